@@ -1,0 +1,19 @@
+#pragma once
+// Whole-file helpers. Paths are wide strings; the host build maps them to UTF-8 file names.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace sv {
+
+bool isDirectory(const std::wstring& p);
+bool isFile(const std::wstring& p);
+// Creates p and its missing parents; an existing directory succeeds.
+bool createDirectories(const std::wstring& p);
+// Fails when the file is larger than `limit`, on a short read or read error (out left empty).
+bool readWholeFile(const std::wstring& p, uint64_t limit, std::string& out);
+// Writes p + ".svtmp" and moves it over p; on failure p is left as it was.
+bool writeFileAtomic(const std::wstring& p, const void* data, size_t size);
+
+}  // namespace sv

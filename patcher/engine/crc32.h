@@ -1,0 +1,23 @@
+#pragma once
+// CRC-32 of IEEE 802.3 / zlib (reflected polynomial 0xEDB88320).
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace sv {
+
+// Advances a register kept inverted: start at 0xFFFFFFFF, complement at the end.
+uint32_t Crc32Update(uint32_t reg, const void* data, size_t length);
+// Convenience: the finished CRC-32 of one buffer.
+inline uint32_t Crc32(const void* data, size_t length) {
+  return ~Crc32Update(0xFFFFFFFFu, data, length);
+}
+// CRC and size of a whole file, read in 1 MiB pieces (sharing read, write and delete).
+bool Crc32File(const std::wstring& path, uint32_t& crcOut, uint64_t& sizeOut);
+// Eight lower-case hex digits ("%08x").
+std::string FormatCrc32(uint32_t value);
+// Optional 0x/0X, then 1 to 8 hex digits and nothing else.
+bool ParseHex32(std::string_view text, uint32_t& valueOut);
+
+}  // namespace sv
