@@ -1,6 +1,7 @@
+// The host keeps file names as UTF-8 bytes, and the program's '\' separators become '/'.
 #include "skin/folder_files.h"
 
-// The host keeps file names as UTF-8 bytes.
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 
@@ -10,8 +11,10 @@ namespace sv {
 
 bool listFolderFiles(const std::wstring& folder, std::vector<std::wstring>& namesOut) {
   namesOut.clear();
+  std::string native = toUtf8(folder);
+  std::replace(native.begin(), native.end(), '\\', '/');
   std::error_code ec;
-  std::filesystem::directory_iterator it(std::filesystem::path(toUtf8(folder)), ec);
+  std::filesystem::directory_iterator it(std::filesystem::path(native), ec);
   if (ec) return false;
   for (; it != std::filesystem::directory_iterator(); it.increment(ec)) {
     if (ec) return false;

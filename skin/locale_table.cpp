@@ -1,5 +1,7 @@
 #include "skin/locale_table.h"
 
+#include <set>
+
 #include "common/text.h"
 #include "common/xml.h"
 
@@ -120,7 +122,7 @@ void LocaleTable::loadDefaults() {
 
 bool LocaleTable::loadFile(std::string_view bytes, std::wstring* errorOut) {
   XmlDocument doc;
-  if (!doc.parse(bytes, errorOut)) return false;
+  if (!doc.parse(decodeTextToUtf8(bytes), errorOut)) return false;
   for (const XmlNode& child : doc.children) {
     if (!IsStringElement(child)) continue;
     const std::string key = trim(child.attribute("key"));
@@ -175,39 +177,42 @@ std::wstring unescapeLocaleText(std::wstring_view text) {
 
 std::string writeLocaleFile(std::string_view existingText,
                             const std::map<std::string, std::wstring>& overrides) {
-  XmlDocument doc;
-  if (existingText.empty() || !doc.parse(existingText)) {
+  static const std::string_view kClosingTag = "</torrent_locale>";
+  // The edits work on UTF-8 offsets: a file in another encoding is rewritten as UTF-8, and a
+  // UTF-8 byte-order mark is kept in front.
+  const bool utf8Bom = existingText.substr(0, 3) == "\xEF\xBB\xBF";
+  const std::string text = decodeTextToUtf8(existingText);
+  if (trim(text).empty()) {
     std::string out = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<torrent_locale>\r\n";
     for (const auto& [key, value] : overrides) out += LocaleLine(UpperAscii(key), value);
     return out + "</torrent_locale>\r\n";
   }
 
-  XmlEditor editor(std::string{existingText});
-  std::map<std::string, bool> written;
-  for (const XmlNode& child : doc.children) {
-    if (!IsStringElement(child) || child.contentStart == kXmlNoPosition) continue;
-    const std::string key = UpperAscii(trim(child.attribute("key")));
-    for (const auto& [overrideKey, value] : overrides) {
-      if (UpperAscii(overrideKey) != key) continue;
-      editor.replace(child.contentStart, child.contentEnd, EscapeLocaleValue(value));
-      written[key] = true;
+  XmlEditor editor(text);
+  std::set<std::string> written;
+  XmlDocument doc;
+  if (doc.parse(text)) {
+    for (const XmlNode& child : doc.children) {
+      if (!IsStringElement(child) || child.contentStart == kXmlNoPosition) continue;
+      const std::string key = UpperAscii(trim(child.attribute("key")));
+      for (const auto& [overrideKey, value] : overrides) {
+        if (UpperAscii(overrideKey) != key) continue;
+        editor.replace(child.contentStart, child.contentEnd, EscapeLocaleValue(value));
+        written.insert(key);
+      }
     }
   }
-  std::string added;
-  for (const auto& [key, value] : overrides) {
-    const std::string upper = UpperAscii(key);
-    if (!written[upper]) added += LocaleLine(upper, value);
-  }
-  if (!added.empty()) {
-    // The root's end tag: "</torrent_locale>" in the files the builder writes.
-    if (doc.contentEnd != kXmlNoPosition) {
-      editor.replace(doc.contentEnd, doc.contentEnd, added);
-    } else {
-      // A self-closing root is opened up around the new lines.
-      editor.replace(doc.end - 2, doc.end, ">\r\n" + added + "</" + doc.name + ">");
+  // New keys go in front of the last closing tag; a file without one gets none.
+  const size_t closing = text.rfind(kClosingTag);
+  if (closing != std::string_view::npos) {
+    std::string added;
+    for (const auto& [key, value] : overrides) {
+      const std::string upper = UpperAscii(key);
+      if (!written.count(upper)) added += LocaleLine(upper, value);
     }
+    editor.replace(uint32_t(closing), uint32_t(closing), added);
   }
-  return editor.apply();
+  return (utf8Bom ? "\xEF\xBB\xBF" : "") + editor.apply();
 }
 
 }  // namespace sv

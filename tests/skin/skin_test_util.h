@@ -1,0 +1,64 @@
+#pragma once
+// Shared by the skin tests: scratch folders under the build tree and little-endian byte helpers.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "common/file.h"
+#include "common/path.h"
+#include "common/text.h"
+
+namespace sv::test {
+
+// A fresh (possibly non-empty, never shared between tests) folder below the build tree.
+inline std::wstring ScratchFolder(std::string_view name) {
+  std::wstring folder = joinPath(toWide(SV_BINARY_DIR), L"test-tmp");
+  folder = joinPath(joinPath(folder, L"skin"), toWide(name));
+  createDirectories(folder);
+  return folder;
+}
+
+inline std::wstring WriteScratchFile(const std::wstring& folder, std::wstring_view name,
+                                     std::string_view data) {
+  std::wstring path = joinPath(folder, name);
+  writeFileAtomic(path, data.data(), data.size());
+  return path;
+}
+
+inline void PutU16(std::string& out, uint16_t v) {
+  out.push_back(char(v & 0xFF));
+  out.push_back(char(v >> 8));
+}
+
+inline void PutU32(std::string& out, uint32_t v) {
+  for (int i = 0; i < 4; ++i) out.push_back(char((v >> (8 * i)) & 0xFF));
+}
+
+// An uncompressed 24-bit BMP filled with one opaque colour (0xRRGGBB); every decoder reads it.
+inline std::string SolidBmp(int32_t width, int32_t height, uint32_t rgb) {
+  const uint32_t rowBytes = (uint32_t(width) * 3 + 3) / 4 * 4;
+  const uint32_t dataSize = rowBytes * uint32_t(height);
+  std::string out = "BM";
+  PutU32(out, 54 + dataSize);
+  PutU32(out, 0);
+  PutU32(out, 54);
+  PutU32(out, 40);
+  PutU32(out, uint32_t(width));
+  PutU32(out, uint32_t(height));
+  PutU16(out, 1);
+  PutU16(out, 24);
+  for (int i = 0; i < 6; ++i) PutU32(out, i == 1 ? dataSize : 0);
+  for (int32_t y = 0; y < height; ++y) {
+    std::string row;
+    for (int32_t x = 0; x < width; ++x) {
+      row.push_back(char(rgb & 0xFF));
+      row.push_back(char((rgb >> 8) & 0xFF));
+      row.push_back(char((rgb >> 16) & 0xFF));
+    }
+    row.resize(rowBytes, '\0');
+    out += row;
+  }
+  return out;
+}
+
+}  // namespace sv::test
