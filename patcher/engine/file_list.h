@@ -1,0 +1,46 @@
+#pragma once
+// The "crclist" file list of a download source: one line per game file with its CRC-32, size and
+// relative path; and the merge of several sources' lists into the one list the update works on.
+//
+// Log lines are handed back to the caller (which owns the log) rather than written here, so the
+// parser stays free of global state.
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace sv {
+
+struct FileEntry {
+  std::wstring path;     // normalised: components joined by '\', nothing unsafe
+  std::string urlPath;   // '/' separators, UTF-8, percent-encoded
+  std::wstring source;   // base URL of the supplying source, empty until merged
+  uint32_t crc = 0;
+  uint64_t size = 0;     // below 2^47
+};
+
+// The largest file list the update run accepts from a source.
+constexpr size_t kFileListMaxBytes = 33554432;
+
+// Parses one list. On success entriesOut holds the files in list order, a later line for the same
+// path (compared case-insensitively) replacing the earlier one in its place. Invalid lines are
+// skipped; the list fails only when it is an HTML page or when no data line was usable.
+// logOut, when given, receives the lines to write to the log.
+bool ParseFileList(std::string_view bytes, std::vector<FileEntry>& entriesOut,
+                   std::wstring& errorOut, std::vector<std::wstring>* logOut = nullptr);
+
+// The target list being assembled from the sources in configuration order.
+struct MergedFileList {
+  std::vector<FileEntry> entries;
+  std::map<std::wstring, size_t> positionByLowerPath;
+  unsigned sourceCount = 0;
+};
+
+// Adds the parsed list of the next source: each entry gets `source` as its base URL; a file
+// already present is replaced in its first position (the later source wins).
+void MergeFileLists(MergedFileList& target, std::wstring_view source,
+                    std::vector<FileEntry>&& list, std::vector<std::wstring>* logOut = nullptr);
+
+}  // namespace sv

@@ -1,0 +1,22 @@
+#pragma once
+// Building download addresses: percent-encoding of file paths, joining a base URL with a relative
+// part, and appending cache-busting query parameters. Wide forms for the engine's URLs, narrow
+// (UTF-8) forms for tools that work in bytes.
+#include <string>
+#include <string_view>
+
+namespace sv {
+
+// Keeps A-Z a-z 0-9 - _ . ~ /; every other byte becomes %XX with upper-case hex digits.
+std::string percentEncodePath(std::string_view bytes);
+
+// Drops every leading '/' of rest; an empty base gives rest; otherwise exactly one '/' between
+// the two (none added when base already ends in '/').
+std::wstring joinUrl(std::wstring_view base, std::wstring_view rest);
+std::string joinUrl(std::string_view base, std::string_view rest);
+
+// Appends "name=value" with '&' or '?', keeping a "#fragment" at the end.
+std::wstring addQueryParam(std::wstring_view url, std::wstring_view param);
+std::string addQueryParam(std::string_view url, std::string_view param);
+
+}  // namespace sv
