@@ -1,5 +1,6 @@
 #pragma once
-// Whole-file helpers. Paths are wide strings; the host build maps them to UTF-8 file names.
+// Whole-file helpers. Paths are wide strings; the host build maps them to UTF-8 file names with
+// '\' read as '/'. Nothing here throws except on allocation failure.
 #include <cstddef>
 #include <cstdint>
 #include <string>

@@ -22,6 +22,9 @@ std::wstring toWide(std::string_view bytes, unsigned codePage = kCodePageUtf8);
 std::string toUtf8(std::wstring_view wide);
 // True when the bytes are strictly valid UTF-8 (MB_ERR_INVALID_CHARS).
 bool isValidUtf8(std::string_view bytes);
+// UTF-16 code units as a wide string: a copy on Windows; on the host, surrogate pairs become one
+// code point and a lone surrogate becomes U+FFFD.
+std::wstring fromUtf16(std::u16string_view units);
 // BOM-aware decoding of a text file of unknown encoding (UTF-8, UTF-16LE/BE, else UTF-8 or 1254).
 std::string decodeTextToUtf8(std::string_view bytes);
 
