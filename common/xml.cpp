@@ -280,13 +280,19 @@ std::string Escape(std::string_view text, bool quotes) {
   return out;
 }
 
+// Names in files are matched without regard to ASCII case; the first match wins.
+template <typename Item>
+Item* FindByName(std::vector<Item>& items, std::string_view name) {
+  for (Item& item : items) {
+    if (equalsNoCase(item.name, name)) return &item;
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 XmlAttribute* XmlNode::findAttribute(std::string_view attrName) {
-  for (XmlAttribute& attr : attributes) {
-    if (equalsNoCase(attr.name, attrName)) return &attr;
-  }
-  return nullptr;
+  return FindByName(attributes, attrName);
 }
 
 const XmlAttribute* XmlNode::findAttribute(std::string_view attrName) const {
@@ -304,10 +310,7 @@ int32_t XmlNode::attributeInt(std::string_view attrName, int32_t defaultValue) c
 }
 
 XmlNode* XmlNode::child(std::string_view childName) {
-  for (XmlNode& node : children) {
-    if (equalsNoCase(node.name, childName)) return &node;
-  }
-  return nullptr;
+  return FindByName(children, childName);
 }
 
 const XmlNode* XmlNode::child(std::string_view childName) const {
@@ -317,19 +320,24 @@ const XmlNode* XmlNode::child(std::string_view childName) const {
 bool XmlDocument::parse(std::string_view input, std::string& errorOut) {
   XmlNode& root = *this;
   root = XmlNode{};
-  source.assign(input.data(), input.size());
   errorOut.clear();
   // Positions are 32-bit and 0xFFFFFFFF means "none": longer texts cannot be described.
-  if (source.size() >= kXmlNoPosition) {
+  if (input.size() >= kXmlNoPosition) {
+    source.clear();
     errorOut = "Metin cok uzun";
     return false;
   }
   try {
-    Parser(source).ParseDocument(root);
+    // Parsed from the caller's bytes rather than the copy, so that a read past the end of the
+    // text hits the caller's buffer boundary (and the sanitizers) instead of the copy's spare
+    // capacity. The copy is made afterwards because `input` may view `source` itself.
+    Parser(input).ParseDocument(root);
+    source.assign(input.data(), input.size());
     return true;
   } catch (const ParseError& error) {
     root = XmlNode{};
-    errorOut = ErrorText(error, source);
+    errorOut = ErrorText(error, input);
+    source.assign(input.data(), input.size());
   } catch (const std::bad_alloc&) {
     root = XmlNode{};
     errorOut = "Bellek yetersiz";
@@ -365,11 +373,16 @@ std::string XmlEditor::apply() const {
     if (x.end != y.end) return x.end > y.end;
     return a > b;
   });
+  // Each edit must lie inside the unedited text and end at or before the start of the edit
+  // applied just before it. Checking against the current, already edited length instead would
+  // let an out-of-range or overlapping edit overwrite the replacement of another one.
   std::string out = source;
+  size_t limit = source.size();
   for (size_t index : order) {
     const XmlEdit& edit = edits[index];
-    if (edit.start <= edit.end && edit.end <= out.size()) {
+    if (edit.start <= edit.end && edit.end <= limit) {
       out.replace(edit.start, edit.end - edit.start, edit.replacement);
+      limit = edit.start;
     }
   }
   return out;

@@ -80,8 +80,8 @@ struct XmlEdit {
   std::string replacement;
 };
 
-// An edit list over one source text. Offsets always refer to the unedited source; edits are
-// expected not to overlap, and an edit outside the text (or with start > end) is skipped.
+// An edit list over one source text. Offsets always refer to the unedited source. An edit
+// outside the text, with start > end, or overlapping an edit that starts behind it is skipped.
 class XmlEditor {
 public:
   explicit XmlEditor(std::string sourceText) : source(std::move(sourceText)) {}
