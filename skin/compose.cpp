@@ -75,7 +75,8 @@ void composeImages(uint32_t* target, const SkinDefinition& skin,
     switch (c.kind) {
       case ControlKind::Button: {
         const ButtonLook look = buttonLook(c, state);
-        if (look.image) drawImage(target, tw, th, *look.image, c.x, c.y, 0, 0, -1, -1, look.opacity);
+        if (look.image)
+          drawImage(target, tw, th, *look.image, c.x, c.y, 0, 0, -1, -1, look.opacity);
         break;
       }
       case ControlKind::Gauge: {

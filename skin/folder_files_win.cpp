@@ -12,7 +12,8 @@ bool listFolderFiles(const std::wstring& folder, std::vector<std::wstring>& name
   HANDLE find = FindFirstFileW(joinPath(folder, L"*").c_str(), &found);
   if (find == INVALID_HANDLE_VALUE) return false;
   do {
-    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) namesOut.emplace_back(found.cFileName);
+    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+      namesOut.emplace_back(found.cFileName);
   } while (FindNextFileW(find, &found));
   FindClose(find);
   return true;

@@ -4,6 +4,7 @@
 
 #include "common/text.h"
 #include "common/xml.h"
+#include "skin/skin_names.h"
 
 namespace sv {
 
@@ -42,13 +43,15 @@ const std::vector<LocaleDefault>& builtInLocaleTexts() {
       {"LAUNCHER_IFRAME", L""},
       {"LAUNCHER_NEW_URL", L""},
       {"SV_RETRY", L"Güncelleme tamamlanamadı.\n\n%s\n\nTekrar denemek ister misiniz?"},
-      {"SV_GAME_RUNNING", L"Oyun açıkken güncelleme yapılamaz. Lütfen oyunu kapatıp tekrar deneyin."},
+      {"SV_GAME_RUNNING",
+       L"Oyun açıkken güncelleme yapılamaz. Lütfen oyunu kapatıp tekrar deneyin."},
       {"SV_FILE_IN_USE", L"Dosya kullanımda, bekleniyor: %s"},
       {"SV_DISK_FULL", L"Diskte yeterli boş alan yok. Gereken: %s"},
       {"SV_WRITING", L"Dosyalar yazılıyor..."},
       {"SV_REMAINING", L"Kalan: %s"},
       {"SV_SELF_UPDATE", L"Patcher güncelleniyor..."},
-      {"SV_ADMIN_QUESTION", L"Oyun klasörüne yazma izni yok.\n\nPatcher yönetici olarak yeniden başlatılsın mı?"},
+      {"SV_ADMIN_QUESTION",
+       L"Oyun klasörüne yazma izni yok.\n\nPatcher yönetici olarak yeniden başlatılsın mı?"},
       {"SV_CHECK_DETAIL", L"%s / %s dosya"},
       {"SV_UP_TO_DATE", L"Oyun güncel."},
       {"SV_PREVIEW", L"Önizleme"},
@@ -60,20 +63,28 @@ const std::vector<LocaleDefault>& builtInLocaleTexts() {
       {"SV_WAIT_GAME", L"Oyun kapanması bekleniyor..."},
       {"SV_NEWS", L"Haberler"},
       {"SV_INUSE_TITLE", L"Dosya kullanımda"},
-      {"SV_INUSE_HEAD", L"Güncel dosya kurulamıyor çünkü başka bir program tarafından kullanılıyor."},
+      {"SV_INUSE_HEAD",
+       L"Güncel dosya kurulamıyor çünkü başka bir program tarafından kullanılıyor."},
       {"SV_INUSE_FILES", L"Dosya:"},
       {"SV_INUSE_PROGRAMS", L"Kullanan program:"},
-      {"SV_INUSE_QUESTION", L"Sonlandırılmadan güncel dosya kurulamaz ve oyuna giriş yapılamaz.\nSonlandırılsın mı? Kaydedilmemiş veriler kaybolabilir."},
-      {"SV_INUSE_SYSTEM", L"Bu Windows bileşeni patcher tarafından kapatılamaz. Genellikle birkaç saniye içinde dosyayı bırakır; bırakınca güncelleme kendiliğinden devam eder."},
+      {"SV_INUSE_QUESTION",
+       L"Sonlandırılmadan güncel dosya kurulamaz ve oyuna giriş yapılamaz.\nSonlandırılsın mı? "
+       L"Kaydedilmemiş veriler kaybolabilir."},
+      {"SV_INUSE_SYSTEM",
+       L"Bu Windows bileşeni patcher tarafından kapatılamaz. Genellikle birkaç saniye içinde "
+       L"dosyayı bırakır; bırakınca güncelleme kendiliğinden devam eder."},
       {"SV_INUSE_SYSTEM_TAG", L"Windows bileşeni, kapatılamaz"},
-      {"SV_INUSE_UNKNOWN", L"Dosyayı hangi programın kullandığı tespit edilemedi. Oyunu ve açık olabilecek diğer programları kapatıp tekrar deneyin."},
+      {"SV_INUSE_UNKNOWN",
+       L"Dosyayı hangi programın kullandığı tespit edilemedi. Oyunu ve açık olabilecek diğer "
+       L"programları kapatıp tekrar deneyin."},
       {"SV_INUSE_MORE", L"ve %s tane daha"},
       {"SV_INUSE_BTN_CLOSE", L"Sonlandır"},
       {"SV_INUSE_BTN_RETRY", L"Tekrar Dene"},
       {"SV_INUSE_BTN_CANCEL", L"İptal"},
       {"SV_INUSE_CLOSING", L"Program kapatılıyor: %s"},
       {"SV_INUSE_CLOSE_FAILED", L"Şu program sonlandırılamadı: %s"},
-      {"SV_INUSE_NEED_ADMIN", L"Şu program yönetici olarak çalıştığı için sonlandırmak yönetici izni istiyor: %s"},
+      {"SV_INUSE_NEED_ADMIN",
+       L"Şu program yönetici olarak çalıştığı için sonlandırmak yönetici izni istiyor: %s"},
       {"SV_INUSE_STOPPED", L"Güncelleme durduruldu: dosya kullanımda."},
       {"SV_FEED_ONLINE", L"Sunucu Çevrimiçi"},
       {"SV_FEED_MAINTENANCE", L"Sunucu Bakımda"},
@@ -85,14 +96,6 @@ const std::vector<LocaleDefault>& builtInLocaleTexts() {
 }
 
 namespace {
-
-std::string UpperAscii(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
-  }
-  return out;
-}
 
 bool IsStringElement(const XmlNode& node) { return equalsNoCase(node.name, "string"); }
 
@@ -133,13 +136,13 @@ bool LocaleTable::loadFile(std::string_view bytes, std::wstring* errorOut) {
 }
 
 bool LocaleTable::contains(std::string_view key) const {
-  return entries.find(UpperAscii(key)) != entries.end();
+  return entries.find(upperAscii(key)) != entries.end();
 }
 
 std::wstring LocaleTable::text(std::string_view key) const { return textOr(key, {}); }
 
 std::wstring LocaleTable::textOr(std::string_view key, std::wstring_view fallback) const {
-  auto it = entries.find(UpperAscii(key));
+  auto it = entries.find(upperAscii(key));
   return it != entries.end() ? it->second : std::wstring(fallback);
 }
 
@@ -149,7 +152,7 @@ std::wstring LocaleTable::format(std::string_view key,
 }
 
 void LocaleTable::set(std::string_view key, std::wstring value) {
-  entries[UpperAscii(key)] = std::move(value);
+  entries[upperAscii(key)] = std::move(value);
 }
 
 std::wstring unescapeLocaleText(std::wstring_view text) {
@@ -184,7 +187,7 @@ std::string writeLocaleFile(std::string_view existingText,
   const std::string text = decodeTextToUtf8(existingText);
   if (trim(text).empty()) {
     std::string out = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<torrent_locale>\r\n";
-    for (const auto& [key, value] : overrides) out += LocaleLine(UpperAscii(key), value);
+    for (const auto& [key, value] : overrides) out += LocaleLine(upperAscii(key), value);
     return out + "</torrent_locale>\r\n";
   }
 
@@ -194,9 +197,9 @@ std::string writeLocaleFile(std::string_view existingText,
   if (doc.parse(text)) {
     for (const XmlNode& child : doc.children) {
       if (!IsStringElement(child) || child.contentStart == kXmlNoPosition) continue;
-      const std::string key = UpperAscii(trim(child.attribute("key")));
+      const std::string key = upperAscii(trim(child.attribute("key")));
       for (const auto& [overrideKey, value] : overrides) {
-        if (UpperAscii(overrideKey) != key) continue;
+        if (upperAscii(overrideKey) != key) continue;
         editor.replace(child.contentStart, child.contentEnd, EscapeLocaleValue(value));
         written.insert(key);
       }
@@ -207,7 +210,7 @@ std::string writeLocaleFile(std::string_view existingText,
   if (closing != std::string_view::npos) {
     std::string added;
     for (const auto& [key, value] : overrides) {
-      const std::string upper = UpperAscii(key);
+      const std::string upper = upperAscii(key);
       if (!written.count(upper)) added += LocaleLine(upper, value);
     }
     editor.replace(uint32_t(closing), uint32_t(closing), added);

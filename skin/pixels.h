@@ -11,7 +11,8 @@ namespace sv {
 uint32_t scalePixel(uint32_t pixel, uint32_t f);
 // A straight ARGB colour in premultiplied form (alpha kept, colour channels scaled by it).
 uint32_t premultiply(uint32_t argb);
-// Premultiplied source over destination: alpha 255 replaces, 0 leaves, else src + dst * (255-a)/255.
+// Premultiplied source over destination: alpha 255 replaces, 0 leaves, else
+// src + dst * (255 - a) / 255.
 uint32_t blendPixel(uint32_t dst, uint32_t src);
 
 // Copies the image's rectangle (srcX, srcY, srcWidth, srcHeight) to (x, y) in the target,

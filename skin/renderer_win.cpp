@@ -9,7 +9,8 @@ using namespace gdip;
 
 namespace {
 
-constexpr int kNoWrapMeasureTrailing = StringFormatFlagsNoWrap | StringFormatFlagsMeasureTrailingSpaces;
+constexpr int kNoWrapMeasureTrailing =
+    StringFormatFlagsNoWrap | StringFormatFlagsMeasureTrailingSpaces;
 
 struct FamilyHolder {
   GpFontFamily* family = nullptr;

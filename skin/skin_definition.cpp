@@ -5,24 +5,13 @@
 #include "common/path.h"
 #include "common/text.h"
 #include "common/xml.h"
+#include "skin/skin_names.h"
 
 namespace sv {
 
 namespace {
 
 const char* const kImageEndings[] = {".png", ".jpg", ".jpeg", ".bmp", ".gif"};
-
-bool EndsWith(std::string_view text, std::string_view suffix) {
-  return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
-}
-
-std::string UpperAscii(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
-  }
-  return out;
-}
 
 // The first attribute present of two names; absent or not a number gives the default.
 int32_t IntAttribute(const XmlNode& node, std::string_view first, std::string_view second,
@@ -76,7 +65,7 @@ bool parseSkinColor(std::string_view text, uint32_t& argbOut) {
 std::string SkinDefinition::findUrlFile(const SkinPackage& package) {
   if (package.find("torrentpatch.url.xml")) return "torrentpatch.url.xml";
   for (const SkinPackageEntry& entry : package.entries) {
-    if (EndsWith(entry.name, "url.xml")) return entry.name;
+    if (endsWith(entry.name, "url.xml")) return entry.name;
   }
   return {};
 }
@@ -87,7 +76,7 @@ std::string SkinDefinition::findLocaleFile(const SkinPackage& package,
   if (!named.empty() && package.find(named)) return named;
   if (package.find("torrentpatch.locale.xml")) return "torrentpatch.locale.xml";
   for (const SkinPackageEntry& entry : package.entries) {
-    if (EndsWith(entry.name, ".locale.xml")) return entry.name;
+    if (endsWith(entry.name, ".locale.xml")) return entry.name;
   }
   return {};
 }
@@ -96,7 +85,7 @@ std::string SkinDefinition::resolveImageName(const SkinPackage& package, std::st
   const std::string base = toLowerAscii(trim(name));
   if (base.empty()) return {};
   for (const char* ending : kImageEndings) {
-    if (EndsWith(base, ending) && package.find(base)) return base;
+    if (endsWith(base, ending) && package.find(base)) return base;
   }
   for (const char* ending : kImageEndings) {
     std::string candidate = base + ending;
@@ -217,7 +206,7 @@ bool SkinDefinition::load(const SkinPackage& package, std::wstring* errorOut) {
 }
 
 std::wstring SkinDefinition::resolveText(const std::string& attribute) const {
-  const std::string key = UpperAscii(trim(attribute));
+  const std::string key = upperAscii(trim(attribute));
   if (!key.empty() && locale.contains(key)) return locale.text(key);
   return toWide(attribute);
 }
@@ -225,7 +214,7 @@ std::wstring SkinDefinition::resolveText(const std::string& attribute) const {
 void SkinDefinition::readControl(const XmlNode& node) {
   SkinControl control;
   control.kind = KindOf(node.attribute("type"));
-  control.id = UpperAscii(trim(node.attribute("id")));
+  control.id = upperAscii(trim(node.attribute("id")));
   control.x = node.attributeInt("x", 0);
   control.y = node.attributeInt("y", 0);
   control.width = IntAttribute(node, "width", "w", 0);
@@ -276,12 +265,12 @@ void SkinDefinition::readButton(const XmlNode& node, SkinControl& control) {
 
   std::string base = toLowerAscii(trim(control.image));
   for (const char* ending : kImageEndings) {
-    if (EndsWith(base, ending)) {
+    if (endsWith(base, ending)) {
       base.resize(base.size() - std::string_view(ending).size());
       break;
     }
   }
-  if (EndsWith(base, "_up")) base.resize(base.size() - 3);
+  if (endsWith(base, "_up")) base.resize(base.size() - 3);
 
   control.normal = image(base + "_up");
   if (!control.normal) control.normal = image(base);

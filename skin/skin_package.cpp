@@ -7,6 +7,7 @@
 #include "common/text.h"
 #include "patcher/engine/crc32.h"
 #include "skin/folder_files.h"
+#include "skin/skin_names.h"
 
 namespace sv {
 
@@ -32,10 +33,6 @@ void AppendU32(std::string& out, uint32_t v) {
 bool Fail(std::wstring* errorOut, const wchar_t* message) {
   if (errorOut) *errorOut = message;
   return false;
-}
-
-bool EndsWith(std::string_view text, std::string_view suffix) {
-  return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
 }
 
 }  // namespace
@@ -88,7 +85,7 @@ std::string SkinPackageBuilder::entryNameFor(std::wstring_view path) {
   std::string name = toLowerAscii(toUtf8(fileName(path)));
   if (name.empty() || name[0] == '.' || name == "thumbs.db" || name == "desktop.ini") return {};
   for (const char* ending : kEndings) {
-    if (EndsWith(name, ending)) return name;
+    if (endsWith(name, ending)) return name;
   }
   return {};
 }

@@ -3,17 +3,12 @@
 #include <vector>
 
 #include "skin/renderer.h"
+#include "skin_test_util.h"
 
 namespace sv {
 namespace {
 
-SkinImage Solid(int32_t w, int32_t h, uint32_t pixel) {
-  SkinImage image;
-  image.width = w;
-  image.height = h;
-  image.pixels.assign(size_t(w) * size_t(h), pixel);
-  return image;
-}
+const auto Solid = test::SolidImage;
 
 SkinControl Button(int32_t x, int32_t y, const SkinImage* normal) {
   SkinControl c;
@@ -26,7 +21,8 @@ SkinControl Button(int32_t x, int32_t y, const SkinImage* normal) {
 }
 
 TEST(Compose, ButtonLookFollowsState) {
-  const SkinImage up = Solid(1, 1, 1), on = Solid(1, 1, 2), dn = Solid(1, 1, 3), ds = Solid(1, 1, 4);
+  const SkinImage up = Solid(1, 1, 1), on = Solid(1, 1, 2), dn = Solid(1, 1, 3);
+  const SkinImage ds = Solid(1, 1, 4);
   SkinControl c = Button(0, 0, &up);
   c.hover = &on;
   c.pressed = &dn;

@@ -5,23 +5,19 @@
 #include <cmath>
 #include <vector>
 
+#include "skin_test_util.h"
+
 namespace sv {
 namespace {
 
-SkinImage Solid(int32_t w, int32_t h, uint32_t pixel) {
-  SkinImage image;
-  image.width = w;
-  image.height = h;
-  image.pixels.assign(size_t(w) * size_t(h), pixel);
-  image.hasAlpha = (pixel >> 24) != 0xFF;
-  return image;
-}
+const auto Solid = test::SolidImage;
 
 // Each pixel tells its own position, so a misplaced copy shows.
 SkinImage Numbered(int32_t w, int32_t h) {
   SkinImage image = Solid(w, h, 0);
   for (int32_t y = 0; y < h; ++y)
-    for (int32_t x = 0; x < w; ++x) image.pixels[size_t(y * w + x)] = 0xFF000000u | uint32_t(y << 8 | x);
+    for (int32_t x = 0; x < w; ++x)
+      image.pixels[size_t(y * w + x)] = 0xFF000000u | uint32_t(y << 8 | x);
   return image;
 }
 

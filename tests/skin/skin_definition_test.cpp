@@ -240,7 +240,8 @@ TEST(SkinDefinition, UrlNewTakesTheLocaleLink) {
 TEST(SkinDefinition, GaugesAndPictures) {
   const SkinPackage package = MakePackage(
       Skin("<control type='gauge' id='g1' image='bar_full' image_empty='bar_empty'/>\n"
-           "<control type='gauge' id='g2' image='x' image_full='bar_full' image_empty='BAR_FULL.bmp'"
+           "<control type='gauge' id='g2' image='x' image_full='bar_full'"
+           " image_empty='BAR_FULL.bmp'"
            " w='50' width='60' height='7'/>\n"
            "<control type='gauge' id='g3' image='nothing'/>\n"
            "<control type='image' id='p1' image='dot' width='99'/>\n"

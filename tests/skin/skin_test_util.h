@@ -7,6 +7,7 @@
 #include "common/file.h"
 #include "common/path.h"
 #include "common/text.h"
+#include "skin/skin_image.h"
 
 namespace sv::test {
 
@@ -32,6 +33,16 @@ inline void PutU16(std::string& out, uint16_t v) {
 
 inline void PutU32(std::string& out, uint32_t v) {
   for (int i = 0; i < 4; ++i) out.push_back(char((v >> (8 * i)) & 0xFF));
+}
+
+// A decoded image of one premultiplied pixel value.
+inline SkinImage SolidImage(int32_t width, int32_t height, uint32_t pixel) {
+  SkinImage image;
+  image.width = width;
+  image.height = height;
+  image.pixels.assign(size_t(width) * size_t(height), pixel);
+  image.hasAlpha = (pixel >> 24) != 0xFF;
+  return image;
 }
 
 // An uncompressed 24-bit BMP filled with one opaque colour (0xRRGGBB); every decoder reads it.

@@ -63,9 +63,7 @@ def rounded_outline(w, h, r, color, width=1):
     big = Image.new("L", (w * SS, h * SS), 0)
     ImageDraw.Draw(big).rounded_rectangle((0, 0, w * SS - 1, h * SS - 1), r * SS, outline=255,
                                           width=width * SS)
-    layer = Image.new("RGBA", (w, h), rgba(color, 0))
     alpha = big.resize((w, h), Image.LANCZOS).point(lambda v: v * color[3] // 255)
-    layer.putalpha(alpha)
     solid = Image.new("RGBA", (w, h), rgba(color))
     solid.putalpha(alpha)
     return solid
@@ -198,7 +196,8 @@ def castle(w, h, cx, ground):
         top = ground - height
         rect(x - width / 2, top, x + width / 2, ground + 30)
         if roof:
-            draw.polygon([((x - width / 2 - 3) * SS, top * SS), ((x + width / 2 + 3) * SS, top * SS),
+            draw.polygon([((x - width / 2 - 3) * SS, top * SS),
+                          ((x + width / 2 + 3) * SS, top * SS),
                           (x * SS, (top - roof) * SS)], fill=255)
         else:
             for i in range(int(width // 4) + 1):
@@ -391,27 +390,21 @@ def link_button(label, state):
     return layer
 
 
-def news_row(state):
-    w, h = 240, 68
+def hover_plate(w, h, state, accent):
+    """Invisible at rest, lit under the mouse: the click areas of the banner and the news rows.
+    `accent` is "bar" for a gold bar on the left, "frame" for a gold outline."""
     layer = Image.new("RGBA", (w, h), (0, 0, 0, 0))
-    if state == "on":
-        over(layer, fill_rounded(w, h, 8, (255, 255, 255, 14)))
-        over(layer, fill_rounded(3, h - 20, 1, hex_color("d9a640")), (0, 10))
-    elif state == "dn":
-        over(layer, fill_rounded(w, h, 8, (255, 255, 255, 7)))
-        over(layer, fill_rounded(3, h - 20, 1, hex_color("b48632")), (0, 10))
-    return layer
-
-
-def banner_hit(state):
-    w, h = 560, 200
-    layer = Image.new("RGBA", (w, h), (0, 0, 0, 0))
-    if state == "on":
-        over(layer, fill_rounded(w, h, 10, (255, 255, 255, 10)))
-        over(layer, rounded_outline(w, h, 10, (217, 166, 64, 190)))
-    elif state == "dn":
-        over(layer, fill_rounded(w, h, 10, (0, 0, 0, 40)))
-        over(layer, rounded_outline(w, h, 10, (180, 134, 50, 190)))
+    if state not in ("on", "dn"):
+        return layer
+    pressed = state == "dn"
+    if accent == "frame":
+        over(layer, fill_rounded(w, h, 10, (0, 0, 0, 40) if pressed else (255, 255, 255, 10)))
+        gold = (180, 134, 50, 190) if pressed else (217, 166, 64, 190)
+        over(layer, rounded_outline(w, h, 10, gold))
+    else:
+        over(layer, fill_rounded(w, h, 8, (255, 255, 255, 7 if pressed else 14)))
+        bar = hex_color("b48632" if pressed else "d9a640")
+        over(layer, fill_rounded(3, h - 20, 1, bar), (0, 10))
     return layer
 
 
@@ -457,8 +450,8 @@ def main():
             save(icon_button(kind, state), f"{kind}_{state}.png")
         save(link_button("WEB SİTESİ", state), f"website_{state}.png")
         save(link_button("KAYIT OL", state), f"register_{state}.png")
-        save(news_row(state), f"news_{state}.png")
-        save(banner_hit(state), f"banner_{state}.png")
+        save(hover_plate(240, 68, state, "bar"), f"news_{state}.png")
+        save(hover_plate(560, 200, state, "frame"), f"banner_{state}.png")
     save(gauge(600, 10, False), "progress_empty.png")
     save(gauge(600, 10, True, (217, 142, 43), (255, 214, 110)), "progress_full.png")
     save(gauge(600, 4, False), "progress_sub_empty.png")
