@@ -28,6 +28,16 @@ bool ParseXml(const std::string& bytes, XmlDocument& doc, std::wstring& error) {
   return doc.parse(decodeTextToUtf8(bytes), &error);
 }
 
+// The data of the entry with exactly this name. Entry names found by scanning the list keep the
+// letter case they were stored with, which find() (lower-casing its argument) would miss.
+const std::string& EntryData(const SkinPackage& package, const std::string& name) {
+  for (const SkinPackageEntry& entry : package.entries) {
+    if (entry.name == name) return entry.data;
+  }
+  static const std::string kNone;
+  return kNone;
+}
+
 ControlKind KindOf(std::string_view type) {
   const std::string t = toLowerAscii(trim(type));
   if (t == "button") return ControlKind::Button;
@@ -167,7 +177,7 @@ bool SkinDefinition::load(const SkinPackage& package, std::wstring* errorOut) {
   if (urlFileName.empty()) return fail(L"Skin içinde TorrentPatch.url.xml yok.");
   std::wstring error;
   XmlDocument urlDoc;
-  if (!ParseXml(*package.find(urlFileName), urlDoc, error))
+  if (!ParseXml(EntryData(package, urlFileName), urlDoc, error))
     return fail(toWide(urlFileName) + L" okunamadı: " + error);
   remoteConfigPath = TrimmedWide(urlDoc, "remoteConfigPath");
   if (std::wstring local = TrimmedWide(urlDoc, "localConfigPath"); !local.empty())
@@ -177,7 +187,7 @@ bool SkinDefinition::load(const SkinPackage& package, std::wstring* errorOut) {
 
   localeFileName = findLocaleFile(package, languagePath);
   if (!localeFileName.empty() &&
-      !locale.loadFile(*package.find(localeFileName), &error)) {
+      !locale.loadFile(EntryData(package, localeFileName), &error)) {
     warnings.push_back(toWide(localeFileName) + L" okunamadı: " + error);
   }
 

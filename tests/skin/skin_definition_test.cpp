@@ -107,6 +107,17 @@ TEST(SkinDefinition, UrlAndLanguageFiles) {
             "tr.locale.xml");
   EXPECT_EQ(SkinDefinition::findLocaleFile(SkinPackage(), L"x"), "");
 
+  // Packages written by other tools may keep upper-case names; those found by their ending
+  // are still read.
+  SkinPackage mixedCase;
+  mixedCase.entries = {{"Oyun_url.xml", "<u languagePath='yok'/>"},
+                       {"TR.locale.xml", "<l><string key='SV_NEWS'>Haber</string></l>"},
+                       {"skin.xml", Skin("")},
+                       {"main.bmp", SolidBmp(2, 2, 0)}};
+  ASSERT_TRUE(skin.load(mixedCase, &error)) << error;
+  EXPECT_EQ(skin.urlFileName, "Oyun_url.xml");
+  EXPECT_EQ(skin.text("SV_NEWS"), L"Haber");
+
   // An unreadable language file is a warning; the built-in texts stay.
   ASSERT_TRUE(skin.load(MakePackage(Skin(""), {{"TorrentPatch.locale.xml", "<l><string>"}}),
                         &error));
