@@ -1,0 +1,103 @@
+// Looks at and drives the windows of a running patcher for the start-up tests.
+//
+//   window_probe box <caption> <timeout ms> [close]
+//       waits for a message box with that caption, prints its text (UTF-8) and, with "close",
+//       presses its OK button; exit 0 when found, 1 on timeout
+//   window_probe main <timeout ms> [close|minimize]
+//       waits for the patcher's main window, prints "<width>x<height> <iconic|normal> <title>",
+//       then asks it to close or minimises it; exit 0 when found, 1 on timeout
+//   window_probe hold <path> <ms>
+//       opens the file without sharing, prints "held", keeps it open for <ms> and exits 0
+#include <windows.h>
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <string>
+
+namespace {
+
+void PrintUtf8(const std::wstring& text) {
+  int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), int(text.size()), nullptr, 0, nullptr, nullptr);
+  std::string bytes(size_t(n > 0 ? n : 0), '\0');
+  if (n > 0) WideCharToMultiByte(CP_UTF8, 0, text.c_str(), int(text.size()), bytes.data(), n, nullptr, nullptr);
+  std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+  std::fflush(stdout);
+}
+
+std::wstring WindowText(HWND hwnd) {
+  wchar_t buffer[4096] = {};
+  GetWindowTextW(hwnd, buffer, 4096);
+  return buffer;
+}
+
+struct BoxText {
+  std::wstring text;
+};
+
+BOOL CALLBACK CollectStatic(HWND child, LPARAM param) {
+  wchar_t cls[64] = {};
+  GetClassNameW(child, cls, 64);
+  std::wstring text = WindowText(child);
+  // The message is the longest static text; the icon is a static without text.
+  auto* box = reinterpret_cast<BoxText*>(param);
+  if (_wcsicmp(cls, L"Static") == 0 && text.size() > box->text.size()) box->text = text;
+  return TRUE;
+}
+
+int Box(const wchar_t* caption, DWORD timeoutMs, bool close) {
+  DWORD start = GetTickCount();
+  HWND box = nullptr;
+  while (!(box = FindWindowW(L"#32770", caption))) {
+    if (GetTickCount() - start > timeoutMs) return 1;
+    Sleep(50);
+  }
+  BoxText found;
+  EnumChildWindows(box, CollectStatic, reinterpret_cast<LPARAM>(&found));
+  PrintUtf8(found.text);
+  if (close) PostMessageW(box, WM_COMMAND, IDOK, 0);
+  return 0;
+}
+
+int Main(DWORD timeoutMs, const wchar_t* action) {
+  DWORD start = GetTickCount();
+  HWND window = nullptr;
+  while (!(window = FindWindowW(L"SarvikWnd", nullptr)) || !IsWindowVisible(window)) {
+    if (GetTickCount() - start > timeoutMs) return 1;
+    Sleep(50);
+  }
+  RECT rect{};
+  GetWindowRect(window, &rect);
+  std::printf("%ldx%ld %s ", rect.right - rect.left, rect.bottom - rect.top,
+              IsIconic(window) ? "iconic" : "normal");
+  PrintUtf8(WindowText(window) + L"\n");
+  if (std::wcscmp(action, L"close") == 0) PostMessageW(window, WM_CLOSE, 0, 0);
+  if (std::wcscmp(action, L"minimize") == 0) ShowWindow(window, SW_MINIMIZE);
+  return 0;
+}
+
+int Hold(const wchar_t* path, DWORD ms) {
+  HANDLE file = CreateFileW(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return 2;
+  std::printf("held\n");
+  std::fflush(stdout);
+  Sleep(ms);
+  CloseHandle(file);
+  return 0;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  _setmode(_fileno(stdout), _O_BINARY);  // the box text goes out byte for byte
+  if (argc >= 4 && std::wcscmp(argv[1], L"box") == 0) {
+    return Box(argv[2], DWORD(_wtoi(argv[3])), argc >= 5 && std::wcscmp(argv[4], L"close") == 0);
+  }
+  if (argc >= 3 && std::wcscmp(argv[1], L"main") == 0) {
+    return Main(DWORD(_wtoi(argv[2])), argc >= 4 ? argv[3] : L"");
+  }
+  if (argc >= 4 && std::wcscmp(argv[1], L"hold") == 0) return Hold(argv[2], DWORD(_wtoi(argv[3])));
+  std::fprintf(stderr, "usage: window_probe box <caption> <ms> [close] | main <ms> [close|minimize] | hold <path> <ms>\n");
+  return 2;
+}

@@ -1,0 +1,62 @@
+// Pieces of the patcher's start-up that can be called directly: switches, the folder lock's name
+// and the browser emulation setting.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "patcher/app/browser_emulation.h"
+#include "patcher/app/command_line.h"
+#include "patcher/app/instance_lock.h"
+
+TEST(Switches, WholeArgumentsAfterTheProgramIgnoringCase) {
+  using sv::CommandLineHasSwitch;
+  EXPECT_TRUE(CommandLineHasSwitch(L"Sarvik.exe --preview", L"--preview"));
+  EXPECT_TRUE(CommandLineHasSwitch(L"Sarvik.exe --PreView", L"--preview"));
+  EXPECT_TRUE(CommandLineHasSwitch(L"Sarvik.exe x \"y z\" --sv-updated", L"--sv-updated"));
+  EXPECT_TRUE(CommandLineHasSwitch(L"\"C:\\Oyun Klasoru\\Sarvik.exe\" \"--sv-run\" \"bin\\game.exe\" -w",
+                                   L"--sv-run"));
+  // The program's own name is not an argument, and parts of an argument do not count.
+  EXPECT_FALSE(CommandLineHasSwitch(L"--preview", L"--preview"));
+  EXPECT_FALSE(CommandLineHasSwitch(L"Sarvik.exe --preview2 -preview --previe", L"--preview"));
+  EXPECT_FALSE(CommandLineHasSwitch(L"Sarvik.exe \"--sv-run x\"", L"--sv-run"));
+  EXPECT_FALSE(CommandLineHasSwitch(L"Sarvik.exe svrun sv-run", L"--sv-run"));
+  EXPECT_FALSE(CommandLineHasSwitch(L"Sarvik.exe", L"--sv-close"));
+}
+
+TEST(InstanceLockName, CrcOfTheLowerCasedFolderInUtf8) {
+  // Expected values: zlib.crc32 of the lower-cased folder's UTF-8 bytes.
+  EXPECT_EQ(sv::InstanceLockName(L"C:\\Games\\Draskel"), L"Local\\Sarvik_01fd0647");
+  EXPECT_EQ(sv::InstanceLockName(L"c:\\GAMES\\draskel"), L"Local\\Sarvik_01fd0647");
+  EXPECT_EQ(sv::InstanceLockName(L"C:\\Oyunlar\\\u015Eim\u015Fek"), L"Local\\Sarvik_3b90a7a8");
+  EXPECT_EQ(sv::InstanceLockName(L"c:\\oyunlar\\\u015Fim\u015Fek"), L"Local\\Sarvik_3b90a7a8");
+  EXPECT_NE(sv::InstanceLockName(L"C:\\Games\\Draskel2"), sv::InstanceLockName(L"C:\\Games\\Draskel"));
+}
+
+TEST(BrowserEmulation, WritesTheValueForThisProgram) {
+  const wchar_t* keyPath =
+      L"Software\\Microsoft\\Internet Explorer\\Main\\FeatureControl\\FEATURE_BROWSER_EMULATION";
+  RegDeleteKeyValueW(HKEY_CURRENT_USER, keyPath, L"app_tests.exe");
+
+  HKEY ie = nullptr;
+  wchar_t version[64] = {};
+  DWORD size = sizeof(version) - sizeof(wchar_t);
+  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Internet Explorer", 0, KEY_READ, &ie),
+            ERROR_SUCCESS);
+  if (RegQueryValueExW(ie, L"svcVersion", nullptr, nullptr, reinterpret_cast<BYTE*>(version), &size) != ERROR_SUCCESS ||
+      _wtoi(version) == 0) {
+    size = sizeof(version) - sizeof(wchar_t);
+    RegQueryValueExW(ie, L"Version", nullptr, nullptr, reinterpret_cast<BYTE*>(version), &size);
+  }
+  RegCloseKey(ie);
+  unsigned long expected = sv::BrowserEmulationValue(unsigned(_wtoi(version)));
+  ASSERT_NE(expected, 0ul) << "Internet Explorer version here: " << _wtoi(version);
+
+  sv::SetBrowserEmulation();
+  DWORD value = 0, type = 0;
+  size = sizeof(value);
+  ASSERT_EQ(RegGetValueW(HKEY_CURRENT_USER, keyPath, L"app_tests.exe", RRF_RT_ANY, &type, &value, &size),
+            ERROR_SUCCESS);
+  EXPECT_EQ(type, DWORD(REG_DWORD));
+  EXPECT_EQ(value, expected);
+  RegDeleteKeyValueW(HKEY_CURRENT_USER, keyPath, L"app_tests.exe");
+}
