@@ -1,0 +1,20 @@
+#pragma once
+// Whole documents (configuration, file lists, the patcher itself) are fetched with a few
+// attempts, because one dropped connection must not end an update run.
+#include <cstddef>
+#include <string>
+
+#include "patcher/engine/http_client.h"
+
+namespace sv {
+
+constexpr int kFetchAttempts = 3;
+
+// Up to three FetchToMemory attempts, 1 s and 2 s apart (the waits watch `cancel` every 50 ms).
+// A 404 or 403 ends at once. Each failure is logged; errorOut gets the last attempt's text, or
+// "İptal edildi" when cancelled. resultOut (optional) receives the last attempt's result.
+bool FetchWithRetries(const HttpClient& client, const std::wstring& url, size_t limit,
+                      std::string& bodyOut, const CancelFlag* cancel, std::wstring& errorOut,
+                      HttpResult* resultOut = nullptr);
+
+}  // namespace sv

@@ -1,0 +1,49 @@
+#include "patcher/engine/fetch_retries.h"
+
+#include <windows.h>
+
+#include "patcher/engine/log.h"
+
+namespace sv {
+
+namespace {
+
+constexpr DWORD kWaitStepMs = 50;
+// False when cancelled during the wait.
+bool WaitWatchingCancel(DWORD totalMs, const CancelFlag* cancel) {
+  for (DWORD waited = 0; waited < totalMs; waited += kWaitStepMs) {
+    if (IsCancelled(cancel)) return false;
+    Sleep(kWaitStepMs);
+  }
+  return !IsCancelled(cancel);
+}
+
+}  // namespace
+
+bool FetchWithRetries(const HttpClient& client, const std::wstring& url, size_t limit,
+                      std::string& bodyOut, const CancelFlag* cancel, std::wstring& errorOut,
+                      HttpResult* resultOut) {
+  HttpResult result;
+  for (int attempt = 1; attempt <= kFetchAttempts; ++attempt) {
+    if (IsCancelled(cancel)) {
+      errorOut = kCancelledText;
+      break;
+    }
+    if (client.FetchToMemory(url, bodyOut, result, cancel, limit)) {
+      if (resultOut) *resultOut = result;
+      return true;
+    }
+    errorOut = result.error_text;
+    Log(L"Indirilemedi (%d. deneme): %ls -> %ls", attempt, url.c_str(), result.error_text.c_str());
+    // The file is not there or not ours to read: asking again changes nothing.
+    if (result.status == 404 || result.status == 403) break;
+    if (attempt < kFetchAttempts && !WaitWatchingCancel(attempt * 1000, cancel)) {
+      errorOut = kCancelledText;
+      break;
+    }
+  }
+  if (resultOut) *resultOut = result;
+  return false;
+}
+
+}  // namespace sv

@@ -1,0 +1,351 @@
+// HttpClient over WinHTTP. Never include <wininet.h> here: it clashes with <winhttp.h>.
+#include <windows.h>
+#include <winhttp.h>
+
+#include <memory>
+
+#include "common/text.h"
+#include "patcher/engine/http_client.h"
+
+namespace sv {
+
+namespace {
+
+constexpr DWORD kResolveTimeoutMs = 15000;
+constexpr DWORD kConnectTimeoutMs = 15000;
+constexpr DWORD kSendTimeoutMs = 30000;
+constexpr DWORD kReceiveTimeoutMs = 30000;
+constexpr DWORD kTls10To12 = 0xA80;
+constexpr DWORD kTls10Only = 0x80;
+constexpr DWORD kMaxConnsPerServer = 16;
+
+class InternetHandle {
+ public:
+  explicit InternetHandle(HINTERNET h = nullptr) : h_(h) {}
+  InternetHandle(const InternetHandle&) = delete;
+  InternetHandle& operator=(const InternetHandle&) = delete;
+  ~InternetHandle() {
+    if (h_) WinHttpCloseHandle(h_);
+  }
+  HINTERNET get() const { return h_; }
+  explicit operator bool() const { return h_ != nullptr; }
+
+ private:
+  HINTERNET h_;
+};
+
+// The record's strings belong to us once the call succeeded.
+class IeProxyConfig {
+ public:
+  IeProxyConfig() { ok_ = WinHttpGetIEProxyConfigForCurrentUser(&config_) != FALSE; }
+  IeProxyConfig(const IeProxyConfig&) = delete;
+  IeProxyConfig& operator=(const IeProxyConfig&) = delete;
+  ~IeProxyConfig() {
+    if (!ok_) return;
+    if (config_.lpszAutoConfigUrl) GlobalFree(config_.lpszAutoConfigUrl);
+    if (config_.lpszProxy) GlobalFree(config_.lpszProxy);
+    if (config_.lpszProxyBypass) GlobalFree(config_.lpszProxyBypass);
+  }
+  std::wstring proxy() const { return ok_ && config_.lpszProxy ? config_.lpszProxy : L""; }
+  std::wstring bypass() const {
+    return ok_ && config_.lpszProxyBypass ? config_.lpszProxyBypass : L"";
+  }
+
+ private:
+  WINHTTP_CURRENT_USER_IE_PROXY_CONFIG config_ = {};
+  bool ok_ = false;
+};
+
+struct alignas(32) ReadBuffer {
+  unsigned char bytes[kHttpPieceSize];
+};
+
+// WSAETIMEDOUT: Wine's WinHTTP passes the socket's own number up when a body read times out,
+// where Windows reports ERROR_WINHTTP_TIMEOUT. Both mean the same stall.
+constexpr DWORD kSocketTimedOut = 10060;
+
+void FailWithLastError(HttpResult& result) {
+  result.error_code = GetLastError();
+  if (result.error_code == kSocketTimedOut) result.error_code = ERROR_WINHTTP_TIMEOUT;
+  result.error_text = HttpClient::ErrorText(result.error_code);
+}
+
+std::wstring StatusText(uint32_t status) {
+  std::wstring text = L"HTTP " + std::to_wstring(status);
+  if (status == 404) text += L" (dosya sunucuda yok)";
+  if (status == 403) text += L" (erişim reddedildi)";
+  return text;
+}
+
+struct CrackedUrl {
+  std::wstring host;
+  std::wstring path;
+  INTERNET_PORT port = 0;
+  bool secure = false;
+};
+
+bool CrackUrl(const std::wstring& url, CrackedUrl& out) {
+  URL_COMPONENTS parts = {};
+  parts.dwStructSize = sizeof(parts);
+  parts.dwSchemeLength = DWORD(-1);
+  parts.dwHostNameLength = DWORD(-1);
+  parts.dwUrlPathLength = DWORD(-1);
+  parts.dwExtraInfoLength = DWORD(-1);
+  if (!WinHttpCrackUrl(url.c_str(), 0, 0, &parts)) return false;
+  if (!parts.lpszHostName || parts.dwHostNameLength == 0) {
+    SetLastError(ERROR_WINHTTP_INVALID_URL);
+    return false;
+  }
+  out.host.assign(parts.lpszHostName, parts.dwHostNameLength);
+  if (parts.lpszUrlPath && parts.dwUrlPathLength > 0)
+    out.path.assign(parts.lpszUrlPath, parts.dwUrlPathLength);
+  else
+    out.path = L"/";
+  if (parts.lpszExtraInfo && parts.dwExtraInfoLength > 0)
+    out.path.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);
+  out.port = parts.nPort;
+  out.secure = parts.nScheme == INTERNET_SCHEME_HTTPS;
+  return true;
+}
+
+void ReadResponseHeaders(HINTERNET request, HttpResult& result) {
+  DWORD status = 0;
+  DWORD size = sizeof(status);
+  if (WinHttpQueryHeaders(request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                          WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX))
+    result.status = status;
+  std::wstring value;
+  if (HttpClient::QueryHeader(request, WINHTTP_QUERY_CONTENT_LENGTH, value))
+    result.has_length = HttpClient::ParseDigits(value, result.content_length);
+  if (HttpClient::QueryHeader(request, WINHTTP_QUERY_CONTENT_RANGE, value))
+    HttpClient::ParseContentRange(value, result);
+}
+
+// Streams the body of an accepted response to the sink.
+bool ReadBody(HINTERNET request, HttpResult& result, HttpSink sink, void* sinkContext,
+              const CancelFlag* cancel) {
+  auto buffer = std::make_unique<ReadBuffer>();
+  uint64_t received = 0;
+  for (;;) {
+    if (IsCancelled(cancel)) {
+      result.error_text = kCancelledText;
+      return false;
+    }
+    DWORD available = 0;
+    if (!WinHttpQueryDataAvailable(request, &available)) {
+      FailWithLastError(result);
+      return false;
+    }
+    if (available == 0) {
+      if (!result.has_length || received == result.content_length) return true;
+      result.error_text = L"Eksik veri alındı (bağlantı koptu)";
+      return false;
+    }
+    while (available > 0) {
+      const DWORD want = available < kHttpPieceSize ? available : kHttpPieceSize;
+      DWORD got = 0;
+      if (!WinHttpReadData(request, buffer->bytes, want, &got)) {
+        FailWithLastError(result);
+        return false;
+      }
+      if (got == 0) break;
+      received += got;
+      if (sink && !sink(sinkContext, buffer->bytes, got)) {
+        if (result.error_text.empty()) result.error_text = kCancelledText;
+        return false;
+      }
+      available -= got < available ? got : available;
+      if (IsCancelled(cancel)) {
+        result.error_text = kCancelledText;
+        return false;
+      }
+    }
+  }
+}
+
+struct MemorySink {
+  std::string* body;
+  const HttpResult* result;
+  size_t limit;
+  bool tooLarge = false;
+};
+
+bool AppendToMemory(void* context, const void* data, uint32_t size) {
+  auto& m = *static_cast<MemorySink*>(context);
+  if (size > m.limit - m.body->size()) {
+    m.tooLarge = true;
+    return false;
+  }
+  // One allocation for a body of announced length instead of repeated growth.
+  if (m.body->empty() && m.result->has_length && m.result->content_length <= m.limit)
+    m.body->reserve(size_t(m.result->content_length));
+  m.body->append(static_cast<const char*>(data), size);
+  return true;
+}
+
+}  // namespace
+
+bool HttpClient::Open(const std::wstring& userAgent) {
+  Close();
+  std::wstring proxy, bypass;
+  {
+    IeProxyConfig ie;
+    proxy = ie.proxy();
+    bypass = ie.bypass();
+  }
+  HINTERNET session = nullptr;
+  if (!proxy.empty())
+    session = WinHttpOpen(userAgent.c_str(), WINHTTP_ACCESS_TYPE_NAMED_PROXY, proxy.c_str(),
+                          bypass.empty() ? WINHTTP_NO_PROXY_BYPASS : bypass.c_str(), 0);
+  if (!session)
+    session = WinHttpOpen(userAgent.c_str(), WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
+                          WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
+  if (!session) return false;
+  session_ = session;
+  WinHttpSetTimeouts(session, kResolveTimeoutMs, kConnectTimeoutMs, kSendTimeoutMs,
+                     kReceiveTimeoutMs);
+  // The wait for the response headers has a limit of its own, which some WinHTTP versions
+  // (Wine's among them) leave infinite: a server that accepts and never answers would hold the
+  // run until it closes the connection. Give it the receive time-out.
+  DWORD responseTimeout = kReceiveTimeoutMs;
+  WinHttpSetOption(session, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &responseTimeout,
+                   sizeof(responseTimeout));
+  DWORD protocols = kTls10To12;
+  if (!WinHttpSetOption(session, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols,
+                        sizeof(protocols))) {
+    // Systems without TLS 1.1/1.2 support refuse the combined value.
+    protocols = kTls10Only;
+    WinHttpSetOption(session, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof(protocols));
+  }
+  DWORD conns = kMaxConnsPerServer;
+  WinHttpSetOption(session, WINHTTP_OPTION_MAX_CONNS_PER_SERVER, &conns, sizeof(conns));
+  WinHttpSetOption(session, WINHTTP_OPTION_MAX_CONNS_PER_1_0_SERVER, &conns, sizeof(conns));
+  return true;
+}
+
+void HttpClient::Close() {
+  if (session_) WinHttpCloseHandle(session_);
+  session_ = nullptr;
+}
+
+bool HttpClient::Get(const std::wstring& url, int64_t rangeFirst, int64_t rangeLast,
+                     HttpResult& result, HttpSink sink, void* sinkContext,
+                     const CancelFlag* cancel) const {
+  result.Reset();
+  if (!session_) {
+    result.error_text = L"Ağ başlatılamadı";
+    return false;
+  }
+  CrackedUrl target;
+  if (!CrackUrl(url, target)) {
+    result.error_code = GetLastError();
+    result.error_text = L"Geçersiz adres: " + url;
+    return false;
+  }
+  InternetHandle connection(WinHttpConnect(session_, target.host.c_str(), target.port, 0));
+  if (!connection) {
+    FailWithLastError(result);
+    return false;
+  }
+  InternetHandle request(WinHttpOpenRequest(connection.get(), L"GET", target.path.c_str(),
+                                            nullptr, WINHTTP_NO_REFERER,
+                                            WINHTTP_DEFAULT_ACCEPT_TYPES,
+                                            target.secure ? WINHTTP_FLAG_SECURE : 0));
+  if (!request) {
+    FailWithLastError(result);
+    return false;
+  }
+  std::wstring headers;
+  if (rangeFirst >= 0) {
+    headers = L"Range: bytes=" + std::to_wstring(rangeFirst) + L"-";
+    if (rangeLast >= 0) headers += std::to_wstring(rangeLast);
+    headers += L"\r\n";
+  }
+  const BOOL sent =
+      headers.empty()
+          ? WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0,
+                               WINHTTP_NO_REQUEST_DATA, 0, 0, 0)
+          : WinHttpSendRequest(request.get(), headers.c_str(), DWORD(-1),
+                               WINHTTP_NO_REQUEST_DATA, 0, 0, 0);
+  if (!sent || !WinHttpReceiveResponse(request.get(), nullptr)) {
+    FailWithLastError(result);
+    return false;
+  }
+  ReadResponseHeaders(request.get(), result);
+  if (result.status != 200 && result.status != 206) {
+    result.error_text = StatusText(result.status);
+    return false;
+  }
+  return ReadBody(request.get(), result, sink, sinkContext, cancel);
+}
+
+bool HttpClient::FetchToMemory(const std::wstring& url, std::string& bodyOut,
+                               HttpResult& result, const CancelFlag* cancel,
+                               size_t limit) const {
+  bodyOut.clear();
+  MemorySink memory{&bodyOut, &result, limit};
+  const bool ok = Get(url, -1, -1, result, AppendToMemory, &memory, cancel);
+  if (memory.tooLarge) {
+    result.error_text = L"Yanıt çok büyük";
+    return false;
+  }
+  return ok;
+}
+
+std::wstring HttpClient::ErrorText(uint32_t code) {
+  switch (code) {
+    case ERROR_WINHTTP_TIMEOUT:
+      return L"Zaman aşımı (sunucu yanıt vermiyor)";
+    case ERROR_WINHTTP_INVALID_URL:
+    case ERROR_WINHTTP_UNRECOGNIZED_SCHEME:
+      return L"Geçersiz adres";
+    case ERROR_WINHTTP_NAME_NOT_RESOLVED:
+      return L"Sunucu adı çözülemedi (internet bağlantınızı kontrol edin)";
+    case ERROR_WINHTTP_OPERATION_CANCELLED:
+      return kCancelledText;
+    case ERROR_WINHTTP_CANNOT_CONNECT:
+      return L"Sunucuya bağlanılamadı";
+    case ERROR_WINHTTP_CONNECTION_ERROR:
+      return L"Bağlantı koptu";
+    case ERROR_WINHTTP_RESEND_REQUEST:
+      return L"İstek yeniden gönderilmeli";
+    case ERROR_WINHTTP_INVALID_SERVER_RESPONSE:
+      return L"Sunucu geçersiz yanıt verdi";
+    case ERROR_WINHTTP_SECURE_FAILURE:
+      return L"Güvenli bağlantı kurulamadı (Windows 7'de TLS 1.2 güncellemesi KB3140245 "
+             L"gerekebilir)";
+    default:
+      break;
+  }
+  // WinHTTP's own numbers live in winhttp.dll's message table, the rest in the system's.
+  wchar_t* buffer = nullptr;
+  const DWORD flags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
+                      FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_FROM_SYSTEM;
+  FormatMessageW(flags, GetModuleHandleW(L"winhttp.dll"), code, 0,
+                 reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  std::wstring text;
+  if (buffer) {
+    text = trim(std::wstring_view(buffer));
+    LocalFree(buffer);
+  }
+  if (text.empty()) text = L"Ağ hatası";
+  return text + L" (" + std::to_wstring(code) + L")";
+}
+
+bool HttpClient::QueryHeader(void* request, uint32_t infoLevel, std::wstring& valueOut) {
+  valueOut.clear();
+  DWORD bytes = 0;
+  if (WinHttpQueryHeaders(request, infoLevel, WINHTTP_HEADER_NAME_BY_INDEX,
+                          WINHTTP_NO_OUTPUT_BUFFER, &bytes, WINHTTP_NO_HEADER_INDEX) ||
+      GetLastError() != ERROR_INSUFFICIENT_BUFFER || bytes == 0)
+    return false;
+  std::wstring value(bytes / sizeof(wchar_t), L'\0');
+  if (!WinHttpQueryHeaders(request, infoLevel, WINHTTP_HEADER_NAME_BY_INDEX, value.data(),
+                           &bytes, WINHTTP_NO_HEADER_INDEX))
+    return false;
+  value.resize(bytes / sizeof(wchar_t));
+  valueOut = std::move(value);
+  return true;
+}
+
+}  // namespace sv

@@ -1,0 +1,121 @@
+#include "patcher/engine/remote_config.h"
+
+#include <algorithm>
+
+#include "common/text.h"
+#include "common/xml.h"
+#include "patcher/engine/crc32.h"
+#include "patcher/engine/log.h"
+#include "patcher/engine/url.h"
+
+namespace sv {
+
+namespace {
+
+constexpr int32_t kMinNoticeWidth = 200, kMaxNoticeWidth = 4000;
+constexpr int32_t kMinNoticeHeight = 150, kMaxNoticeHeight = 3000;
+// The last '/' of a folder URL must lie behind the "scheme://" slashes.
+constexpr size_t kMinFolderSlashIndex = 9;
+
+std::wstring WideAttribute(const XmlNode& node, std::string_view name) {
+  return trim(toWide(node.attribute(name)));
+}
+
+std::wstring WithTrailingSlash(std::wstring url) {
+  if (url.empty() || url.back() != L'/') url += L'/';
+  return url;
+}
+
+// "http://host/dir/config.xml?x" -> "http://host/dir/"; empty when the URL names no folder.
+std::wstring ConfigFolder(std::wstring_view configUrl) {
+  const std::wstring_view beforeQuery = configUrl.substr(0, configUrl.find(L'?'));
+  const size_t slash = beforeQuery.rfind(L'/');
+  if (slash == std::wstring_view::npos || slash < kMinFolderSlashIndex) return L"";
+  return std::wstring(beforeQuery.substr(0, slash + 1));
+}
+
+void ReadSources(const XmlNode& root, RemoteConfig& config) {
+  unsigned index = 0;
+  for (const XmlNode& child : root.children) {
+    ++index;
+    if (!equalsNoCase(child.name, "foreground_patch")) continue;
+    const std::wstring url = WideAttribute(child, "crcpatch_url");
+    const std::wstring version = WideAttribute(child, "crcversion");
+    if (url.empty()) {
+      Log(L"foreground_patch (%u): crcpatch_url bos, atlandi", index);
+      continue;
+    }
+    if (config.primaryPatchUrl.empty()) {
+      config.primaryPatchUrl = url;
+      config.primaryPatchVersion = version;
+    }
+    std::wstring source = WithTrailingSlash(url);
+    // A version written with its own trailing slash must not yield "//".
+    if (!version.empty()) source = WithTrailingSlash(joinUrl(source, version));
+    if (std::find(config.sources.begin(), config.sources.end(), source) == config.sources.end())
+      config.sources.push_back(std::move(source));
+  }
+}
+
+int32_t Clamp(int32_t value, int32_t low, int32_t high, int32_t fallback) {
+  return value < low || value > high ? fallback : value;
+}
+
+}  // namespace
+
+bool ParseRemoteConfig(std::string_view bytes, std::wstring_view configUrl,
+                       std::wstring_view noDownloadUrlText, RemoteConfig& configOut,
+                       std::wstring& errorOut) {
+  const std::string text = decodeTextToUtf8(bytes);
+  if (text.find("<torrent_config") == std::string::npos) {
+    if (text.find("<html") != std::string::npos || text.find("<!DOCTYPE") != std::string::npos ||
+        text.find("<!doctype") != std::string::npos)
+      errorOut = L"Sunucu XML yerine HTML sayfası döndürdü (dosya yolu yanlış olabilir).";
+    else
+      errorOut = L"draskeltorrent.config.xml beklenen biçimde değil.";
+    return false;
+  }
+  XmlDocument doc;
+  std::wstring xmlError;
+  if (!doc.parse(text, &xmlError)) {
+    errorOut = L"XML hatası: " + xmlError;
+    return false;
+  }
+
+  RemoteConfig config;
+  config.runPath = WideAttribute(doc, "run_path");
+  config.noticeVersion = doc.attributeInt("notice_ver", 0);
+  config.noticeUrl = WideAttribute(doc, "notice_url");
+  config.noticeWidth = doc.attributeInt("notice_width", kDefaultNoticeWidth);
+  config.noticeHeight = doc.attributeInt("notice_height", kDefaultNoticeHeight);
+  config.patcherUrl = WideAttribute(doc, "sv_patcher_url");
+  config.patcherCrcValid = ParseHex32(trim(doc.attribute("sv_patcher_crc32")), config.patcherCrc);
+  if (!config.patcherCrcValid) config.patcherCrc = 0;
+  config.connections = doc.attributeInt("sv_connections", 0);
+
+  ReadSources(doc, config);
+  if (config.sources.empty()) {
+    config.primaryPatchUrl = ConfigFolder(configUrl);
+    config.primaryPatchVersion.clear();
+    if (!config.primaryPatchUrl.empty()) config.sources.push_back(config.primaryPatchUrl);
+    Log(L"foreground_patch yok; config klasoru kullaniliyor: %ls", config.primaryPatchUrl.c_str());
+    if (config.sources.empty()) {
+      errorOut = std::wstring(noDownloadUrlText);
+      return false;
+    }
+  }
+  config.noticeWidth =
+      Clamp(config.noticeWidth, kMinNoticeWidth, kMaxNoticeWidth, kDefaultNoticeWidth);
+  config.noticeHeight =
+      Clamp(config.noticeHeight, kMinNoticeHeight, kMaxNoticeHeight, kDefaultNoticeHeight);
+  config.loaded = true;
+
+  Log(L"Config: %u kaynak, run_path=%ls notice_ver=%d", unsigned(config.sources.size()),
+      config.runPath.c_str(), config.noticeVersion);
+  for (size_t i = 0; i < config.sources.size(); ++i)
+    Log(L"  kaynak %u: %ls", unsigned(i + 1), config.sources[i].c_str());
+  configOut = std::move(config);
+  return true;
+}
+
+}  // namespace sv

@@ -1,0 +1,50 @@
+#pragma once
+// The remote configuration: the small XML document ("draskeltorrent.config.xml") through which the
+// game operator steers every patcher, and the local file that remembers the accepted notice.
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace sv {
+
+constexpr int32_t kDefaultNoticeWidth = 680;
+constexpr int32_t kDefaultNoticeHeight = 500;
+constexpr size_t kRemoteConfigLimit = 1048576;
+constexpr wchar_t kDefaultLocalConfigName[] = L"draskeltorrent.config.xml";
+
+struct RemoteConfig {
+  std::wstring primaryPatchUrl;      // first usable crcpatch_url, or the configuration folder
+  std::wstring primaryPatchVersion;  // its crcversion; empty with the folder
+  std::wstring runPath;              // program to start, relative to the game folder
+  std::vector<std::wstring> sources;  // download base URLs, each ending in '/', no duplicates
+  int32_t noticeVersion = 0;
+  std::wstring noticeUrl;            // empty: no notice
+  int32_t noticeWidth = kDefaultNoticeWidth;
+  int32_t noticeHeight = kDefaultNoticeHeight;
+  std::wstring patcherUrl;           // empty: no self-update
+  uint32_t patcherCrc = 0;
+  bool patcherCrcValid = false;      // self-update is refused without a valid CRC
+  int32_t connections = 0;           // > 0 replaces the skin's connection count
+  bool loaded = false;
+};
+
+// Parses a fetched document (any text encoding the decoder knows). configUrl is the address it was
+// fetched from (before the cache-busting query); its folder becomes the only source when no
+// foreground_patch names one. noDownloadUrlText is the locale text for SV_NO_DOWNLOAD_URL.
+// On success fills configOut (loaded set) and logs it; on failure leaves configOut alone and sets
+// errorOut to the reason, which the caller puts behind its SV_INVALID_CONFIG text.
+bool ParseRemoteConfig(std::string_view bytes, std::wstring_view configUrl,
+                       std::wstring_view noDownloadUrlText, RemoteConfig& configOut,
+                       std::wstring& errorOut);
+
+// The local notice file: localConfigPath inside the game folder when it is a safe relative path,
+// else kDefaultLocalConfigName.
+std::wstring LocalNoticePath(const std::wstring& gameFolder, const std::wstring& localConfigPath);
+// notice_ver of the local notice file; 0 when it is missing, too large or not XML.
+int32_t LocalNoticeVersion(const std::wstring& gameFolder, const std::wstring& localConfigPath);
+// Replaces the local notice file; a failure only costs showing the notice once more.
+void SaveNoticeVersion(const std::wstring& gameFolder, const std::wstring& localConfigPath,
+                       int32_t version);
+
+}  // namespace sv

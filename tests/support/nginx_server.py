@@ -1,0 +1,126 @@
+#!/usr/bin/python3
+"""Runs Debian's nginx on 127.0.0.1 as a child process, with a configuration generated into a work
+folder, serving one folder with byte ranges. Its access log has one line per request:
+"<request line> "<Range header>" <status> <body bytes>".
+
+As a program it prints "PORT <n>" once nginx answers and stops nginx after --time-limit seconds
+or when its standard input closes."""
+import argparse
+import os
+import select
+import signal
+import socket
+import subprocess
+import sys
+import time
+
+NGINX = "/usr/sbin/nginx"
+START_TIMEOUT_S = 10
+
+CONFIG = """daemon off;
+master_process off;
+worker_processes 1;
+{user}
+pid {work}/nginx.pid;
+error_log {work}/error.log warn;
+events {{ worker_connections 256; }}
+http {{
+    types {{ text/html html; text/xml xml; application/octet-stream bin lz; }}
+    default_type application/octet-stream;
+    log_format sv '$request "$http_range" $status $body_bytes_sent';
+    access_log {work}/access.log sv;
+    client_body_temp_path {work}/tmp/body;
+    proxy_temp_path {work}/tmp/proxy;
+    fastcgi_temp_path {work}/tmp/fastcgi;
+    uwsgi_temp_path {work}/tmp/uwsgi;
+    scgi_temp_path {work}/tmp/scgi;
+    sendfile on;
+    keepalive_requests 100000;
+    server {{
+        listen 127.0.0.1:{port};
+        root {root};
+        location / {{ }}
+    }}
+}}
+"""
+
+
+def free_port():
+    with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def answers(port):
+    try:
+        with socket.create_connection(("127.0.0.1", port), timeout=0.5):
+            return True
+    except OSError:
+        return False
+
+
+class Nginx:
+    """nginx serving `root`; files of its own (configuration, logs) go into `work`."""
+
+    def __init__(self, root, work):
+        self.root = os.path.abspath(root)
+        self.work = os.path.abspath(work)
+        self.proc = None
+        self.port = None
+        self.access_log = os.path.join(self.work, "access.log")
+
+    def start(self):
+        os.makedirs(os.path.join(self.work, "tmp"), exist_ok=True)
+        # A port picked here can be taken before nginx binds it: try a few.
+        for _ in range(5):
+            self.port = free_port()
+            conf = os.path.join(self.work, "nginx.conf")
+            with open(conf, "w") as f:
+                f.write(CONFIG.format(work=self.work, root=self.root, port=self.port,
+                                      user="user root;" if os.geteuid() == 0 else ""))
+            open(self.access_log, "w").close()
+            self.proc = subprocess.Popen(
+                [NGINX, "-p", self.work, "-e", os.path.join(self.work, "error.log"), "-c", conf],
+                stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            deadline = time.monotonic() + START_TIMEOUT_S
+            while time.monotonic() < deadline and self.proc.poll() is None:
+                if answers(self.port):
+                    return self
+                time.sleep(0.05)
+            self.stop()
+        raise RuntimeError("nginx did not start; see " + os.path.join(self.work, "error.log"))
+
+    def stop(self):
+        if self.proc and self.proc.poll() is None:
+            self.proc.send_signal(signal.SIGQUIT)
+            try:
+                self.proc.wait(timeout=5)
+            except subprocess.TimeoutExpired:
+                self.proc.kill()
+                self.proc.wait()
+        self.proc = None
+
+    def url(self):
+        return f"http://127.0.0.1:{self.port}"
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--root", required=True)
+    ap.add_argument("--work", required=True)
+    ap.add_argument("--time-limit", type=float, default=900)
+    args = ap.parse_args()
+    server = Nginx(args.root, args.work).start()
+    print(f"PORT {server.port}", flush=True)
+    deadline = time.monotonic() + args.time_limit
+    try:
+        while time.monotonic() < deadline and server.proc.poll() is None:
+            ready, _, _ = select.select([sys.stdin], [], [], 0.5)
+            if ready and not sys.stdin.read(1):
+                break
+    finally:
+        server.stop()
+
+
+if __name__ == "__main__":
+    main()
