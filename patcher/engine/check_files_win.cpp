@@ -1,0 +1,228 @@
+// The local check: which listed files differ from the game folder, with the CRC cache.
+#include <windows.h>
+
+#include <cstdlib>
+#include <memory>
+
+#include "common/file.h"
+#include "common/path.h"
+#include "common/text.h"
+#include "patcher/engine/crc32.h"
+#include "patcher/engine/engine_threads_win.h"
+#include "patcher/engine/log.h"
+#include "patcher/engine/update_engine.h"
+#include "skin/skin_definition.h"
+
+namespace sv {
+
+namespace {
+
+constexpr DWORD kCheckReadSize = 1048576;
+constexpr DWORD kCheckTickMs = 100;
+
+uint64_t FileTimeValue(const FILETIME& t) {
+  return (uint64_t(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+}
+
+uint64_t AttributeSize(const WIN32_FILE_ATTRIBUTE_DATA& a) {
+  return (uint64_t(a.nFileSizeHigh) << 32) | a.nFileSizeLow;
+}
+
+struct AlignedFree {
+  void operator()(uint8_t* p) const { _aligned_free(p); }
+};
+
+}  // namespace
+
+void UpdateEngine::LoadCrcCache() {
+  CrcCacheMap loaded;
+  std::wstring runPath;
+  std::string bytes;
+  if (readWholeFile(joinPath(workFolder_, kCrcCacheFileName), kCrcCacheLimit, bytes)) {
+    ParseCrcCache(bytes, loaded, runPath);
+  }
+  std::lock_guard<std::mutex> guard(lock_);
+  crcCache_ = std::move(loaded);
+  if (!runPath.empty()) defaultRunPath_ = runPath;
+}
+
+void UpdateEngine::SaveCrcCache() {
+  std::string text;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    text = FormatCrcCache(crcCache_, defaultRunPath_);
+  }
+  if (!writeFileAtomic(joinPath(workFolder_, kCrcCacheFileName), text.data(), text.size())) {
+    Log(L"Uyari: %ls yazilamadi (%u)", kCrcCacheFileName, unsigned(GetLastError()));
+  }
+}
+
+void UpdateEngine::RecordCrc(const std::wstring& relativePath, const std::wstring& fullPath,
+                             uint32_t crc) {
+  WIN32_FILE_ATTRIBUTE_DATA attributes;
+  if (!GetFileAttributesExW(fullPath.c_str(), GetFileExInfoStandard, &attributes)) return;
+  const std::wstring key = toLowerWide(relativePath);
+  std::lock_guard<std::mutex> guard(lock_);
+  crcCache_[key] =
+      CrcCacheEntry{AttributeSize(attributes), FileTimeValue(attributes.ftLastWriteTime), crc};
+}
+
+bool UpdateEngine::CheckFiles(const std::vector<FileEntry>& targets,
+                              std::vector<FileEntry>& toUpdateOut, FileEntry& patcherEntryOut,
+                              bool& patcherDiffersOut) {
+  SetStatus(kPhaseChecking, Text("TORRENT_STATE_CHECKING"));
+  toUpdateOut.clear();
+  patcherDiffersOut = false;
+
+  std::vector<FileEntry> toCheck;
+  toCheck.reserve(targets.size());
+  for (const FileEntry& entry : targets) {
+    if (ownProgramName_.empty() || !equalsNoCase(ownProgramName_, entry.path)) {
+      toCheck.push_back(entry);
+      continue;
+    }
+    // The running patcher is never checked or installed here: the self-update replaces it.
+    if (!ownCrcKnown_) {
+      uint64_t ignoredSize = 0;
+      if (!Crc32File(programPath_, ownCrc_, ignoredSize)) continue;
+      ownCrcKnown_ = true;
+    }
+    if (ownCrc_ != entry.crc) {
+      patcherEntryOut = entry;
+      patcherDiffersOut = true;
+    }
+  }
+
+  std::vector<uint8_t> results(toCheck.size(), 0);
+  uint64_t total = 0;
+  for (const FileEntry& entry : toCheck) total += entry.size;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    bytesChecked_ = 0;
+    bytesToCheck_ = total;
+    checkList_ = &toCheck;
+    checkResults_ = results.data();
+  }
+  checkNext_.store(0);
+
+  const int workerCount = toCheck.size() < 2 ? 1 : 2;
+  HANDLE workers[2] = {};
+  int started = 0;
+  for (int i = 0; i < workerCount; ++i) {
+    workers[started] = static_cast<HANDLE>(EngineThreads::Start(EngineThreads::Check, this));
+    if (workers[started]) {
+      ++started;
+    } else {
+      Log(L"_beginthreadex hatasi: %u", unsigned(GetLastError()));
+    }
+  }
+  // Without any worker the check runs on this thread.
+  if (started == 0) CheckWorker();
+  for (;;) {
+    const DWORD wait =
+        started ? WaitForMultipleObjects(DWORD(started), workers, TRUE, kCheckTickMs) : WAIT_OBJECT_0;
+    {
+      std::lock_guard<std::mutex> guard(lock_);
+      const float fraction =
+          bytesToCheck_ ? float(double(bytesChecked_) / double(bytesToCheck_)) : 1.0f;
+      status_.overall = fraction > 1.0f ? 1.0f : fraction;
+      status_.current = status_.overall;
+      ++status_.changeCounter;
+    }
+    if (wait != WAIT_TIMEOUT) break;
+  }
+  for (int i = 0; i < started; ++i) CloseHandle(workers[i]);
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    checkList_ = nullptr;
+    checkResults_ = nullptr;
+  }
+
+  if (Cancelled()) return false;
+  uint64_t updateBytes = 0;
+  for (size_t i = 0; i < toCheck.size(); ++i) {
+    if (!results[i]) continue;
+    updateBytes += toCheck[i].size;
+    toUpdateOut.push_back(toCheck[i]);
+  }
+  Log(L"Kontrol: %u dosyadan %u tanesi guncellenecek (%ls)%ls", unsigned(toCheck.size()),
+      unsigned(toUpdateOut.size()), formatSize(updateBytes).c_str(),
+      patcherDiffersOut ? L" + patcher" : L"");
+  return true;
+}
+
+void UpdateEngine::CheckWorker() {
+  std::unique_ptr<uint8_t, AlignedFree> buffer(
+      static_cast<uint8_t*>(_aligned_malloc(kCheckReadSize, 32)));
+  if (!buffer) return;
+  const std::vector<FileEntry>& list = *checkList_;
+  for (;;) {
+    const int32_t index = checkNext_.fetch_add(1);
+    if (index < 0 || size_t(index) >= list.size() || Cancelled()) break;
+    const FileEntry& entry = list[size_t(index)];
+    const std::wstring fullPath = joinPath(gameFolder_, entry.path);
+    uint8_t mustDownload = 1;
+
+    WIN32_FILE_ATTRIBUTE_DATA attributes;
+    if (!GetFileAttributesExW(fullPath.c_str(), GetFileExInfoStandard, &attributes) ||
+        (attributes.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
+        AttributeSize(attributes) != entry.size) {
+      std::lock_guard<std::mutex> guard(lock_);
+      bytesChecked_ += entry.size;
+      checkResults_[index] = mustDownload;
+      continue;
+    }
+
+    bool trusted = false;
+    uint32_t crc = 0;
+    {
+      std::lock_guard<std::mutex> guard(lock_);
+      const auto cached = crcCache_.find(toLowerWide(entry.path));
+      if (cached != crcCache_.end() && cached->second.size == AttributeSize(attributes) &&
+          cached->second.lastWrite == FileTimeValue(attributes.ftLastWriteTime)) {
+        trusted = true;
+        crc = cached->second.crc;
+        bytesChecked_ += AttributeSize(attributes);
+      }
+      status_.currentText = entry.path;
+      ++status_.changeCounter;
+    }
+
+    bool known = trusted;
+    if (!trusted) {
+      HANDLE file = CreateFileW(fullPath.c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+      if (file != INVALID_HANDLE_VALUE) {
+        uint32_t reg = 0xFFFFFFFFu;
+        bool readOk = true;
+        for (;;) {
+          if (Cancelled()) {
+            readOk = false;
+            break;
+          }
+          DWORD got = 0;
+          if (!ReadFile(file, buffer.get(), kCheckReadSize, &got, nullptr)) {
+            readOk = false;
+            break;
+          }
+          if (got == 0) break;
+          reg = Crc32Update(reg, buffer.get(), got);
+          std::lock_guard<std::mutex> guard(lock_);
+          bytesChecked_ += got;
+        }
+        CloseHandle(file);
+        if (readOk) {
+          crc = ~reg;
+          known = true;
+          RecordCrc(entry.path, fullPath, crc);
+        }
+      }
+    }
+    if (known && crc == entry.crc) mustDownload = 0;
+    std::lock_guard<std::mutex> guard(lock_);
+    checkResults_[index] = mustDownload;
+  }
+}
+
+}  // namespace sv

@@ -1,0 +1,66 @@
+#include "patcher/engine/download_plan.h"
+
+#include "common/path.h"
+#include "common/text.h"
+#include "patcher/engine/crc32.h"
+#include "patcher/engine/file_list.h"
+#include "patcher/engine/url.h"
+#include "skin/locale_table.h"
+
+namespace sv {
+
+namespace {
+constexpr uint32_t kErrorHandleDiskFull = 39;
+constexpr uint32_t kErrorDiskFull = 112;
+}  // namespace
+
+std::wstring TempBaseName(std::wstring_view workFolder, std::wstring_view relativePath) {
+  std::wstring flat = L"sv_";
+  for (wchar_t c : relativePath) flat += (c == L'\\' || c == L'/') ? L'#' : c;
+  return joinPath(workFolder, flat);
+}
+
+std::wstring FileDownloadUrl(std::wstring_view baseUrl, std::string_view listPath, uint32_t crc) {
+  const std::wstring url = joinUrl(baseUrl, toWide(std::string(listPath) + ".lz"));
+  return addQueryParam(url, L"v=" + toWide(FormatCrc32(crc)));
+}
+
+DownloadJob MakeDownloadJob(const FileEntry& entry, std::wstring_view gameFolder,
+                            std::wstring_view workFolder) {
+  DownloadJob job;
+  job.name = entry.path;
+  job.listPath = entry.urlPath;
+  job.baseUrl = entry.source;
+  job.crc = entry.crc;
+  job.size = entry.size;
+  job.destPath = joinPath(gameFolder, entry.path);
+  const std::wstring base = TempBaseName(workFolder, entry.path);
+  job.partPath = base + L".part";
+  job.statePath = base + L".state";
+  job.outPath = base + L".out";
+  job.url = FileDownloadUrl(job.baseUrl, job.listPath, job.crc);
+  return job;
+}
+
+uint64_t MaxLzStreamSize(uint64_t size) { return 4 + size + size / 16 + 67; }
+
+uint64_t DiskSpaceNeeded(uint64_t totalSize) {
+  return totalSize + totalSize / 5 + kDiskReserveBytes;
+}
+
+int32_t ClampWorkers(int32_t wanted) {
+  if (wanted < kMinWorkers) return kMinWorkers;
+  if (wanted > kMaxWorkers) return kMaxWorkers;
+  return wanted;
+}
+
+std::wstring WriteErrorText(const LocaleTable& locale, uint32_t systemError) {
+  if (systemError == kErrorDiskFull || systemError == kErrorHandleDiskFull) {
+    const std::wstring full = locale.text("SV_DISK_FULL");
+    const size_t dot = full.find(L'.');
+    return dot == std::wstring::npos ? full + L"." : full.substr(0, dot) + L".";
+  }
+  return locale.text("FAILED_WRITE_FILE") + L" " + systemErrorText(systemError);
+}
+
+}  // namespace sv

@@ -1,0 +1,74 @@
+#pragma once
+// The bookkeeping of a segmented download that does not touch the OS: the job and work-item
+// records, the names and addresses derived from a file entry, and the sizes that bound a run.
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace sv {
+
+class LocaleTable;
+struct FileEntry;
+
+enum JobState : int32_t {
+  kJobNew = 0,
+  kJobDownloading = 1,
+  kJobFinishing = 2,
+  kJobDone = 3,
+  kJobFailed = 4,
+};
+
+struct DownloadJob {
+  std::wstring name;       // relative path
+  std::string listPath;    // as in the file list (percent-encoded, '/'), for the URL
+  std::wstring baseUrl;
+  uint32_t crc = 0;
+  uint64_t size = 0;
+  std::wstring destPath;
+  std::wstring partPath, statePath, outPath;
+  std::wstring url;
+  int64_t remoteSize = -1;
+  uint64_t segmentSize = 0;
+  int32_t partCount = 0;
+  int32_t partsLeft = 0;
+  std::vector<uint8_t> partDone;
+  uint64_t downloaded = 0;
+  int32_t redownloads = 0;
+  int32_t state = kJobNew;
+  bool isExtra = false;
+};
+
+// part -1 is the first request of a file whose segmentation is still open.
+struct WorkItem {
+  int32_t job = 0;
+  int32_t part = -1;
+  int32_t retries = 0;
+  uint32_t notBefore = 0;  // GetTickCount value; 0 = ready at once
+};
+
+constexpr int32_t kWorkItemAttempts = 5;
+constexpr int32_t kMinWorkers = 1, kMaxWorkers = 8;
+constexpr uint64_t kDiskReserveBytes = 67108864;
+
+// The work folder joined with "sv_" and the relative path with every '\' and '/' as '#'.
+std::wstring TempBaseName(std::wstring_view workFolder, std::wstring_view relativePath);
+// baseUrl joined with listPath + ".lz", then "v=<crc %08x>".
+std::wstring FileDownloadUrl(std::wstring_view baseUrl, std::string_view listPath, uint32_t crc);
+// A job for one entry, destination in the game folder, temporary paths in the work folder.
+DownloadJob MakeDownloadJob(const FileEntry& entry, std::wstring_view gameFolder,
+                            std::wstring_view workFolder);
+
+// The longest ".lz" resource that can hold `size` decoded bytes: the 4-byte length plus the
+// worst case of an LZO1X stream (incompressible input). A longer response is not that file.
+uint64_t MaxLzStreamSize(uint64_t size);
+// Free space a download of `totalSize` bytes needs: the files, a fifth for the compressed
+// copies, and 64 MiB to spare.
+uint64_t DiskSpaceNeeded(uint64_t totalSize);
+int32_t ClampWorkers(int32_t wanted);
+
+// The text of a failed write: the first sentence of SV_DISK_FULL for a full disk (112, 39),
+// otherwise FAILED_WRITE_FILE, a space and the system's text.
+std::wstring WriteErrorText(const LocaleTable& locale, uint32_t systemError);
+
+}  // namespace sv

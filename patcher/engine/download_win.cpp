@@ -1,0 +1,444 @@
+// Segmented download of the files to update, with resume state and retries.
+#include <windows.h>
+
+#include "common/file.h"
+#include "common/path.h"
+#include "common/text.h"
+#include "patcher/engine/engine_threads_win.h"
+#include "patcher/engine/log.h"
+#include "patcher/engine/resume_state.h"
+#include "patcher/engine/update_engine.h"
+#include "skin/skin_definition.h"
+
+namespace sv {
+
+namespace {
+
+constexpr DWORD kProgressTickMs = 250;
+constexpr DWORD kIdleSleepMs = 40;
+constexpr uint64_t kStateFileLimit = 1048576;
+
+struct Handle {
+  HANDLE h = INVALID_HANDLE_VALUE;
+  ~Handle() {
+    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+  }
+};
+
+bool ItemReady(const WorkItem& item, uint32_t now) {
+  return item.notBefore == 0 || int32_t(now - item.notBefore) >= 0;
+}
+
+}  // namespace
+
+bool EngineThreads::Sink(void* context, const void* data, uint32_t size) {
+  DownloadSink& sink = *static_cast<DownloadSink*>(context);
+  if (size > sink.limit - sink.attemptBytes) {
+    sink.overLimit = true;
+    return false;
+  }
+  const uint8_t* p = static_cast<const uint8_t*>(data);
+  uint32_t left = size;
+  while (left > 0) {
+    DWORD written = 0;
+    if (!WriteFile(static_cast<HANDLE>(sink.file), p, left, &written, nullptr) || written == 0) {
+      sink.writeError = GetLastError();
+      if (sink.writeError == 0) sink.writeError = ERROR_WRITE_FAULT;
+      return false;
+    }
+    p += written;
+    left -= written;
+  }
+  sink.attemptBytes += size;
+  UpdateEngine& engine = *sink.engine;
+  std::lock_guard<std::mutex> guard(engine.lock_);
+  engine.jobs_[size_t(sink.job)].downloaded += size;
+  engine.totalDownloaded_ += size;
+  return true;
+}
+
+namespace {
+
+// Takes back what a failed attempt added to the counters (engine lock held).
+void TakeBack(DownloadJob& job, uint64_t& total, uint64_t bytes) {
+  job.downloaded -= bytes < job.downloaded ? bytes : job.downloaded;
+  total -= bytes < total ? bytes : total;
+}
+
+}  // namespace
+
+void UpdateEngine::SetDownloadFailure(const std::wstring& text) {
+  if (downloadFailed_) return;
+  downloadFailed_ = true;
+  downloadFailure_ = text;
+}
+
+bool UpdateEngine::DownloadFiles(const std::vector<FileEntry>& entries, const FileEntry* extra) {
+  SetStatus(kPhaseDownloading, Text("TORRENT_STATE_DOWNLOADING"));
+  if (!createDirectories(workFolder_)) {
+    return Fail(Text("FAILED_CREATE_FILE") + L"\n" + workFolder_);
+  }
+  uint64_t sum = 0;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    jobs_.clear();
+    queue_.clear();
+    activeWorkers_ = 0;
+    downloadFailed_ = false;
+    downloadFailure_.clear();
+    totalDownloaded_ = 0;
+    selfUpdateReady_ = false;
+    progress_.Reset();
+    for (const FileEntry& entry : entries) {
+      jobs_.push_back(MakeDownloadJob(entry, gameFolder_, workFolder_));
+      sum += entry.size;
+    }
+    if (extra) {
+      DownloadJob job = MakeDownloadJob(*extra, gameFolder_, workFolder_);
+      // The new patcher waits beside the work files until the self-update applies it.
+      job.destPath = joinPath(workFolder_, fileName(programPath_) + L".new");
+      job.isExtra = true;
+      jobs_.push_back(std::move(job));
+      sum += extra->size;
+    }
+  }
+
+  std::vector<std::wstring> keep;
+  for (const DownloadJob& job : jobs_) {
+    keep.push_back(job.partPath);
+    keep.push_back(job.statePath);
+  }
+  CleanTempDownloads(&keep);
+
+  ULARGE_INTEGER available;
+  if (GetDiskFreeSpaceExW(gameFolder_.c_str(), &available, nullptr, nullptr)) {
+    const uint64_t needed = DiskSpaceNeeded(sum);
+    if (available.QuadPart < needed) {
+      return Fail(skin_.format("SV_DISK_FULL", {formatSize(needed)}));
+    }
+  } else {
+    Log(L"GetDiskFreeSpaceEx hatasi: %u", unsigned(GetLastError()));
+  }
+
+  if (!WaitForFilesBeforeDownload()) {
+    if (Cancelled()) return false;
+    return Fail(Text("SV_INUSE_STOPPED"));
+  }
+
+  std::vector<int32_t> ready;
+  for (size_t i = 0; i < jobs_.size(); ++i) {
+    DownloadJob& job = jobs_[i];
+    std::lock_guard<std::mutex> guard(lock_);
+    if (!LoadResumeState(job)) {
+      queue_.push_back(WorkItem{int32_t(i), -1, 0, 0});
+      continue;
+    }
+    Log(L"Kaldigi yerden devam: %ls (%d/%d parca)", job.name.c_str(),
+        job.partCount - job.partsLeft, job.partCount);
+    job.state = kJobDownloading;
+    if (job.partsLeft == 0) {
+      ready.push_back(int32_t(i));
+      continue;
+    }
+    for (int32_t k = 0; k < job.partCount; ++k) {
+      if (!job.partDone[size_t(k)]) queue_.push_back(WorkItem{int32_t(i), k, 0, 0});
+    }
+  }
+  for (int32_t index : ready) {
+    if (Cancelled()) break;
+    {
+      std::lock_guard<std::mutex> guard(lock_);
+      if (downloadFailed_) break;
+    }
+    FinishJob(index);
+  }
+  if (Cancelled()) return false;
+  {
+    std::unique_lock<std::mutex> guard(lock_);
+    if (downloadFailed_) {
+      const std::wstring failure = downloadFailure_;
+      guard.unlock();
+      return Fail(failure);
+    }
+  }
+
+  const int32_t workerCount = ClampWorkers(connections_);
+  Log(L"Indirme basliyor: %u dosya, %ls, %d baglanti, parca %ls", unsigned(jobs_.size()),
+      formatSize(sum).c_str(), workerCount, formatSize(segmentSize_).c_str());
+  HANDLE workers[kMaxWorkers] = {};
+  DWORD started = 0;
+  for (int32_t i = 0; i < workerCount; ++i) {
+    workers[started] = static_cast<HANDLE>(EngineThreads::Start(EngineThreads::Download, this));
+    if (workers[started]) {
+      ++started;
+    } else {
+      Log(L"_beginthreadex hatasi: %u", unsigned(GetLastError()));
+    }
+  }
+  if (started == 0) WorkerLoop();
+  for (;;) {
+    const DWORD wait =
+        started ? WaitForMultipleObjects(started, workers, TRUE, kProgressTickMs) : WAIT_OBJECT_0;
+    ProgressTick();
+    if (wait != WAIT_TIMEOUT) break;
+  }
+  for (DWORD i = 0; i < started; ++i) CloseHandle(workers[i]);
+
+  if (Cancelled()) return false;
+  std::wstring failure;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (downloadFailed_) {
+      failure = downloadFailure_;
+    } else {
+      for (const DownloadJob& job : jobs_) {
+        if (job.state != kJobDone) {
+          failure = Text("FAILED_DOWNLOAD_FILE") + L"\n" + job.name;
+          break;
+        }
+      }
+    }
+  }
+  if (!failure.empty()) return Fail(failure);
+  CleanTempDownloads(&keep);
+  return true;
+}
+
+void UpdateEngine::WorkerLoop() {
+  for (;;) {
+    WorkItem item;
+    {
+      std::unique_lock<std::mutex> guard(lock_);
+      if (downloadFailed_ || Cancelled()) return;
+      const uint32_t now = GetTickCount();
+      auto found = queue_.begin();
+      while (found != queue_.end() && !ItemReady(*found, now)) ++found;
+      if (found == queue_.end()) {
+        if (queue_.empty() && activeWorkers_ == 0) return;
+        guard.unlock();
+        Sleep(kIdleSleepMs);
+        continue;
+      }
+      item = *found;
+      queue_.erase(found);
+      ++activeWorkers_;
+    }
+
+    std::wstring error;
+    bool complete = false;
+    const bool ok = item.part < 0 ? FirstRequest(item.job, error, complete)
+                                  : DownloadPart(item.job, item.part, error, complete);
+    if (ok && complete && !Cancelled()) FinishJob(item.job);
+
+    std::lock_guard<std::mutex> guard(lock_);
+    --activeWorkers_;
+    if (ok || Cancelled() || downloadFailed_) continue;
+    ++item.retries;
+    if (item.retries < kWorkItemAttempts) {
+      // Delays of 2, 4, 8 and 16 s, kept in the queue so no worker waits on them.
+      item.notBefore = GetTickCount() + (1000u << item.retries);
+      if (item.notBefore == 0) item.notBefore = 1;
+      queue_.push_back(item);
+      Log(L"Tekrar denenecek (%d): %ls", item.retries, error.c_str());
+    } else {
+      SetDownloadFailure(error);
+    }
+  }
+}
+
+bool UpdateEngine::FirstRequest(int32_t jobIndex, std::wstring& errorOut, bool& completeOut) {
+  completeOut = false;
+  std::wstring name, url, partPath;
+  uint64_t size = 0;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    DownloadJob& job = jobs_[size_t(jobIndex)];
+    name = job.name;
+    url = job.url;
+    partPath = job.partPath;
+    size = job.size;
+    job.state = kJobDownloading;
+    job.downloaded = 0;
+  }
+  Handle file;
+  file.h = CreateFileW(partPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                       nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file.h == INVALID_HANDLE_VALUE) {
+    errorOut = Text("FAILED_CREATE_FILE") + L" " + systemErrorText(GetLastError());
+    return false;
+  }
+  const uint64_t segment = segmentSize_;
+  DownloadSink sink;
+  sink.engine = this;
+  sink.job = jobIndex;
+  sink.file = file.h;
+  sink.limit = MaxLzStreamSize(size);
+  HttpResult result;
+  const bool ok = http_.Get(url, 0, int64_t(segment - 1), result, EngineThreads::Sink, &sink,
+                            &cancel_);
+  const std::wstring prefix = Text("FAILED_DOWNLOAD_FILE") + L"\n" + name + L": ";
+
+  std::lock_guard<std::mutex> guard(lock_);
+  DownloadJob& job = jobs_[size_t(jobIndex)];
+  if (!ok) {
+    TakeBack(job, totalDownloaded_, sink.attemptBytes);
+    if (sink.writeError) {
+      errorOut = WriteErrorText(skin_.locale, sink.writeError);
+    } else if (sink.overLimit) {
+      errorOut = prefix + L"yanıt beklenenden büyük";
+    } else {
+      errorOut = prefix + result.error_text;
+    }
+    return false;
+  }
+  if (result.status == 206 && result.has_range && result.range_first == 0 &&
+      result.range_total != 0) {
+    const uint64_t total = result.range_total;
+    const uint64_t expected = segment < total ? segment : total;
+    if (sink.attemptBytes != expected) {
+      TakeBack(job, totalDownloaded_, sink.attemptBytes);
+      errorOut = prefix + L"eksik veri";
+      return false;
+    }
+    if (total > MaxLzStreamSize(size)) {
+      TakeBack(job, totalDownloaded_, sink.attemptBytes);
+      errorOut = prefix + L"yanıt beklenenden büyük";
+      return false;
+    }
+    const uint64_t count = (total - 1) / segment + 1;
+    job.remoteSize = int64_t(total);
+    job.segmentSize = segment;
+    job.partCount = int32_t(count);
+    job.partDone.assign(size_t(count), 0);
+    job.partDone[0] = 1;
+    job.partsLeft = job.partCount - 1;
+    // At the front, segment 1 first: the workers finish one file before starting the next.
+    for (int32_t k = job.partCount - 1; k >= 1; --k) {
+      queue_.push_front(WorkItem{jobIndex, k, 0, 0});
+    }
+  } else {
+    job.remoteSize = int64_t(sink.attemptBytes);
+    job.segmentSize = sink.attemptBytes ? sink.attemptBytes : 1;
+    job.partCount = 1;
+    job.partDone.assign(1, 1);
+    job.partsLeft = 0;
+  }
+  SaveResumeState(job);
+  completeOut = job.partsLeft == 0;
+  return true;
+}
+
+bool UpdateEngine::DownloadPart(int32_t jobIndex, int32_t part, std::wstring& errorOut,
+                                bool& completeOut) {
+  completeOut = false;
+  std::wstring name, url, partPath;
+  uint64_t first = 0, end = 0;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    DownloadJob& job = jobs_[size_t(jobIndex)];
+    name = job.name;
+    url = job.url;
+    partPath = job.partPath;
+    first = uint64_t(part) * job.segmentSize;
+    end = first + job.segmentSize;
+    if (end > uint64_t(job.remoteSize)) end = uint64_t(job.remoteSize);
+    if (job.state == kJobNew) job.state = kJobDownloading;
+  }
+  Handle file;
+  file.h = CreateFileW(partPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                       nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  LARGE_INTEGER offset;
+  offset.QuadPart = LONGLONG(first);
+  if (file.h == INVALID_HANDLE_VALUE || !SetFilePointerEx(file.h, offset, nullptr, FILE_BEGIN)) {
+    errorOut = Text("FAILED_CREATE_FILE") + L" " + systemErrorText(GetLastError());
+    return false;
+  }
+  DownloadSink sink;
+  sink.engine = this;
+  sink.job = jobIndex;
+  sink.file = file.h;
+  sink.limit = end - first;
+  HttpResult result;
+  const bool ok = http_.Get(url, int64_t(first), int64_t(end - 1), result, EngineThreads::Sink,
+                            &sink, &cancel_);
+  const bool valid = ok && result.status == 206 && result.has_range &&
+                     result.range_first == first && sink.attemptBytes == end - first;
+
+  std::lock_guard<std::mutex> guard(lock_);
+  DownloadJob& job = jobs_[size_t(jobIndex)];
+  if (!valid) {
+    TakeBack(job, totalDownloaded_, sink.attemptBytes);
+    const std::wstring prefix = Text("FAILED_DOWNLOAD_FILE") + L"\n" + name + L": ";
+    if (sink.writeError) {
+      errorOut = WriteErrorText(skin_.locale, sink.writeError);
+    } else if (ok || sink.overLimit) {
+      errorOut = prefix + L"parçalı indirme yanıtı hatalı (HTTP " +
+                 std::to_wstring(result.status) + L")";
+    } else {
+      errorOut = prefix + result.error_text;
+    }
+    return false;
+  }
+  if (!job.partDone[size_t(part)]) {
+    job.partDone[size_t(part)] = 1;
+    --job.partsLeft;
+  }
+  SaveResumeState(job);
+  completeOut = job.partsLeft == 0;
+  return true;
+}
+
+bool UpdateEngine::LoadResumeState(DownloadJob& job) {
+  std::string text;
+  if (!readWholeFile(job.statePath, kStateFileLimit, text) || !isFile(job.partPath)) return false;
+  ResumeState state;
+  if (!ParseResumeState(text, job.crc, job.size, state)) return false;
+  job.remoteSize = int64_t(state.remoteSize);
+  job.segmentSize = state.segmentSize;
+  job.partCount = int32_t(state.partDone.size());
+  job.partDone = state.partDone;
+  job.partsLeft = 0;
+  job.downloaded = 0;
+  for (size_t i = 0; i < job.partDone.size(); ++i) {
+    if (job.partDone[i]) {
+      job.downloaded += SegmentLength(state.remoteSize, state.segmentSize, i);
+    } else {
+      ++job.partsLeft;
+    }
+  }
+  return true;
+}
+
+void UpdateEngine::SaveResumeState(const DownloadJob& job) {
+  ResumeState state;
+  state.crc = job.crc;
+  state.size = job.size;
+  state.remoteSize = uint64_t(job.remoteSize);
+  state.segmentSize = job.segmentSize;
+  state.partDone = job.partDone;
+  const std::string text = FormatResumeState(state);
+  // Under the engine lock: two workers of one file must not write its state at the same time.
+  if (!writeFileAtomic(job.statePath, text.data(), text.size())) {
+    Log(L"Uyari: durum dosyasi yazilamadi: %ls (%u)", job.statePath.c_str(),
+        unsigned(GetLastError()));
+  }
+}
+
+void UpdateEngine::ProgressTick() {
+  const std::wstring writing = Text("SV_WRITING");
+  const uint32_t now = GetTickCount();
+  std::lock_guard<std::mutex> guard(lock_);
+  const ProgressFigures figures =
+      progress_.Tick(now, jobs_, totalDownloaded_, writing, inUseText_);
+  status_.overall = figures.overall;
+  if (figures.hasCurrent) {
+    status_.current = figures.current;
+    status_.currentText = figures.fileLine;
+  }
+  status_.speedText = figures.speedText;
+  status_.remainingText = figures.remainingText;
+  status_.amountText = figures.amountText;
+  ++status_.changeCounter;
+}
+
+}  // namespace sv

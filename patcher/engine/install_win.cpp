@@ -1,0 +1,253 @@
+// Turning a downloaded ".part" into the game file: decode, verify, move into place.
+#include <windows.h>
+
+#include "common/file.h"
+#include "common/path.h"
+#include "common/text.h"
+#include "patcher/engine/log.h"
+#include "patcher/engine/lz_decode.h"
+#include "patcher/engine/update_engine.h"
+#include "patcher/engine/url.h"
+#include "skin/skin_definition.h"
+
+namespace sv {
+
+namespace {
+
+constexpr wchar_t kOldWorkFolder[] = L"Sarvik.tmp";
+constexpr DWORD kInUseWaitMs = 500;
+constexpr int32_t kInUseDialogTries = 5;     // the dialog is due after the sixth failed try
+constexpr int32_t kInUseProtectedTries = 30;  // ... or the thirtieth when no holder can close
+
+bool DecodeCancelled(void* context) {
+  return static_cast<const CancelFlag*>(context)->load(std::memory_order_relaxed) != 0;
+}
+
+bool IsInUseError(DWORD code) {
+  return code == ERROR_SHARING_VIOLATION || code == ERROR_ACCESS_DENIED ||
+         code == ERROR_LOCK_VIOLATION || code == ERROR_USER_MAPPED_FILE;
+}
+
+void DeleteIfPresent(const std::wstring& path) { DeleteFileW(path.c_str()); }
+
+}  // namespace
+
+void UpdateEngine::PrepareWorkArea() {
+  if (!createDirectories(workFolder_)) {
+    Log(L"temp klasoru olusturulamadi: %ls (%u)", workFolder_.c_str(), unsigned(GetLastError()));
+  }
+  const std::wstring oldCache = joinPath(gameFolder_, kCrcCacheFileName);
+  const std::wstring cache = joinPath(workFolder_, kCrcCacheFileName);
+  if (isFile(oldCache)) {
+    if (!isFile(cache)) {
+      MoveFileExW(oldCache.c_str(), cache.c_str(),
+                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED);
+    } else {
+      DeleteFileW(oldCache.c_str());
+    }
+  }
+  const std::wstring oldWork = joinPath(gameFolder_, kOldWorkFolder);
+  if (isDirectory(oldWork)) {
+    WIN32_FIND_DATAW found;
+    HANDLE find = FindFirstFileW(joinPath(oldWork, L"*").c_str(), &found);
+    if (find != INVALID_HANDLE_VALUE) {
+      do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+          DeleteFileW(joinPath(oldWork, found.cFileName).c_str());
+        }
+      } while (FindNextFileW(find, &found));
+      FindClose(find);
+    }
+    if (RemoveDirectoryW(oldWork.c_str())) Log(L"Eski Sarvik.tmp klasoru temizlendi.");
+  }
+  DeleteIfPresent(joinPath(workFolder_, fileName(programPath_) + L".new"));
+}
+
+void UpdateEngine::CleanTempDownloads(const std::vector<std::wstring>* keep) {
+  std::vector<std::wstring> keepLower;
+  if (keep) {
+    for (const std::wstring& path : *keep) keepLower.push_back(toLowerWide(path));
+  }
+  WIN32_FIND_DATAW found;
+  HANDLE find = FindFirstFileW(joinPath(workFolder_, L"sv_*").c_str(), &found);
+  if (find == INVALID_HANDLE_VALUE) return;
+  int deleted = 0;
+  do {
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+    const std::wstring path = joinPath(workFolder_, found.cFileName);
+    const std::wstring lower = toLowerWide(path);
+    bool kept = false;
+    for (const std::wstring& k : keepLower) kept = kept || k == lower;
+    if (!kept && DeleteFileW(path.c_str())) ++deleted;
+  } while (FindNextFileW(find, &found));
+  FindClose(find);
+  if (deleted > 0) Log(L"temp: %d gecici indirme dosyasi silindi", deleted);
+}
+
+void UpdateEngine::FinishJob(int32_t jobIndex) {
+  DownloadJob job;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    jobs_[size_t(jobIndex)].state = kJobFinishing;
+    ++status_.changeCounter;
+    job = jobs_[size_t(jobIndex)];
+  }
+  createDirectories(parentPath(job.destPath));
+
+  FileReader reader;
+  if (!reader.OpenRead(job.partPath)) {
+    Redownload(jobIndex, Text("FAILED_DOWNLOAD_FILE") + L"\n" + job.name);
+    return;
+  }
+  FileWriter writer;
+  uint32_t createError = 0;
+  if (!writer.OpenWrite(job.outPath, &createError)) {
+    std::lock_guard<std::mutex> guard(lock_);
+    SetDownloadFailure(Text("FAILED_CREATE_FILE") + L"\n" + job.outPath + L"\n" +
+                       systemErrorText(createError));
+    jobs_[size_t(jobIndex)].state = kJobFailed;
+    return;
+  }
+  const LzResult decoded = LzDecode(reader, &writer, DecodeCancelled, &cancel_);
+  const bool closed = writer.Close();
+  reader.Close();
+
+  if (Cancelled()) {
+    // ".part" and ".state" stay for the next run.
+    DeleteFileW(job.outPath.c_str());
+    return;
+  }
+  if (!decoded.ok || !closed) {
+    DeleteFileW(job.outPath.c_str());
+    const std::wstring& why = decoded.error_text;
+    if (!closed || why.find(L"yazılamadı") != std::wstring::npos ||
+        why.find(L"yazilamadi") != std::wstring::npos) {
+      std::lock_guard<std::mutex> guard(lock_);
+      SetDownloadFailure(Text("FAILED_WRITE_FILE") + L"\n" + job.name);
+      jobs_[size_t(jobIndex)].state = kJobFailed;
+    } else {
+      Redownload(jobIndex, Text("ERROR_LZO_DECOMPRESS") + L"\n" + job.name + L": " + why);
+    }
+    return;
+  }
+  if (decoded.crc != job.crc || decoded.out_size != job.size) {
+    DeleteFileW(job.outPath.c_str());
+    Log(L"CRC uyusmadi: %ls beklenen %08x/%llu gelen %08x/%llu", job.name.c_str(),
+        unsigned(job.crc), (unsigned long long)job.size, unsigned(decoded.crc),
+        (unsigned long long)decoded.out_size);
+    Redownload(jobIndex, skin_.format("SV_CRC_MISMATCH", {job.name}));
+    return;
+  }
+  std::wstring error;
+  if (!ReplaceFile(job.outPath, job.destPath, job.name, error)) {
+    DeleteFileW(job.outPath.c_str());
+    std::lock_guard<std::mutex> guard(lock_);
+    SetDownloadFailure(error);
+    jobs_[size_t(jobIndex)].state = kJobFailed;
+    return;
+  }
+  if (!DeleteFileW(job.partPath.c_str())) {
+    Log(L"Uyari: gecici dosya silinemedi: %ls (%u)", job.partPath.c_str(),
+        unsigned(GetLastError()));
+  }
+  DeleteFileW(job.statePath.c_str());
+  if (!job.isExtra) RecordCrc(job.name, job.destPath, job.crc);
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    jobs_[size_t(jobIndex)].state = kJobDone;
+    if (job.isExtra) selfUpdateReady_ = true;
+    ++status_.changeCounter;
+  }
+  Log(L"Guncellendi: %ls (%ls)", job.name.c_str(), formatSize(job.size).c_str());
+}
+
+void UpdateEngine::Redownload(int32_t jobIndex, const std::wstring& reason) {
+  std::wstring part, state, out;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    const DownloadJob& job = jobs_[size_t(jobIndex)];
+    part = job.partPath;
+    state = job.statePath;
+    out = job.outPath;
+  }
+  DeleteFileW(part.c_str());
+  DeleteFileW(state.c_str());
+  DeleteFileW(out.c_str());
+  std::lock_guard<std::mutex> guard(lock_);
+  DownloadJob& job = jobs_[size_t(jobIndex)];
+  if (job.redownloads >= 1) {
+    job.state = kJobFailed;
+    SetDownloadFailure(reason);
+    return;
+  }
+  ++job.redownloads;
+  totalDownloaded_ -= job.downloaded < totalDownloaded_ ? job.downloaded : totalDownloaded_;
+  job.downloaded = 0;
+  job.remoteSize = -1;
+  job.segmentSize = 0;
+  job.partCount = 0;
+  job.partsLeft = 0;
+  job.partDone.clear();
+  // A cache on the way must not hand back the same bytes.
+  job.url = addQueryParam(job.url, L"r=" + std::to_wstring(GetTickCount()));
+  job.state = kJobNew;
+  queue_.push_back(WorkItem{jobIndex, -1, 0, 0});
+  Log(L"Yeniden indirilecek: %ls (%ls)", job.name.c_str(), reason.c_str());
+}
+
+bool UpdateEngine::ReplaceFile(const std::wstring& source, const std::wstring& dest,
+                               const std::wstring& relativePath, std::wstring& errorOut) {
+  const DWORD attributes = GetFileAttributesW(dest.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES &&
+      (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM))) {
+    SetFileAttributesW(dest.c_str(), FILE_ATTRIBUTE_NORMAL);
+  }
+  const std::vector<std::wstring> watched = {dest, source};
+  const std::vector<std::wstring> names = {relativePath};
+  int32_t tries = 0;
+  bool waiting = false;
+  do {
+    if (MoveFileExW(source.c_str(), dest.c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)) {
+      if (waiting) SetInUseText(L"");
+      return true;
+    }
+    const DWORD code = GetLastError();
+    if (!IsInUseError(code)) {
+      if (waiting) SetInUseText(L"");
+      errorOut = Text("FAILED_WRITE_FILE") + L"\n" + relativePath + L": " + systemErrorText(code);
+      return false;
+    }
+    if (!waiting) {
+      Log(L"Dosya kullanimda, bekleniyor: %ls (%u)", relativePath.c_str(), unsigned(code));
+      waiting = true;
+    }
+    SetInUseText(skin_.format("SV_FILE_IN_USE", {relativePath}));
+    ++tries;
+    if (!InUseDialogDue(tries, watched)) {
+      SleepWatchingCancel(kInUseWaitMs);
+      continue;
+    }
+    std::lock_guard<std::mutex> dialog(inUseLock_);
+    if (!AskInUse(watched, names)) break;
+    tries = 0;
+  } while (!Cancelled());
+  SetInUseText(L"");
+  errorOut = Cancelled() ? std::wstring(L"İptal edildi")
+                         : Text("SV_INUSE_STOPPED") + L"\n" + relativePath;
+  return false;
+}
+
+bool UpdateEngine::InUseDialogDue(int32_t tries, const std::vector<std::wstring>& paths) {
+  if (tries <= kInUseDialogTries) return false;
+  if (tries >= kInUseProtectedTries) return true;
+  // Windows components usually let go within seconds: only they hold the file, so wait longer.
+  const std::vector<LockingProcess> holders = FindLockingProcesses(paths);
+  if (holders.empty()) return true;
+  for (const LockingProcess& p : holders) {
+    if (p.closable) return true;
+  }
+  return false;
+}
+
+}  // namespace sv

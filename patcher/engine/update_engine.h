@@ -1,0 +1,195 @@
+#pragma once
+// The update engine: one update run at a time on a thread of its own, from the remote
+// configuration to installed files. The window only reads the status record and answers the two
+// questions; the engine reaches the window by posted messages alone.
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "patcher/engine/crc_cache.h"
+#include "patcher/engine/download_plan.h"
+#include "patcher/engine/download_progress.h"
+#include "patcher/engine/file_list.h"
+#include "patcher/engine/http_client.h"
+#include "patcher/engine/in_use.h"
+#include "patcher/engine/remote_config.h"
+
+namespace sv {
+
+class SkinDefinition;
+
+constexpr uint32_t kWmApp = 0x8000;
+constexpr uint32_t WM_SV_NOTICE = kWmApp + 10;
+constexpr uint32_t WM_SV_DONE = kWmApp + 11;          // wParam 1 success, 0 failure
+constexpr uint32_t WM_SV_NEED_ADMIN = kWmApp + 12;
+constexpr uint32_t WM_SV_SELF_UPDATED = kWmApp + 13;
+constexpr uint32_t WM_SV_INUSE_SHOW = kWmApp + 14;
+constexpr uint32_t WM_SV_INUSE_CLOSE = kWmApp + 15;
+
+enum RunPhase : int32_t {
+  kPhaseLoading = 1,
+  kPhaseChecking = 2,
+  kPhaseDownloading = 3,
+  kPhaseFinished = 4,
+  kPhaseFailed = 5,
+};
+
+struct StatusSnapshot {
+  int32_t phase = 0;
+  std::wstring statusText, currentText, speedText, remainingText, amountText;
+  float overall = 0, current = 0;
+  std::wstring errorText;
+  bool stoppedInUse = false;
+  uint32_t changeCounter = 0;
+};
+
+// What the in-use dialog shows.
+struct InUseList {
+  std::vector<std::wstring> names;
+  std::vector<LockingProcess> processes;
+  std::wstring message;
+};
+
+constexpr wchar_t kWorkFolderName[] = L"temp";
+constexpr wchar_t kWriteProbeName[] = L"Sarvik.wtest";
+constexpr wchar_t kUserAgent[] = L"Sarvik/1.0";
+
+class UpdateEngine {
+ public:
+  // window: an HWND that receives the posted messages (may be null in tests).
+  static UpdateEngine* Create(const SkinDefinition& skin, const std::wstring& gameFolder,
+                              void* window, bool preview);
+
+  // Starts a run unless one is going on.
+  void Start();
+  // Asks the run to stop; does not wait.
+  void Cancel();
+  // Cancel, then wait up to 1.5 s for the run; destroys the engine when the run has ended (true)
+  // and leaves it alive for the still running thread otherwise. The caller drops its pointer.
+  bool Shutdown();
+
+  StatusSnapshot GetStatus() const;
+  void AnswerNotice(bool accepted);
+  void AnswerInUse(int32_t choice);
+  std::wstring GetRunPath() const;
+  RemoteConfig GetRemoteConfig() const;
+  InUseList GetInUseList() const;
+
+  // Also for tests: the program file (default: this process's own file).
+  void SetProgramPath(const std::wstring& path) { programPath_ = path; }
+
+ private:
+  UpdateEngine(const SkinDefinition& skin, const std::wstring& gameFolder, void* window,
+               bool preview);
+  ~UpdateEngine();
+  UpdateEngine(const UpdateEngine&) = delete;
+  UpdateEngine& operator=(const UpdateEngine&) = delete;
+
+  friend struct EngineThreads;  // thread entry points of the Windows build
+  void RunThread();
+
+  bool Cancelled() const { return cancel_.load(std::memory_order_relaxed) != 0; }
+  void Post(uint32_t message, uintptr_t wParam = 0) const;
+  bool SleepWatchingCancel(uint32_t totalMs);
+  std::wstring Text(const char* key) const;
+
+  // Status helpers (engine lock taken inside).
+  void SetStatus(int32_t phase, const std::wstring& text);
+  bool Fail(const std::wstring& text);
+  void SetInUseText(const std::wstring& text);
+  void SetCurrentText(const std::wstring& text);
+
+  // The run.
+  bool UpdateRun();
+  bool PreviewRun();
+  bool NoticeAccepted(const RemoteConfig& config);
+  bool FetchFileLists(const RemoteConfig& config, std::vector<FileEntry>& targetOut);
+  bool WriteTestPassed();
+
+  // Local check and CRC cache.
+  void LoadCrcCache();
+  void SaveCrcCache();
+  void RecordCrc(const std::wstring& relativePath, const std::wstring& fullPath, uint32_t crc);
+  bool CheckFiles(const std::vector<FileEntry>& targets, std::vector<FileEntry>& toUpdateOut,
+                  FileEntry& patcherEntryOut, bool& patcherDiffersOut);
+  void CheckWorker();
+
+  // Download.
+  bool DownloadFiles(const std::vector<FileEntry>& entries, const FileEntry* extra);
+  void WorkerLoop();
+  bool FirstRequest(int32_t jobIndex, std::wstring& errorOut, bool& completeOut);
+  bool DownloadPart(int32_t jobIndex, int32_t part, std::wstring& errorOut, bool& completeOut);
+  bool LoadResumeState(DownloadJob& job);
+  void SaveResumeState(const DownloadJob& job);  // engine lock held by the caller
+  void ProgressTick();
+  void SetDownloadFailure(const std::wstring& text);  // engine lock held by the caller
+
+  // Installing.
+  void PrepareWorkArea();
+  void CleanTempDownloads(const std::vector<std::wstring>* keep);
+  void FinishJob(int32_t jobIndex);
+  void Redownload(int32_t jobIndex, const std::wstring& reason);
+  bool ReplaceFile(const std::wstring& source, const std::wstring& dest,
+                   const std::wstring& relativePath, std::wstring& errorOut);
+
+  // Files in use.
+  bool WaitForFilesBeforeDownload();
+  bool AskInUse(const std::vector<std::wstring>& paths, const std::vector<std::wstring>& names);
+  bool InUseDialogDue(int32_t tries, const std::vector<std::wstring>& paths);
+  void ClosePrograms(const std::vector<LockingProcess>& processes);
+
+  const SkinDefinition& skin_;
+  const std::wstring gameFolder_;
+  std::wstring programPath_;
+  const std::wstring workFolder_;
+  void* const window_;
+  const bool preview_;
+  HttpClient http_;
+
+  mutable std::mutex lock_;   // guards the members marked (L)
+  std::mutex inUseLock_;      // one in-use dialog at a time
+  void* runThread_ = nullptr;
+  CancelFlag cancel_{0};
+
+  StatusSnapshot status_;                 // (L)
+  RemoteConfig remoteConfig_;             // (L)
+  std::wstring defaultRunPath_;           // (L)
+  void* noticeEvent_ = nullptr;
+  std::atomic<int32_t> noticeAnswer_{-1};
+  void* inUseEvent_ = nullptr;
+  std::atomic<int32_t> inUseAnswer_{-1};
+  InUseList inUseList_;                   // (L)
+  std::wstring inUseText_;                // (L)
+  std::wstring pendingInUseMessage_;      // (L)
+  bool stoppedInUse_ = false;             // (L)
+
+  int32_t connections_ = 4;
+  uint64_t segmentSize_ = 4194304;
+
+  // Download (L).
+  std::vector<DownloadJob> jobs_;
+  std::deque<WorkItem> queue_;
+  int32_t activeWorkers_ = 0;
+  bool downloadFailed_ = false;
+  std::wstring downloadFailure_;
+  uint64_t totalDownloaded_ = 0;
+  ProgressMeter progress_;
+  bool selfUpdateReady_ = false;
+
+  // Local check (L).
+  CrcCacheMap crcCache_;
+  const std::vector<FileEntry>* checkList_ = nullptr;
+  uint8_t* checkResults_ = nullptr;
+  std::atomic<int32_t> checkNext_{0};
+  uint64_t bytesChecked_ = 0;
+  uint64_t bytesToCheck_ = 0;
+
+  std::wstring ownProgramName_;
+  uint32_t ownCrc_ = 0;
+  bool ownCrcKnown_ = false;
+};
+
+}  // namespace sv

@@ -1,0 +1,186 @@
+#include "patcher/engine/update_engine.h"
+
+#include <windows.h>
+#include <process.h>
+
+#include "common/path.h"
+#include "common/text.h"
+#include "patcher/engine/engine_threads_win.h"
+#include "patcher/engine/log.h"
+#include "skin/skin_definition.h"
+
+namespace sv {
+
+namespace {
+constexpr DWORD kShutdownWaitMs = 1500;
+constexpr DWORD kSleepStepMs = 50;
+}  // namespace
+
+unsigned __stdcall EngineThreads::Run(void* self) {
+  static_cast<UpdateEngine*>(self)->RunThread();
+  return 0;
+}
+unsigned __stdcall EngineThreads::Check(void* self) {
+  static_cast<UpdateEngine*>(self)->CheckWorker();
+  return 0;
+}
+unsigned __stdcall EngineThreads::Download(void* self) {
+  static_cast<UpdateEngine*>(self)->WorkerLoop();
+  return 0;
+}
+
+void* EngineThreads::Start(unsigned(__stdcall* entry)(void*), void* self) {
+  return reinterpret_cast<void*>(_beginthreadex(nullptr, 0, entry, self, 0, nullptr));
+}
+
+UpdateEngine* UpdateEngine::Create(const SkinDefinition& skin, const std::wstring& gameFolder,
+                                   void* window, bool preview) {
+  return new UpdateEngine(skin, gameFolder, window, preview);
+}
+
+UpdateEngine::UpdateEngine(const SkinDefinition& skin, const std::wstring& gameFolder,
+                           void* window, bool preview)
+    : skin_(skin),
+      gameFolder_(gameFolder),
+      programPath_(modulePath()),
+      workFolder_(joinPath(gameFolder, kWorkFolderName)),
+      window_(window),
+      preview_(preview) {
+  noticeEvent_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  inUseEvent_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  if (!noticeEvent_ || !inUseEvent_) Log(L"CreateEvent hatasi: %u", unsigned(GetLastError()));
+}
+
+UpdateEngine::~UpdateEngine() {
+  if (runThread_) CloseHandle(runThread_);
+  if (noticeEvent_) CloseHandle(noticeEvent_);
+  if (inUseEvent_) CloseHandle(inUseEvent_);
+}
+
+void UpdateEngine::Start() {
+  if (runThread_) {
+    if (WaitForSingleObject(runThread_, 0) == WAIT_TIMEOUT) return;
+    CloseHandle(runThread_);
+    runThread_ = nullptr;
+  }
+  cancel_.exchange(0);
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    status_.errorText.clear();
+    status_.stoppedInUse = false;
+    stoppedInUse_ = false;
+    inUseText_.clear();
+    pendingInUseMessage_.clear();
+    inUseList_.message.clear();
+  }
+  runThread_ = EngineThreads::Start(EngineThreads::Run, this);
+  if (!runThread_) Log(L"_beginthreadex hatasi: %u", unsigned(GetLastError()));
+}
+
+void UpdateEngine::Cancel() {
+  cancel_.exchange(1);
+  if (noticeEvent_) SetEvent(noticeEvent_);
+  if (inUseEvent_) SetEvent(inUseEvent_);
+}
+
+bool UpdateEngine::Shutdown() {
+  Cancel();
+  if (runThread_ && WaitForSingleObject(runThread_, kShutdownWaitMs) != WAIT_OBJECT_0) {
+    // The thread still uses the engine; it is left alive rather than pulled from under it.
+    Log(L"Guncelleme is parcacigi zamaninda bitmedi.");
+    return false;
+  }
+  delete this;
+  return true;
+}
+
+void UpdateEngine::RunThread() {
+  const bool result = preview_ ? PreviewRun() : UpdateRun();
+  if (!Cancelled()) Post(WM_SV_DONE, result ? 1 : 0);
+}
+
+StatusSnapshot UpdateEngine::GetStatus() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return status_;
+}
+
+void UpdateEngine::AnswerNotice(bool accepted) {
+  noticeAnswer_.exchange(accepted ? 1 : 0);
+  SetEvent(noticeEvent_);
+}
+
+void UpdateEngine::AnswerInUse(int32_t choice) {
+  inUseAnswer_.exchange(choice);
+  SetEvent(inUseEvent_);
+}
+
+std::wstring UpdateEngine::GetRunPath() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return remoteConfig_.runPath.empty() ? defaultRunPath_ : remoteConfig_.runPath;
+}
+
+RemoteConfig UpdateEngine::GetRemoteConfig() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return remoteConfig_;
+}
+
+InUseList UpdateEngine::GetInUseList() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return inUseList_;
+}
+
+void UpdateEngine::Post(uint32_t message, uintptr_t wParam) const {
+  if (window_) PostMessageW(static_cast<HWND>(window_), message, WPARAM(wParam), 0);
+}
+
+bool UpdateEngine::SleepWatchingCancel(uint32_t totalMs) {
+  for (uint32_t waited = 0; waited < totalMs; waited += kSleepStepMs) {
+    if (Cancelled()) return false;
+    Sleep(kSleepStepMs);
+  }
+  return !Cancelled();
+}
+
+std::wstring UpdateEngine::Text(const char* key) const { return skin_.text(key); }
+
+void UpdateEngine::SetStatus(int32_t phase, const std::wstring& text) {
+  std::lock_guard<std::mutex> guard(lock_);
+  status_.phase = phase;
+  status_.statusText = text;
+  status_.currentText.clear();
+  status_.speedText.clear();
+  status_.remainingText.clear();
+  status_.amountText.clear();
+  status_.overall = 0;
+  status_.current = 0;
+  ++status_.changeCounter;
+}
+
+bool UpdateEngine::Fail(const std::wstring& text) {
+  Log(L"HATA: %ls", text.c_str());
+  std::lock_guard<std::mutex> guard(lock_);
+  status_.phase = kPhaseFailed;
+  status_.errorText = text;
+  status_.statusText = text.substr(0, text.find(L'\n'));
+  status_.currentText.clear();
+  status_.speedText.clear();
+  status_.remainingText.clear();
+  status_.stoppedInUse = stoppedInUse_;
+  ++status_.changeCounter;
+  return false;
+}
+
+void UpdateEngine::SetInUseText(const std::wstring& text) {
+  std::lock_guard<std::mutex> guard(lock_);
+  inUseText_ = text;
+  if (!text.empty()) status_.currentText = text;
+  ++status_.changeCounter;
+}
+
+void UpdateEngine::SetCurrentText(const std::wstring& text) {
+  std::lock_guard<std::mutex> guard(lock_);
+  status_.currentText = text;
+  ++status_.changeCounter;
+}
+
+}  // namespace sv

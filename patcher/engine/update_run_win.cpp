@@ -1,0 +1,223 @@
+// The update run: configuration, notice, file lists, write test, check, download and install.
+#include <windows.h>
+
+#include "common/path.h"
+#include "common/text.h"
+#include "patcher/engine/fetch_retries.h"
+#include "patcher/engine/log.h"
+#include "patcher/engine/update_engine.h"
+#include "patcher/engine/url.h"
+#include "skin/skin_definition.h"
+
+namespace sv {
+
+namespace {
+
+constexpr DWORD kAnswerStepMs = 100;
+constexpr uint64_t kMiB = 1048576;
+
+std::wstring TickParam() { return L"t=" + std::to_wstring(GetTickCount()); }
+
+}  // namespace
+
+bool UpdateEngine::UpdateRun() {
+  Log(L"Sarvik basladi. Klasor: %ls", gameFolder_.c_str());
+  SetStatus(kPhaseLoading, Text("CONFIG_LOADING"));
+  if (!http_.Open(kUserAgent)) {
+    return Fail(skin_.format("INTERNET_OPEN_ERROR", {std::to_wstring(GetLastError())}));
+  }
+  PrepareWorkArea();
+  LoadCrcCache();
+
+  connections_ = skin_.settings.connections;
+  segmentSize_ = uint64_t(skin_.settings.segmentMb) * kMiB;
+  ownProgramName_.clear();
+  if (equalsNoCase(toLowerWide(parentPath(programPath_)), toLowerWide(gameFolder_))) {
+    ownProgramName_ = fileName(programPath_);
+  }
+
+  if (skin_.remoteConfigPath.empty()) {
+    return Fail(Text("REMOTE_CONFIG_OPEN_ERROR") + L"\n(url.xml: remoteConfigPath boş)");
+  }
+  std::string document;
+  std::wstring error;
+  if (!FetchWithRetries(http_, addQueryParam(skin_.remoteConfigPath, TickParam()),
+                        kRemoteConfigLimit, document, &cancel_, error)) {
+    if (Cancelled()) return false;
+    return Fail(Text("REMOTE_CONFIG_OPEN_ERROR") + L"\n" + error);
+  }
+  RemoteConfig config;
+  if (!ParseRemoteConfig(document, skin_.remoteConfigPath, Text("SV_NO_DOWNLOAD_URL"), config,
+                         error)) {
+    return Fail(Text("SV_INVALID_CONFIG") + L"\n" + error);
+  }
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    remoteConfig_ = config;
+    if (!config.runPath.empty()) defaultRunPath_ = config.runPath;
+  }
+  if (config.connections > 0) connections_ = config.connections;
+
+  if (Cancelled() || !NoticeAccepted(config)) return false;
+
+  // The self-update check belongs here; it comes with the self-update code.
+
+  std::vector<FileEntry> targets;
+  if (!FetchFileLists(config, targets)) return false;
+
+  if (!WriteTestPassed()) {
+    Post(WM_SV_NEED_ADMIN);
+    return Fail(Text("LAUNCH_ERROR_WITH_ADMIN_PRIVILEGES"));
+  }
+
+  std::vector<FileEntry> toUpdate;
+  FileEntry patcherEntry;
+  bool patcherDiffers = false;
+  if (!CheckFiles(targets, toUpdate, patcherEntry, patcherDiffers)) return false;
+  SaveCrcCache();
+
+  const bool nothingToDo = toUpdate.empty() && !patcherDiffers;
+  if (nothingToDo) {
+    CleanTempDownloads(nullptr);
+  } else {
+    const bool downloaded = DownloadFiles(toUpdate, patcherDiffers ? &patcherEntry : nullptr);
+    SaveCrcCache();
+    if (!downloaded) return false;
+    // Applying a downloaded patcher comes with the self-update code; the run goes on meanwhile.
+  }
+
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    status_.phase = kPhaseFinished;
+    status_.statusText = Text("TORRENT_STATE_FINISHED");
+    status_.currentText = nothingToDo ? Text("SV_UP_TO_DATE") : std::wstring();
+    status_.speedText.clear();
+    status_.remainingText.clear();
+    status_.overall = 1.0f;
+    status_.current = 1.0f;
+    ++status_.changeCounter;
+  }
+  Log(L"Tamamlandi.");
+  return true;
+}
+
+bool UpdateEngine::NoticeAccepted(const RemoteConfig& config) {
+  if (config.noticeUrl.empty()) return true;
+  const int32_t local = LocalNoticeVersion(gameFolder_, skin_.localConfigPath);
+  if (local >= config.noticeVersion) return true;
+  Log(L"Duyuru gosteriliyor (surum %d > %d)", config.noticeVersion, local);
+  ResetEvent(noticeEvent_);
+  noticeAnswer_.exchange(-1);
+  Post(WM_SV_NOTICE);
+  while (WaitForSingleObject(noticeEvent_, kAnswerStepMs) != WAIT_OBJECT_0) {
+    if (Cancelled()) return false;
+  }
+  if (Cancelled()) return false;
+  if (noticeAnswer_.load() != 1) {
+    Log(L"Duyuru reddedildi.");
+    if (!Cancelled()) {
+      cancel_.exchange(1);
+      Post(0x0010 /* WM_CLOSE */);
+    }
+    return false;
+  }
+  SaveNoticeVersion(gameFolder_, skin_.localConfigPath, config.noticeVersion);
+  return true;
+}
+
+bool UpdateEngine::FetchFileLists(const RemoteConfig& config, std::vector<FileEntry>& targetOut) {
+  MergedFileList merged;
+  const size_t count = config.sources.size();
+  for (size_t i = 0; i < count; ++i) {
+    const std::wstring suffix =
+        count >= 2 ? L" (kaynak " + std::to_wstring(i + 1) + L")" : std::wstring();
+    const std::wstring url = addQueryParam(joinUrl(config.sources[i], L"crclist"), TickParam());
+    std::string bytes;
+    std::wstring error;
+    if (!FetchWithRetries(http_, url, kFileListMaxBytes, bytes, &cancel_, error)) {
+      if (Cancelled()) return false;
+      return Fail(Text("INVALID_CRC_TABLE") + suffix + L"\n" + error);
+    }
+    std::vector<FileEntry> list;
+    std::vector<std::wstring> logLines;
+    const bool parsed = ParseFileList(bytes, list, error, &logLines);
+    for (const std::wstring& line : logLines) Log(L"%ls", line.c_str());
+    if (!parsed) return Fail(Text("INVALID_CRC_TABLE") + suffix + L"\n" + error);
+    logLines.clear();
+    MergeFileLists(merged, config.sources[i], std::move(list), &logLines);
+    for (const std::wstring& line : logLines) Log(L"%ls", line.c_str());
+    if (Cancelled()) return false;
+  }
+  targetOut = std::move(merged.entries);
+  return true;
+}
+
+bool UpdateEngine::WriteTestPassed() {
+  const std::wstring probe = joinPath(gameFolder_, kWriteProbeName);
+  HANDLE h = CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                         FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (h != INVALID_HANDLE_VALUE) {
+    CloseHandle(h);
+    return true;
+  }
+  const DWORD code = GetLastError();
+  if (code == ERROR_ACCESS_DENIED) return false;
+  // Any other reason is not a permission problem; the check and the download will tell.
+  Log(L"Yazma denemesi basarisiz (%u), devam ediliyor.", unsigned(code));
+  return true;
+}
+
+bool UpdateEngine::PreviewRun() {
+  static const wchar_t* const kSamples[] = {L"pack\\root.epk", L"pack\\locale.epk",
+                                            L"pack\\icon.epk", L"draskelclient.bin"};
+  constexpr uint64_t kPreviewTotal = 299892736;
+  constexpr double kPreviewSpeed = 7654604.8;
+  constexpr int kDownloadSteps = 120;
+  constexpr uint32_t kDownloadMs = 6000;
+
+  SetStatus(kPhaseLoading, Text("CONFIG_LOADING"));
+  if (!SleepWatchingCancel(700)) return false;
+  SetStatus(kPhaseChecking, Text("TORRENT_STATE_CHECKING"));
+  for (int i = 0; i <= 20; ++i) {
+    {
+      std::lock_guard<std::mutex> guard(lock_);
+      status_.overall = status_.current = float(i) / 20.0f;
+      status_.currentText = kSamples[i % 4];
+      ++status_.changeCounter;
+    }
+    if (!SleepWatchingCancel(100)) return false;
+  }
+  SetStatus(kPhaseDownloading, Text("TORRENT_STATE_DOWNLOADING"));
+  for (int i = 0; i <= kDownloadSteps; ++i) {
+    const double overall = double(i) / kDownloadSteps;
+    const double perFile = overall * 4.0;
+    const int file = perFile >= 4.0 ? 3 : int(perFile);
+    const double fileFraction = perFile >= 4.0 ? 1.0 : perFile - file;
+    const uint32_t countdown = kDownloadMs - uint32_t(i) * (kDownloadMs / kDownloadSteps);
+    {
+      std::lock_guard<std::mutex> guard(lock_);
+      status_.overall = float(overall);
+      status_.current = float(fileFraction);
+      status_.currentText = std::wstring(kSamples[file]) + L" (%" +
+                            std::to_wstring(unsigned(fileFraction * 100)) + L")";
+      status_.speedText = formatSpeed(kPreviewSpeed);
+      status_.remainingText = formatDuration(countdown / 1000 + 1);
+      status_.amountText = formatSize(uint64_t(overall * double(kPreviewTotal))) + L" / " +
+                           formatSize(kPreviewTotal);
+      ++status_.changeCounter;
+    }
+    if (!SleepWatchingCancel(50)) return false;
+  }
+  std::lock_guard<std::mutex> guard(lock_);
+  status_.phase = kPhaseFinished;
+  status_.statusText = Text("TORRENT_STATE_FINISHED");
+  status_.currentText = Text("SV_PREVIEW");
+  status_.speedText.clear();
+  status_.remainingText.clear();
+  status_.amountText.clear();
+  status_.overall = status_.current = 1.0f;
+  ++status_.changeCounter;
+  return true;
+}
+
+}  // namespace sv

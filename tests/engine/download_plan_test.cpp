@@ -1,0 +1,88 @@
+#include "patcher/engine/download_plan.h"
+
+#include <gtest/gtest.h>
+
+#include "patcher/engine/download_progress.h"
+#include "patcher/engine/file_list.h"
+#include "skin/locale_table.h"
+
+namespace sv {
+namespace {
+
+TEST(DownloadPlan, JobNamesAndAddresses) {
+  FileEntry entry;
+  entry.path = L"pack\\sub\\root.epk";
+  entry.urlPath = "pack/sub/root%20x.epk";
+  entry.source = L"http://h/patch/?k=1#frag";
+  entry.crc = 0xabc;
+  entry.size = 77;
+  const DownloadJob job = MakeDownloadJob(entry, L"C:\\Oyun", L"C:\\Oyun\\temp");
+  EXPECT_EQ(job.destPath, L"C:\\Oyun\\pack\\sub\\root.epk");
+  EXPECT_EQ(job.partPath, L"C:\\Oyun\\temp\\sv_pack#sub#root.epk.part");
+  EXPECT_EQ(job.statePath, L"C:\\Oyun\\temp\\sv_pack#sub#root.epk.state");
+  EXPECT_EQ(job.outPath, L"C:\\Oyun\\temp\\sv_pack#sub#root.epk.out");
+  EXPECT_EQ(job.remoteSize, -1);
+  EXPECT_EQ(FileDownloadUrl(L"http://h/patch", "/a/b.bin", 0x1f), L"http://h/patch/a/b.bin.lz?v=0000001f");
+  EXPECT_EQ(FileDownloadUrl(L"", "a.bin", 0), L"a.bin.lz?v=00000000");
+  EXPECT_EQ(TempBaseName(L"T", L"a/b\\c"), L"T\\sv_a#b#c");
+}
+
+TEST(DownloadPlan, LimitsAndClamps) {
+  EXPECT_EQ(MaxLzStreamSize(0), 71u);
+  EXPECT_EQ(MaxLzStreamSize(1600), 4u + 1600 + 100 + 67);
+  EXPECT_EQ(DiskSpaceNeeded(0), 67108864u);
+  EXPECT_EQ(DiskSpaceNeeded(1000), 1000u + 200 + 67108864);
+  EXPECT_EQ(ClampWorkers(0), 1);
+  EXPECT_EQ(ClampWorkers(-3), 1);
+  EXPECT_EQ(ClampWorkers(4), 4);
+  EXPECT_EQ(ClampWorkers(12), 8);
+}
+
+TEST(DownloadPlan, WriteErrorTexts) {
+  LocaleTable locale;
+  locale.set("SV_DISK_FULL", L"Disk dolu. Gereken: %s");
+  locale.set("FAILED_WRITE_FILE", L"Yazilamadi");
+  EXPECT_EQ(WriteErrorText(locale, 112), L"Disk dolu.");
+  EXPECT_EQ(WriteErrorText(locale, 39), L"Disk dolu.");
+  EXPECT_EQ(WriteErrorText(locale, 5).substr(0, 11), L"Yazilamadi ");
+  EXPECT_GT(WriteErrorText(locale, 5).size(), 11u);
+}
+
+TEST(DownloadProgress, WeightsFileLineSpeedAndRemaining) {
+  std::vector<DownloadJob> jobs(3);
+  jobs[0].name = L"done.bin";
+  jobs[0].size = 1000;
+  jobs[0].state = kJobDone;
+  jobs[1].name = L"half.bin";
+  jobs[1].size = 1000;
+  jobs[1].state = kJobDownloading;
+  jobs[1].remoteSize = 400;
+  jobs[1].downloaded = 200;
+  jobs[2].name = L"empty.bin";  // weight 1
+  ProgressMeter meter;
+  ProgressFigures f = meter.Tick(1000, jobs, 0, L"Yaziliyor", L"");
+  EXPECT_NEAR(f.overall, (1000 + 0.5 * 1000 * 0.98) / 2001.0, 1e-6);
+  EXPECT_TRUE(f.hasCurrent);
+  EXPECT_FLOAT_EQ(f.current, 0.5f);
+  EXPECT_EQ(f.fileLine, L"half.bin (%50)");
+  EXPECT_TRUE(f.speedText.empty());
+
+  f = meter.Tick(3000, jobs, 2000000, L"Yaziliyor", L"");
+  EXPECT_FALSE(f.speedText.empty());  // 2 MB in 2 s
+  jobs[1].downloaded = 400;
+  jobs[1].state = kJobFinishing;
+  f = meter.Tick(5000, jobs, 4000000, L"Yaziliyor", L"");
+  EXPECT_EQ(f.fileLine, L"Yaziliyor - half.bin");
+  EXPECT_FLOAT_EQ(f.current, 1.0f);
+  EXPECT_FALSE(f.remainingText.empty());
+  // A waiting file-in-use line wins over the file line.
+  f = meter.Tick(5100, jobs, 4000000, L"Yaziliyor", L"kullanimda: x");
+  EXPECT_EQ(f.fileLine, L"kullanimda: x");
+
+  std::vector<DownloadJob> none;
+  EXPECT_FLOAT_EQ(meter.Tick(6000, none, 0, L"", L"").overall, 1.0f);
+  EXPECT_FALSE(meter.Tick(6000, none, 0, L"", L"").hasCurrent);
+}
+
+}  // namespace
+}  // namespace sv

@@ -1,0 +1,30 @@
+// holdfile: opens a file without any sharing and keeps it open for a while, as a running game
+// holds its own files. Prints "HELD" once the file is open.
+//
+//   holdfile.exe PATH MILLISECONDS
+#include <windows.h>
+
+#include <cstdio>
+#include <cwchar>
+
+#include <shellapi.h>
+
+int main() {
+  int argc = 0;
+  wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+  if (!argv || argc != 3) {
+    fputs("usage: holdfile.exe PATH MILLISECONDS\n", stderr);
+    return 2;
+  }
+  HANDLE h = CreateFileW(argv[1], GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    fprintf(stderr, "open failed: %lu\n", GetLastError());
+    return 1;
+  }
+  puts("HELD");
+  fflush(stdout);
+  Sleep(DWORD(wcstoul(argv[2], nullptr, 10)));
+  CloseHandle(h);
+  return 0;
+}

@@ -1,0 +1,266 @@
+// svupdate: one real update run of the engine from a console, without the patcher's window.
+//
+//   svupdate.exe --folder DIR --config URL [--connections N] [--segment-mb N]
+//                [--refuse-notice] [--inuse retry|close|stop] [--shutdown-after-ms N]
+//
+// A hidden message window receives the engine's messages: it answers the notice (accepted unless
+// told otherwise) and the in-use question, and prints every status change as one UTF-8 line.
+// --shutdown-after-ms shuts the engine down that long after the download phase began and reports
+// how long Shutdown took. Exit code: 0 success, 1 failure, 2 bad arguments.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "common/file.h"
+#include "common/path.h"
+#include "common/text.h"
+#include "patcher/engine/log.h"
+#include "patcher/engine/update_engine.h"
+#include "skin/skin_definition.h"
+
+namespace {
+
+using sv::StatusSnapshot;
+using sv::UpdateEngine;
+
+constexpr UINT_PTR kPollTimer = 1;
+constexpr UINT kPollMs = 50;
+
+struct Options {
+  std::wstring folder, config;
+  int connections = 4;
+  int segmentMb = 4;
+  bool refuseNotice = false;
+  int inUseAnswer = sv::kInUseRetry;
+  int shutdownAfterMs = -1;
+};
+
+struct App {
+  Options options;
+  UpdateEngine* engine = nullptr;
+  StatusSnapshot last;
+  bool printedAny = false;
+  int exitCode = 1;
+  DWORD downloadStart = 0;
+  bool shutDown = false;
+  bool finished = false;
+};
+
+App gApp;
+
+void Print(const std::wstring& line) {
+  const std::string bytes = sv::toUtf8(line) + "\n";
+  fwrite(bytes.data(), 1, bytes.size(), stdout);
+  fflush(stdout);
+}
+
+std::wstring OneLine(std::wstring text) {
+  for (wchar_t& c : text) {
+    if (c == L'\n' || c == L'\r') c = L'|';
+  }
+  return text;
+}
+
+void PrintStatus(const StatusSnapshot& s) {
+  Print(L"STATUS " + std::to_wstring(s.phase) + L" | " + OneLine(s.statusText) + L" | " +
+        OneLine(s.currentText) + L" | " + s.amountText + L" | " + s.speedText);
+}
+
+void PollStatus() {
+  const StatusSnapshot s = gApp.engine->GetStatus();
+  if (!gApp.printedAny || s.phase != gApp.last.phase || s.statusText != gApp.last.statusText ||
+      s.currentText != gApp.last.currentText) {
+    PrintStatus(s);
+    gApp.printedAny = true;
+  }
+  if (s.phase == sv::kPhaseDownloading && gApp.downloadStart == 0) {
+    gApp.downloadStart = GetTickCount();
+  }
+  gApp.last = s;
+}
+
+void Finish(HWND window, int code) {
+  KillTimer(window, kPollTimer);
+  gApp.exitCode = code;
+  gApp.finished = true;
+  PostQuitMessage(code);
+}
+
+void ShutdownNow(HWND window) {
+  gApp.shutDown = true;
+  const DWORD before = GetTickCount();
+  const bool destroyed = gApp.engine->Shutdown();
+  const DWORD took = GetTickCount() - before;
+  gApp.engine = nullptr;
+  Print(L"SHUTDOWN " + std::to_wstring(took) + L" ms " + (destroyed ? L"ended" : L"running"));
+  // Whatever is still queued must not be a WM_SV_DONE: wait a little and look.
+  KillTimer(window, kPollTimer);
+  SetTimer(window, 2, 700, nullptr);
+}
+
+LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_TIMER:
+      if (wParam == 2) {
+        KillTimer(window, 2);
+        Print(L"RESULT shutdown");
+        Finish(window, 0);
+        return 0;
+      }
+      if (!gApp.engine) return 0;
+      PollStatus();
+      if (gApp.options.shutdownAfterMs >= 0 && gApp.downloadStart != 0 &&
+          GetTickCount() - gApp.downloadStart >= DWORD(gApp.options.shutdownAfterMs)) {
+        ShutdownNow(window);
+      }
+      return 0;
+    case sv::WM_SV_NOTICE:
+      Print(gApp.options.refuseNotice ? L"NOTICE refused" : L"NOTICE accepted");
+      gApp.engine->AnswerNotice(!gApp.options.refuseNotice);
+      return 0;
+    case sv::WM_SV_INUSE_SHOW: {
+      const sv::InUseList list = gApp.engine->GetInUseList();
+      std::wstring names;
+      for (const std::wstring& n : list.names) names += (names.empty() ? L"" : L", ") + n;
+      Print(L"INUSE " + names + L" | " + std::to_wstring(list.processes.size()) +
+            L" programs | " + OneLine(list.message));
+      gApp.engine->AnswerInUse(gApp.options.inUseAnswer);
+      return 0;
+    }
+    case sv::WM_SV_INUSE_CLOSE:
+      Print(L"INUSE closed");
+      return 0;
+    case sv::WM_SV_NEED_ADMIN:
+      Print(L"NEED_ADMIN");
+      return 0;
+    case sv::WM_SV_DONE: {
+      if (gApp.shutDown) {
+        Print(L"DONE after shutdown");
+        Finish(window, 1);
+        return 0;
+      }
+      const StatusSnapshot s = gApp.engine->GetStatus();
+      PrintStatus(s);
+      Print(L"PHASE " + std::to_wstring(s.phase));
+      Print(L"TEXT " + OneLine(s.statusText));
+      Print(L"CURRENT " + OneLine(s.currentText));
+      Print(L"ERROR " + OneLine(s.errorText));
+      Print(wParam ? L"RESULT ok" : L"RESULT failed");
+      Finish(window, wParam ? 0 : 1);
+      return 0;
+    }
+    case WM_CLOSE:
+      // The engine asks the window to close when the notice is refused.
+      Print(L"CLOSE");
+      Finish(window, 1);
+      return 0;
+    default:
+      return DefWindowProcW(window, message, wParam, lParam);
+  }
+}
+
+bool ParseInt(const wchar_t* text, int& out) {
+  wchar_t* end = nullptr;
+  const long value = wcstol(text, &end, 10);
+  if (!*text || *end) return false;
+  out = int(value);
+  return true;
+}
+
+bool ParseOptions(int argc, wchar_t** argv, Options& o) {
+  for (int i = 1; i < argc; ++i) {
+    const std::wstring a = argv[i];
+    const bool hasValue = i + 1 < argc;
+    if (a == L"--folder" && hasValue) {
+      o.folder = argv[++i];
+    } else if (a == L"--config" && hasValue) {
+      o.config = argv[++i];
+    } else if (a == L"--connections" && hasValue) {
+      if (!ParseInt(argv[++i], o.connections)) return false;
+    } else if (a == L"--segment-mb" && hasValue) {
+      if (!ParseInt(argv[++i], o.segmentMb) || o.segmentMb < 1 || o.segmentMb > 64) return false;
+    } else if (a == L"--refuse-notice") {
+      o.refuseNotice = true;
+    } else if (a == L"--inuse" && hasValue) {
+      const std::wstring v = argv[++i];
+      if (v == L"retry") {
+        o.inUseAnswer = sv::kInUseRetry;
+      } else if (v == L"close") {
+        o.inUseAnswer = sv::kInUseClose;
+      } else if (v == L"stop") {
+        o.inUseAnswer = sv::kInUseStop;
+      } else {
+        return false;
+      }
+    } else if (a == L"--shutdown-after-ms" && hasValue) {
+      if (!ParseInt(argv[++i], o.shutdownAfterMs)) return false;
+    } else {
+      return false;
+    }
+  }
+  return !o.folder.empty() && !o.config.empty();
+}
+
+}  // namespace
+
+int main() {
+  int argc = 0;
+  wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+  if (!argv || !ParseOptions(argc, argv, gApp.options)) {
+    fputs("usage: svupdate.exe --folder DIR --config URL [--connections N] [--segment-mb N] "
+          "[--refuse-notice] [--inuse retry|close|stop] [--shutdown-after-ms N]\n",
+          stderr);
+    return 2;
+  }
+  LocalFree(argv);
+  Options& o = gApp.options;
+  // The engine works with full paths, as the patcher's own folder always is.
+  wchar_t full[MAX_PATH * 4];
+  const DWORD n = GetFullPathNameW(o.folder.c_str(), DWORD(std::size(full)), full, nullptr);
+  if (n == 0 || n >= std::size(full)) {
+    fputs("bad folder\n", stderr);
+    return 2;
+  }
+  o.folder = full;
+  while (o.folder.size() > 3 && (o.folder.back() == L'\\' || o.folder.back() == L'/')) {
+    o.folder.pop_back();
+  }
+
+  sv::createDirectories(sv::joinPath(o.folder, sv::kWorkFolderName));
+  sv::OpenLog(sv::joinPath(sv::joinPath(o.folder, sv::kWorkFolderName), L"Sarvik.log"));
+
+  sv::SkinDefinition skin;
+  skin.remoteConfigPath = o.config;
+  skin.settings.connections = o.connections;
+  skin.settings.segmentMb = o.segmentMb;
+
+  WNDCLASSW wc = {};
+  wc.lpfnWndProc = WindowProc;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.lpszClassName = L"SvUpdateConsole";
+  if (!RegisterClassW(&wc)) {
+    fprintf(stderr, "RegisterClassW failed: %lu\n", GetLastError());
+    return 1;
+  }
+  HWND window = CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                wc.hInstance, nullptr);
+  if (!window) {
+    fprintf(stderr, "CreateWindowExW failed: %lu\n", GetLastError());
+    return 1;
+  }
+
+  gApp.engine = UpdateEngine::Create(skin, o.folder, window, false);
+  gApp.engine->Start();
+  SetTimer(window, kPollTimer, kPollMs, nullptr);
+  MSG msg;
+  BOOL got;
+  while ((got = GetMessageW(&msg, nullptr, 0, 0)) > 0) DispatchMessageW(&msg);
+  if (got < 0) fprintf(stderr, "GetMessageW failed: %lu\n", GetLastError());
+  if (!gApp.finished) fprintf(stderr, "message loop ended without a result\n");
+  if (gApp.engine) gApp.engine->Shutdown();
+  sv::CloseLog();
+  return gApp.exitCode;
+}

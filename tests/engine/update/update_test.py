@@ -1,0 +1,610 @@
+#!/usr/bin/python3
+"""Integration tests of the update engine: svupdate.exe runs real update runs under Wine against
+nginx (and, for answers nginx never gives, release_server.py). Releases are made with an
+independent LZO1X compressor (tests/support/make_release.py).
+
+  update_test.py --group NAME --svupdate EXE --holdfile EXE --work DIR
+
+Each group writes its cases to $SV_RESULTS_DIR/update_<group>.xml in GoogleTest's format."""
+import argparse
+import os
+import re
+import shutil
+import signal
+import subprocess
+import sys
+import time
+import traceback
+import xml.sax.saxutils as su
+
+SOURCE = os.environ.get("SV_SOURCE_DIR") or os.path.abspath(
+    os.path.join(os.path.dirname(__file__), "..", "..", ".."))
+sys.path.insert(0, os.path.join(SOURCE, "tests", "support"))
+import make_release  # noqa: E402
+import nginx_server  # noqa: E402
+
+WINE_RUN = os.path.join(SOURCE, "scripts", "wine-run")
+HERE = os.path.dirname(os.path.abspath(__file__))
+MIB = 1 << 20
+
+# Texts of the built-in locale table the runs must show.
+FINISHED = "Güncelleme tamamlandı!"
+UP_TO_DATE = "Oyun güncel."
+
+
+def win(path):
+    return "Z:" + os.path.abspath(path)
+
+
+class Failure(Exception):
+    pass
+
+
+def check(cond, message):
+    if not cond:
+        raise Failure(message)
+
+
+class Run:
+    def __init__(self, rc, out, folder):
+        self.rc = rc
+        self.out = out
+        self.lines = out.splitlines()
+        log = os.path.join(folder, "temp", "Sarvik.log")
+        self.log = open(log, encoding="utf-8", errors="replace").read() if os.path.exists(log) else ""
+
+    def value(self, key):
+        for line in self.lines:
+            if line.startswith(key + " "):
+                return line[len(key) + 1:]
+        return None
+
+    def __str__(self):
+        return f"rc={self.rc}\n--- output\n{self.out[-3000:]}\n--- log\n{self.log[-4000:]}"
+
+
+class Env:
+    def __init__(self, args):
+        self.svupdate = args.svupdate
+        self.holdfile = args.holdfile
+        self.work = os.path.abspath(args.work)
+        self.servers = []
+
+    def start(self, cmd, env=None):
+        return subprocess.Popen(cmd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                                stdin=subprocess.DEVNULL, text=True, encoding="utf-8",
+                                errors="replace", env=env)
+
+    def svupdate_cmd(self, folder, config, *extra):
+        return [WINE_RUN, self.svupdate, "--folder", win(folder), "--config", config, *extra]
+
+    def update(self, folder, config, *extra, timeout=600):
+        os.makedirs(folder, exist_ok=True)
+        proc = self.start(self.svupdate_cmd(folder, config, *extra))
+        try:
+            out, _ = proc.communicate(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            proc.kill()
+            out, _ = proc.communicate()
+            raise Failure("svupdate timed out\n" + out[-3000:])
+        return Run(proc.returncode, out, folder)
+
+    def nginx(self, root, name, rate=None):
+        work = os.path.join(self.work, "nginx-" + name)
+        shutil.rmtree(work, ignore_errors=True)
+        if rate:
+            # Slow enough to stop a run in the middle of a file.
+            saved = nginx_server.CONFIG
+            nginx_server.CONFIG = saved.replace("location / {{ }}",
+                                                "location / {{ limit_rate %s; }}" % rate)
+            if nginx_server.CONFIG == saved:
+                raise Failure("cannot add a rate limit to the nginx configuration")
+            try:
+                server = nginx_server.Nginx(root, work).start()
+            finally:
+                nginx_server.CONFIG = saved
+        else:
+            server = nginx_server.Nginx(root, work).start()
+        self.servers.append(server)
+        return server
+
+    def release_server(self, root, name):
+        log = os.path.join(self.work, name + ".log")
+        proc = subprocess.Popen([sys.executable, os.path.join(HERE, "release_server.py"),
+                                 "--root", root, "--log", log, "--time-limit", "900"],
+                                stdout=subprocess.PIPE, stdin=subprocess.DEVNULL, text=True)
+        line = proc.stdout.readline().split()
+        check(len(line) == 2 and line[0] == "PORT", "release server did not start")
+        self.servers.append(proc)
+        return f"http://127.0.0.1:{line[1]}", log
+
+    def stop(self):
+        for s in self.servers:
+            if isinstance(s, subprocess.Popen):
+                s.kill()
+                s.wait()
+            else:
+                s.stop()
+
+
+def release(env, name, files, seed=1):
+    out = os.path.join(env.work, name)
+    shutil.rmtree(out, ignore_errors=True)
+    return make_release.make(out, files, seed), out
+
+
+def tree(folder):
+    """Relative path -> bytes of every file outside the work folder."""
+    result = {}
+    for base, dirs, names in os.walk(folder):
+        rel_base = os.path.relpath(base, folder)
+        if rel_base == "temp" or rel_base.startswith("temp" + os.sep):
+            continue
+        for n in names:
+            full = os.path.join(base, n)
+            with open(full, "rb") as f:
+                result[os.path.normpath(os.path.join(rel_base, n))] = f.read()
+    return result
+
+
+def same_tree(a, b):
+    ta, tb = tree(a), tree(b)
+    if ta.keys() != tb.keys():
+        return f"files differ: {sorted(ta.keys() ^ tb.keys())}"
+    bad = [k for k in ta if ta[k] != tb[k]]
+    return f"contents differ: {bad}" if bad else None
+
+
+def access_lines(path, needle):
+    with open(path) as f:
+        return [l for l in f if needle in l]
+
+
+def requested_ranges(lines):
+    """(first, last) of every "bytes=a-b" in access-log lines."""
+    found = []
+    for l in lines:
+        m = re.search(r'"bytes=(\d+)-(\d+)"', l)
+        if m:
+            found.append((int(m.group(1)), int(m.group(2))))
+    return found
+
+
+def wait_for(cond, timeout, step=0.02):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        if cond():
+            return True
+        time.sleep(step)
+    return False
+
+
+def kill_run(proc):
+    """kill -9 of the Wine process that runs svupdate.exe (wine-run execs into it)."""
+    os.kill(proc.pid, signal.SIGKILL)
+    proc.wait()
+    # The Windows process is gone once wineserver has noticed; give it a moment.
+    time.sleep(0.3)
+
+
+# ---------------------------------------------------------------- groups
+
+INSTALL_FILES = [("sub/dir/small.bin", 1000), ("empty.bin", 0), ("sub/with space.txt", 300000),
+                 ("many.bin", 9 * MIB + 12345), ("pack/big.bin", 101 * MIB + 7)]
+
+
+def group_install(env, case):
+    _, rel = release(env, "rel-install", INSTALL_FILES)
+    server = env.nginx(os.path.join(rel, "www"), "install")
+    config = server.url() + "/config.xml"
+    last = None
+    for connections in (1, 4, 8):
+        for segment in (1, 4):
+            with case(f"FreshInstall_{connections}conn_{segment}MiB"):
+                game = os.path.join(env.work, f"game-{connections}-{segment}")
+                shutil.rmtree(game, ignore_errors=True)
+                run = env.update(game, config, "--connections", str(connections),
+                                 "--segment-mb", str(segment))
+                check(run.rc == 0 and run.value("RESULT") == "ok", f"run failed\n{run}")
+                check(run.value("TEXT") == FINISHED, f"final text\n{run}")
+                diff = same_tree(os.path.join(rel, "src"), game)
+                check(diff is None, f"{diff}\n{run}")
+                check(f"{connections} baglanti, parca {segment},0 MB" in run.log, f"log\n{run}")
+                leftovers = [n for n in os.listdir(os.path.join(game, "temp")) if n.startswith("sv_")]
+                check(not leftovers, f"work files left: {leftovers}")
+                last = game
+
+    with case("SecondRunTrustsCacheAndCleansWorkFolder"):
+        # Same size and time stamp, other bytes: a run that read the file would replace it.
+        target = os.path.join(last, "many.bin")
+        st = os.stat(target)
+        with open(target, "r+b") as f:
+            f.seek(1000)
+            f.write(b"changed behind the cache's back")
+        os.utime(target, ns=(st.st_atime_ns, st.st_mtime_ns))
+        stale = os.path.join(last, "temp", "sv_old#file.bin.part")
+        with open(stale, "wb") as f:
+            f.write(b"x" * 100)
+        mark = os.path.getsize(server.access_log)
+        run = env.update(last, config)
+        check(run.rc == 0 and run.value("TEXT") == FINISHED, f"run failed\n{run}")
+        check(run.value("CURRENT") == UP_TO_DATE, f"not up to date\n{run}")
+        check("Kontrol: 5 dosyadan 0 tanesi guncellenecek" in run.log, f"log\n{run}")
+        with open(target, "rb") as f:
+            check(b"changed behind" in f.read(), "the trusted file was read and replaced")
+        check(not os.path.exists(stale), "stale sv_ file kept")
+        with open(server.access_log) as f:
+            f.seek(mark)
+            later = f.read()
+        check(".lz" not in later, f"files requested again:\n{later}")
+        cache = open(os.path.join(last, "temp", "Sarvik.cache"), encoding="utf-8", newline="").read()
+        check(cache.startswith("SVC1\r\n#run game.exe\r\n") and "pack\\big.bin" in cache,
+              f"cache file:\n{cache[:500]}")
+
+
+def start_update(env, game, config, *extra):
+    os.makedirs(game, exist_ok=True)
+    return env.start(env.svupdate_cmd(game, config, *extra))
+
+
+def state_flags(path):
+    try:
+        fields = open(path).read().split()
+    except OSError:
+        return None
+    return fields[5] if len(fields) == 6 else None
+
+
+def group_resume(env, case):
+    files = [("a.bin", 50000), ("data/large.bin", 40 * MIB + 3)]
+    listing, rel = release(env, "rel-resume", files)
+    server = env.nginx(os.path.join(rel, "www"), "resume", rate="3m")
+    config = server.url() + "/config.xml"
+    game = os.path.join(env.work, "game-resume")
+    shutil.rmtree(game, ignore_errors=True)
+    state = os.path.join(game, "temp", "sv_data#large.bin.state")
+
+    with case("KilledRunResumesWithMissingSegmentsOnly"):
+        proc = start_update(env, game, config, "--connections", "2", "--segment-mb", "1")
+        stored = lambda: (state_flags(state) or "").count("1") >= 4
+        ok = wait_for(stored, 120)
+        kill_run(proc)
+        check(ok, "no segments were stored in time")
+        flags = state_flags(state)
+        check(flags and "0" in flags, f"state after kill: {flags}")
+        done = flags.count("1")
+        lz_size = os.path.getsize(os.path.join(rel, "www", "data", "large.bin.lz"))
+        seg = MIB
+        missing = {(i * seg, min((i + 1) * seg, lz_size) - 1) for i, c in enumerate(flags) if c != "1"}
+        mark = len(access_lines(server.access_log, "large.bin.lz"))
+        run = env.update(game, config, "--connections", "4", "--segment-mb", "4")
+        check(run.rc == 0, f"resumed run failed\n{run}")
+        check(f"Kaldigi yerden devam: data\\large.bin ({done}/{len(flags)} parca)" in run.log,
+              f"no resume line for {done}/{len(flags)}\n{run}")
+        later = access_lines(server.access_log, "large.bin.lz")[mark:]
+        got = requested_ranges(later)
+        # The segment size of a resumed file is the one it started with.
+        check(sorted(got) == sorted(missing) and len(later) == len(missing),
+              f"requested {sorted(got)}\nexpected {sorted(missing)}")
+        diff = same_tree(os.path.join(rel, "src"), game)
+        check(diff is None, diff)
+
+    with case("StateOfAnotherVersionIsIgnored"):
+        os.remove(os.path.join(game, "a.bin"))
+        crc, size = listing["a.bin"]
+        part = os.path.join(game, "temp", "sv_a.bin.part")
+        with open(part, "wb") as f:
+            f.write(b"\0" * 100)
+        with open(os.path.join(game, "temp", "sv_a.bin.state"), "w") as f:
+            f.write(f"SVS1 {crc ^ 1:08x} {size} 200 100 11")
+        mark = len(access_lines(server.access_log, "/a.bin.lz"))
+        run = env.update(game, config)
+        check(run.rc == 0, f"run failed\n{run}")
+        check("Kaldigi yerden devam" not in run.log, f"a foreign state was trusted\n{run}")
+        later = access_lines(server.access_log, "/a.bin.lz")[mark:]
+        check(len(later) == 1 and '"bytes=0-' in later[0], f"requests: {later}")
+        check(same_tree(os.path.join(rel, "src"), game) is None, "tree differs")
+
+    with case("ShutdownDuringDownloadEndsWithinLimit"):
+        other = os.path.join(env.work, "game-shutdown")
+        shutil.rmtree(other, ignore_errors=True)
+        run = env.update(other, config, "--connections", "4", "--shutdown-after-ms", "1000")
+        m = re.search(r"^SHUTDOWN (\d+) ms (\w+)$", run.out, re.M)
+        check(m is not None, f"no shutdown\n{run}")
+        check(int(m.group(1)) <= 1500 and m.group(2) == "ended", f"shutdown took\n{run}")
+        check(run.value("RESULT") == "shutdown" and "DONE after shutdown" not in run.out,
+              f"done posted after shutdown\n{run}")
+        # What it left behind is resumable.
+        run = env.update(other, config)
+        check(run.rc == 0 and same_tree(os.path.join(rel, "src"), other) is None, f"{run}")
+
+
+def group_atomic(env, case):
+    files = [("x.bin", 3 * MIB + 11), ("d/y.bin", 12 * MIB + 5), ("d/z.bin", 70000)]
+    old, rel_old = release(env, "rel-old", files, seed=1)
+    new, rel_new = release(env, "rel-new", [(p, s + 1000) for p, s in files], seed=2)
+    srv_old = env.nginx(os.path.join(rel_old, "www"), "old")
+    srv_new = env.nginx(os.path.join(rel_new, "www"), "new", rate="8m")
+    game = os.path.join(env.work, "game-atomic")
+    shutil.rmtree(game, ignore_errors=True)
+    old_tree = tree(os.path.join(rel_old, "src"))
+    new_tree = tree(os.path.join(rel_new, "src"))
+
+    with case("KillAtManyPointsNeverLeavesAHalfFile"):
+        run = env.update(game, srv_old.url() + "/config.xml")
+        check(run.rc == 0, f"install of the old release failed\n{run}")
+        start = time.monotonic()
+        run = env.update(os.path.join(env.work, "game-atomic-timing"),
+                         srv_new.url() + "/config.xml", "--connections", "2")
+        duration = time.monotonic() - start
+        check(run.rc == 0, f"timing run failed\n{run}")
+        mixed = 0
+        for i in range(14):
+            delay = 0.4 + (duration - 0.4) * i / 13.0
+            proc = start_update(env, game, srv_new.url() + "/config.xml", "--connections", "2")
+            time.sleep(delay)
+            kill_run(proc)
+            now = tree(game)
+            for path, data in now.items():
+                check(data == old_tree.get(path) or data == new_tree.get(path),
+                      f"kill after {delay:.2f}s left {path} neither old nor new")
+            check(now.keys() == old_tree.keys(), f"files missing after kill: {now.keys()}")
+            if any(now[p] == new_tree[p] for p in now) and any(now[p] == old_tree[p] for p in now):
+                mixed += 1
+        run = env.update(game, srv_new.url() + "/config.xml")
+        check(run.rc == 0, f"final run failed\n{run}")
+        check(same_tree(os.path.join(rel_new, "src"), game) is None, "final tree differs")
+        # Some kills must have landed between two installed files, or the points were useless.
+        check(mixed > 0, "no kill landed between the first and the last installed file")
+
+
+def group_faults(env, case):
+    files = [("one.bin", 2 * MIB + 100), ("two/two.bin", 600000)]
+    listing, rel = release(env, "rel-faults", files)
+    www = os.path.join(rel, "www")
+    url, log = env.release_server(www, "release-server")
+
+    with case("ServerIgnoringRangesDeliversWholeFiles"):
+        game = os.path.join(env.work, "game-norange")
+        shutil.rmtree(game, ignore_errors=True)
+        run = env.update(game, url + "/norange/config.xml", "--segment-mb", "1")
+        check(run.rc == 0, f"run failed\n{run}")
+        check(same_tree(os.path.join(rel, "src"), game) is None, "tree differs")
+        lines = [l for l in open(log) if l.startswith("/norange/") and ".lz" in l]
+        check(len(lines) == 2 and all(l.split()[-1] == "200" for l in lines), f"{lines}")
+
+    # Both slow cases (five attempts each) run side by side.
+    bad = os.path.join(env.work, "rel-oversize")
+    shutil.rmtree(bad, ignore_errors=True)
+    shutil.copytree(www, os.path.join(bad, "www"))
+    crc, size = listing["one.bin"]
+    with open(os.path.join(bad, "www", "crclist"), "w") as f:
+        # Ten bytes cannot come from a 2 MiB ".lz": the body must not be taken.
+        f.write(f"{crc:08x} 10 one.bin\n")
+    srv_bad = env.nginx(os.path.join(bad, "www"), "oversize")
+
+    with case("SegmentAnsweredWith200FailsAfterFiveAttempts"):
+        game = os.path.join(env.work, "game-seg200")
+        game2 = os.path.join(env.work, "game-oversize")
+        for g in (game, game2):
+            shutil.rmtree(g, ignore_errors=True)
+        p1 = start_update(env, game, url + "/seg200/config.xml", "--segment-mb", "1")
+        p2 = start_update(env, game2, srv_bad.url() + "/config.xml")
+        out1, _ = p1.communicate(timeout=300)
+        out2, _ = p2.communicate(timeout=300)
+        run = Run(p1.returncode, out1, game)
+        check(run.rc == 1, f"run did not fail\n{run}")
+        check("parçalı indirme yanıtı hatalı (HTTP 200)" in run.value("ERROR"), f"{run}")
+        stamps = [l[:12] for l in run.log.splitlines() if "Tekrar denenecek" in l and "one.bin" in l]
+        check(len(stamps) == 4, f"retries: {stamps}\n{run}")
+        secs = [int(s[0:2]) * 3600 + int(s[3:5]) * 60 + float(s[6:12]) for s in stamps]
+        gaps = [b - a for a, b in zip(secs, secs[1:])]
+        # Each retry waits 2, 4, 8, then 16 s before its attempt; the gaps between the failures
+        # after the first are therefore about 4, 8 and 16 s (attempts themselves are quick here).
+        for gap, want in zip(gaps, (4, 8, 16)):
+            check(want - 0.3 <= gap <= want + 1.5, f"retry gaps {gaps}")
+        ranged = [l for l in open(log) if l.startswith("/seg200/one.bin.lz") and "bytes=1048576-" in l]
+        check(len(ranged) == 5, f"segment 1 requested {len(ranged)} times")
+
+        run2 = Run(p2.returncode, out2, game2)
+        check(run2.rc == 1 and "beklenenden büyük" in (run2.value("ERROR") or ""), f"{run2}")
+        check(not os.path.exists(os.path.join(game2, "one.bin")), "oversized body installed")
+
+    with case("CrcMismatchRedownloadsOnceThenFails"):
+        mism = os.path.join(env.work, "rel-crc")
+        shutil.rmtree(mism, ignore_errors=True)
+        shutil.copytree(www, os.path.join(mism, "www"))
+        crc2, size2 = listing["two/two.bin"]
+        with open(os.path.join(mism, "www", "crclist"), "w") as f:
+            f.write(f"{crc:08x} {size} one.bin\n{crc2 ^ 0x10:08x} {size2} two/two.bin\n")
+        srv = env.nginx(os.path.join(mism, "www"), "crc")
+        game = os.path.join(env.work, "game-crc")
+        shutil.rmtree(game, ignore_errors=True)
+        run = env.update(game, srv.url() + "/config.xml")
+        check(run.rc == 1, f"{run}")
+        check(run.log.count("CRC uyusmadi: two\\two.bin") == 2, f"{run}")
+        check(run.log.count("Yeniden indirilecek: two\\two.bin") == 1, f"{run}")
+        reqs = access_lines(srv.access_log, "two.bin.lz")
+        check(len(reqs) == 2 and "r=" not in reqs[0] and "&r=" in reqs[1], f"{reqs}")
+        check(run.value("ERROR") == "İndirilen dosya doğrulanamadı: two\\two.bin", f"{run}")
+        check(not os.path.exists(os.path.join(game, "two", "two.bin")), "bad file installed")
+        check(os.path.exists(os.path.join(game, "one.bin")), "good file not installed")
+
+    with case("DamagedStreamRedownloadedThenReported"):
+        dmg = os.path.join(env.work, "rel-damaged")
+        shutil.rmtree(dmg, ignore_errors=True)
+        shutil.copytree(www, os.path.join(dmg, "www"))
+        p = os.path.join(dmg, "www", "two", "two.bin.lz")
+        data = bytearray(open(p, "rb").read())
+        del data[len(data) // 2:]  # cut in the middle
+        open(p, "wb").write(bytes(data))
+        srv = env.nginx(os.path.join(dmg, "www"), "damaged")
+        game = os.path.join(env.work, "game-damaged")
+        shutil.rmtree(game, ignore_errors=True)
+        run = env.update(game, srv.url() + "/config.xml")
+        check(run.rc == 1, f"{run}")
+        check(run.log.count("Yeniden indirilecek: two\\two.bin") == 1, f"{run}")
+        check(run.value("ERROR").startswith("Veri açılamıyor.|two\\two.bin: LZ"), f"{run}")
+        check(len(access_lines(srv.access_log, "two.bin.lz")) == 2, "not downloaded twice")
+
+    with case("ListLargerThanDiskFailsWithDiskFull"):
+        big = os.path.join(env.work, "rel-disk")
+        shutil.rmtree(big, ignore_errors=True)
+        shutil.copytree(www, os.path.join(big, "www"))
+        with open(os.path.join(big, "www", "crclist"), "a") as f:
+            f.write("12345678 100000000000000 huge.bin\n")
+        srv = env.nginx(os.path.join(big, "www"), "disk")
+        game = os.path.join(env.work, "game-disk")
+        shutil.rmtree(game, ignore_errors=True)
+        run = env.update(game, srv.url() + "/config.xml")
+        check(run.rc == 1 and run.value("ERROR").startswith("Diskte yeterli boş alan yok."), f"{run}")
+        check(not access_lines(srv.access_log, ".lz"), "downloaded despite the disk check")
+
+    with case("ReadOnlyFileIsReplaced"):
+        game = os.path.join(env.work, "game-readonly")
+        shutil.rmtree(game, ignore_errors=True)
+        os.makedirs(os.path.join(game, "two"))
+        target = os.path.join(game, "two", "two.bin")
+        with open(target, "wb") as f:
+            f.write(b"old content")
+        os.chmod(target, 0o444)  # Wine shows this as the read-only attribute
+        run = env.update(game, url + "/plain/config.xml")
+        check(run.rc == 0, f"{run}")
+        check(same_tree(os.path.join(rel, "src"), game) is None, "tree differs")
+
+
+def group_inuse(env, case):
+    files = [("game.dat", 300000), ("other.dat", 1000)]
+    _, rel_old = release(env, "rel-inuse-old", files, seed=1)
+    _, rel_new = release(env, "rel-inuse-new", files, seed=3)
+    srv_old = env.nginx(os.path.join(rel_old, "www"), "inuse-old")
+    srv_new = env.nginx(os.path.join(rel_new, "www"), "inuse-new")
+
+    def fresh(name):
+        game = os.path.join(env.work, name)
+        shutil.rmtree(game, ignore_errors=True)
+        run = env.update(game, srv_old.url() + "/config.xml")
+        check(run.rc == 0, f"old install failed\n{run}")
+        return game
+
+    def hold(game, ms):
+        proc = env.start([WINE_RUN, env.holdfile, win(os.path.join(game, "game.dat")), str(ms)])
+        check(proc.stdout.readline().strip() == "HELD", "holdfile did not open the file")
+        return proc
+
+    with case("HeldFileIsWaitedForAndRunGoesOnByItself"):
+        game = fresh("game-inuse-wait")
+        holder = hold(game, 2000)
+        run = env.update(game, srv_new.url() + "/config.xml")
+        holder.wait()
+        check(run.rc == 0, f"{run}")
+        check("Dosya kullanımda, bekleniyor: game.dat" in run.out, f"no in-use line\n{run}")
+        check("INUSE " not in run.out, f"dialog shown for a short lock\n{run}")
+        check("Guncellenecek 1 dosya kullanimda." in run.log, f"{run}")
+        check(same_tree(os.path.join(rel_new, "src"), game) is None, "tree differs")
+
+    with case("HeldFileAsksAndStops"):
+        game = fresh("game-inuse-stop")
+        holder = hold(game, 15000)
+        run = env.update(game, srv_new.url() + "/config.xml", "--inuse", "stop")
+        holder.kill()
+        holder.wait()
+        check(run.rc == 1, f"{run}")
+        check("INUSE game.dat" in run.out, f"no dialog\n{run}")
+        check(run.value("ERROR").startswith("Güncelleme durduruldu: dosya kullanımda."), f"{run}")
+        check("Kullanici guncellemeyi durdurdu" in run.log, f"{run}")
+        check(tree(game)["game.dat"] == tree(os.path.join(rel_old, "src"))["game.dat"], "changed")
+
+
+def group_admin(env, case):
+    files = [("a.bin", 1000)]
+    _, rel = release(env, "rel-admin", files)
+    srv = env.nginx(os.path.join(rel, "www"), "admin")
+    with case("ReadOnlyGameFolderNeedsAdmin"):
+        game = os.path.join(env.work, "game-admin")
+        real = os.path.join(env.work, "game-admin-real")
+        for p in (game, real):
+            subprocess.run(["umount", game], stderr=subprocess.DEVNULL)
+            shutil.rmtree(p, ignore_errors=True)
+            os.makedirs(p)
+        os.makedirs(os.path.join(real, "temp"))
+        # Root ignores permission bits; a read-only bind mount stops even root.
+        mounted = subprocess.run(["mount", "--bind", real, game]).returncode == 0 and \
+            subprocess.run(["mount", "-o", "remount,bind,ro", game]).returncode == 0
+        check(mounted, "cannot make a read-only mount here")
+        try:
+            run = env.update(game, srv.url() + "/config.xml")
+        finally:
+            subprocess.run(["umount", game])
+        check("NEED_ADMIN" in run.lines, f"{run}")
+        check(run.rc == 1 and run.value("TEXT") == "Yamayı yönetici olarak çalıştır.",
+              f"{run}")
+
+
+GROUPS = {"install": group_install, "resume": group_resume, "atomic": group_atomic,
+          "faults": group_faults, "inuse": group_inuse, "admin": group_admin}
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--group", required=True, choices=sorted(GROUPS))
+    ap.add_argument("--svupdate", required=True)
+    ap.add_argument("--holdfile", required=True)
+    ap.add_argument("--work", required=True)
+    args = ap.parse_args()
+    env = Env(args)
+    os.makedirs(env.work, exist_ok=True)
+    results = []
+
+    class Case:
+        def __init__(self, name):
+            self.name = name
+
+        def __enter__(self):
+            self.start = time.monotonic()
+            print(f"[ RUN      ] {self.name}", flush=True)
+
+        def __exit__(self, kind, value, tb):
+            took = time.monotonic() - self.start
+            if kind is None:
+                print(f"[       OK ] {self.name} ({took:.1f} s)", flush=True)
+                results.append((self.name, None, took))
+            else:
+                text = str(value) if kind is Failure else "".join(
+                    traceback.format_exception(kind, value, tb))
+                print(f"[  FAILED  ] {self.name}\n{text}", flush=True)
+                results.append((self.name, text, took))
+            return True
+
+    try:
+        GROUPS[args.group](env, Case)
+    except Exception:
+        results.append(("Setup", traceback.format_exc(), 0))
+        print(results[-1][1], flush=True)
+    finally:
+        env.stop()
+    write_results(f"update_{args.group}", results)
+    failed = [r for r in results if r[1]]
+    print(f"{len(results) - len(failed)} passed, {len(failed)} failed")
+    return 1 if failed or not results else 0
+
+
+def write_results(name, results):
+    folder = os.environ.get("SV_RESULTS_DIR")
+    if not folder:
+        return
+    os.makedirs(folder, exist_ok=True)
+    cases = []
+    for case, failure, took in results:
+        body = f'<failure message="{su.escape(failure[:200], {chr(34): "&quot;"})}"/>' if failure else ""
+        cases.append(f'    <testcase name="{case}" classname="{name}" time="{took:.2f}">{body}</testcase>')
+    n_failed = sum(1 for r in results if r[1])
+    text = (f'<?xml version="1.0" encoding="UTF-8"?>\n<testsuites tests="{len(results)}" '
+            f'failures="{n_failed}">\n  <testsuite name="{name}" tests="{len(results)}" '
+            f'failures="{n_failed}">\n' + "\n".join(cases) + "\n  </testsuite>\n</testsuites>\n")
+    with open(os.path.join(folder, name + ".xml"), "w") as f:
+        f.write(text)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
