@@ -142,7 +142,9 @@ bool ReadBody(HINTERNET request, HttpResult& result, HttpSink sink, void* sinkCo
       return false;
     }
     while (available > 0) {
-      const DWORD want = available < kHttpPieceSize ? available : kHttpPieceSize;
+      // Ask for a whole piece, not just what is buffered: some WinHTTP implementations report
+      // only their small internal buffer, and reading that little at a time halves throughput.
+      const DWORD want = kHttpPieceSize;
       DWORD got = 0;
       if (!WinHttpReadData(request, buffer->bytes, want, &got)) {
         FailWithLastError(result);
