@@ -1,0 +1,112 @@
+#!/usr/bin/python3
+"""Driver of update_bench.sh: makes (once) a 1 GB release with an independent LZO1X compressor,
+serves it with nginx and times svupdate.exe against aria2c, best of two runs each."""
+import argparse
+import os
+import shutil
+import subprocess
+import sys
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+SOURCE = os.path.dirname(HERE)
+sys.path.insert(0, os.path.join(SOURCE, "tests", "support"))
+import make_release  # noqa: E402
+import nginx_server  # noqa: E402
+
+MIB = 1 << 20
+FILES = [(f"data/pack{i:02d}.bin", 100 * MIB + i * 4099) for i in range(10)] + \
+    [("client.exe", 23 * MIB + 5), ("lang/tr.txt", 800000)]
+RUNS = 2
+PAGE_KB = 1024
+
+
+def release(work):
+    out = os.path.join(work, "release")
+    marker = os.path.join(out, "done")
+    if not os.path.exists(marker):
+        shutil.rmtree(out, ignore_errors=True)
+        make_release.make(out, FILES, seed=7)
+        open(marker, "w").close()
+    return out
+
+
+def run_ours(svupdate, game, url, connections):
+    shutil.rmtree(game, ignore_errors=True)
+    os.makedirs(game)
+    cmd = [os.path.join(SOURCE, "scripts", "wine-run"), svupdate, "--folder", "Z:" + game,
+           "--config", url + "/config.xml", "--connections", str(connections),
+           "--segment-mb", "4"]
+    start = time.monotonic()
+    proc = subprocess.Popen(cmd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                            stdin=subprocess.DEVNULL)
+    peak_kb = 0
+    status = f"/proc/{proc.pid}/status"
+    while proc.poll() is None:
+        try:
+            for line in open(status):
+                if line.startswith("VmHWM:"):
+                    peak_kb = max(peak_kb, int(line.split()[1]))
+        except OSError:
+            pass
+        time.sleep(0.05)
+    took = time.monotonic() - start
+    out = proc.stdout.read().decode("utf-8", "replace")
+    if proc.returncode != 0 or "RESULT ok" not in out:
+        raise SystemExit("update_bench: svupdate failed\n" + out[-2000:])
+    return took, peak_kb
+
+
+def run_aria2(urls, folder, connections):
+    shutil.rmtree(folder, ignore_errors=True)
+    os.makedirs(folder)
+    listing = os.path.join(folder, "..", "aria2-input.txt")
+    with open(listing, "w") as f:
+        for u, rel in urls:
+            f.write(f"{u}\n  out={rel}\n")
+    cmd = ["aria2c", "--no-conf", "-q", "-i", listing, "-d", folder, "-j", "1",
+           "-x", str(connections), "-s", str(connections), "-k", "4M", "--min-split-size=4M",
+           "--file-allocation=none", "--allow-overwrite=true", "--auto-file-renaming=false",
+           "--check-certificate=false", "--disable-ipv6=true", "--all-proxy="]
+    start = time.monotonic()
+    subprocess.run(cmd, check=True, env={k: v for k, v in os.environ.items()
+                                          if "proxy" not in k.lower()})
+    return time.monotonic() - start
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--svupdate", required=True)
+    ap.add_argument("--work", required=True)
+    args = ap.parse_args()
+    work = os.path.abspath(args.work)
+    os.makedirs(work, exist_ok=True)
+    rel = release(work)
+    server = nginx_server.Nginx(os.path.join(rel, "www"), os.path.join(work, "nginx")).start()
+    total = sum(size for _, size in FILES)
+    urls = [(f"{server.url()}/{path}.lz", path + ".lz") for path, _ in FILES]
+    peak = 0
+    try:
+        for connections in (4, 8):
+            ours, theirs = [], []
+            for _ in range(RUNS):
+                took, peak_kb = run_ours(args.svupdate, os.path.join(work, "game"), server.url(),
+                                         connections)
+                ours.append(took)
+                peak = max(peak, peak_kb)
+                theirs.append(run_aria2(urls, os.path.join(work, "aria2"), connections))
+            best_ours, best_theirs = min(ours), min(theirs)
+            print(f"update_bench: {connections} connections: svupdate {best_ours:.2f} s "
+                  f"(install of {total / MIB:.0f} MiB), aria2c {best_theirs:.2f} s "
+                  f"(download of the .lz files), best of {RUNS}", file=sys.stderr)
+            print(f"BENCH update_vs_aria2_{connections}conn {best_theirs / best_ours:.3f} ratio",
+                  flush=True)
+        print(f"BENCH update_peak_rss_mb {peak / PAGE_KB:.1f} MB", flush=True)
+    finally:
+        server.stop()
+        shutil.rmtree(os.path.join(work, "game"), ignore_errors=True)
+        shutil.rmtree(os.path.join(work, "aria2"), ignore_errors=True)
+
+
+if __name__ == "__main__":
+    main()

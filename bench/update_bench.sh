@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# A 1 GB release installed into an empty folder by svupdate.exe under Wine (download, decode,
+# verify, install) against aria2c downloading the same ".lz" files from the same nginx, with the
+# same connection count and 4 MiB pieces, for 4 and 8 connections. Prints
+#   BENCH update_vs_aria2_<n>conn <aria2c time / our time> ratio   (above 1: we are faster)
+#   BENCH update_peak_rss_mb <peak resident size of the svupdate process> MB
+set -eu
+here=$(cd "$(dirname "$0")/.." && pwd)
+cd "$here"
+build="$here/build/eng-bench"
+cmake --preset windows -B "$build" >/dev/null
+cmake --build "$build" --target svupdate >/dev/null
+. scripts/test-env
+/usr/bin/python3 bench/update_bench.py --svupdate "$build/tests/engine/update/svupdate.exe" \
+  --work "$build/update-bench"
