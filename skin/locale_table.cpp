@@ -194,7 +194,8 @@ std::string writeLocaleFile(std::string_view existingText,
   XmlEditor editor(text);
   std::set<std::string> written;
   XmlDocument doc;
-  if (doc.parse(text)) {
+  const bool parsed = doc.parse(text);
+  if (parsed) {
     for (const XmlNode& child : doc.children) {
       if (!IsStringElement(child) || child.contentStart == kXmlNoPosition) continue;
       const std::string key = upperAscii(trim(child.attribute("key")));
@@ -205,15 +206,22 @@ std::string writeLocaleFile(std::string_view existingText,
       }
     }
   }
-  // New keys go in front of the last closing tag; a file without one gets none.
-  const size_t closing = text.rfind(kClosingTag);
-  if (closing != std::string_view::npos) {
-    std::string added;
-    for (const auto& [key, value] : overrides) {
-      const std::string upper = upperAscii(key);
-      if (!written.count(upper)) added += LocaleLine(upper, value);
+  std::string added;
+  for (const auto& [key, value] : overrides) {
+    const std::string upper = upperAscii(key);
+    if (!written.count(upper)) added += LocaleLine(upper, value);
+  }
+  // New keys go in front of the root's closing tag, whatever the root is called, so that the
+  // operator's values are never dropped. An empty root element is opened up to hold them.
+  // A file that does not parse only gets them in front of its last "</torrent_locale>".
+  if (!added.empty()) {
+    if (parsed && doc.contentEnd != kXmlNoPosition) {
+      editor.replace(doc.contentEnd, doc.contentEnd, added);
+    } else if (parsed && doc.selfClosing && doc.end >= 2) {
+      editor.replace(doc.end - 2, doc.end, ">\r\n" + added + "</" + doc.name + ">");
+    } else if (const size_t closing = text.rfind(kClosingTag); closing != std::string::npos) {
+      editor.replace(uint32_t(closing), uint32_t(closing), added);
     }
-    editor.replace(uint32_t(closing), uint32_t(closing), added);
   }
   return (utf8Bom ? "\xEF\xBB\xBF" : "") + editor.apply();
 }

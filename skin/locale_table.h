@@ -47,9 +47,10 @@ std::wstring unescapeLocaleText(std::wstring_view text);
 
 // Rewrites a language file so that it carries the given key -> value pairs (keys upper-case),
 // changing nothing but the content of the matching <string> elements and adding lines for the
-// missing keys, in key order, in front of the last "</torrent_locale>"; a file without that tag
-// gets no new keys, and an empty text becomes a complete torrent_locale document. Backslashes in
-// values are written doubled so that they read back as written.
+// missing keys, in key order, in front of the root's closing tag (an empty root element is opened
+// up; a file that does not parse gets them in front of its last "</torrent_locale>", if any), and
+// an empty text becomes a complete torrent_locale document. Backslashes in values are written
+// doubled so that they read back as written.
 std::string writeLocaleFile(std::string_view existingText,
                             const std::map<std::string, std::wstring>& overrides);
 

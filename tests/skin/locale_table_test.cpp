@@ -95,9 +95,27 @@ TEST(LocaleTable, WriteLocaleFileWithoutUsableFile) {
             "\t<string key=\"LAUNCHER_NEW_URL\">http://b/</string>\r\n"
             "</torrent_locale>\r\n");
   EXPECT_EQ(writeLocaleFile(" \r\n", overrides), fresh);
-  // Another root: existing entries are still rewritten, but nothing is added.
+  // Another root, or one in another letter case: the missing keys go in front of its own
+  // closing tag, so that no value is lost.
   EXPECT_EQ(writeLocaleFile("<dil><string key=\"launcher_new_url\">x</string></dil>", overrides),
-            "<dil><string key=\"launcher_new_url\">http://b/</string></dil>");
+            "<dil><string key=\"launcher_new_url\">http://b/</string>"
+            "\t<string key=\"LAUNCHER_IFRAME\"></string>\r\n</dil>");
+  const std::string upperRoot =
+      writeLocaleFile("<Torrent_Locale>\r\n</Torrent_Locale><!-- </torrent_locale> -->", overrides);
+  EXPECT_EQ(upperRoot,
+            "<Torrent_Locale>\r\n\t<string key=\"LAUNCHER_IFRAME\"></string>\r\n"
+            "\t<string key=\"LAUNCHER_NEW_URL\">http://b/</string>\r\n"
+            "</Torrent_Locale><!-- </torrent_locale> -->");
+  // An empty root element is opened up to take the lines.
+  const std::string opened = writeLocaleFile("<?xml version=\"1.0\"?>\r\n<dil a='1'/>\r\n", overrides);
+  EXPECT_EQ(opened,
+            "<?xml version=\"1.0\"?>\r\n<dil a='1'>\r\n\t<string key=\"LAUNCHER_IFRAME\"></string>\r\n"
+            "\t<string key=\"LAUNCHER_NEW_URL\">http://b/</string>\r\n</dil>\r\n");
+  for (const std::string& written : {upperRoot, opened}) {
+    LocaleTable table;
+    ASSERT_TRUE(table.loadFile(written)) << written;
+    EXPECT_EQ(table.text("LAUNCHER_NEW_URL"), L"http://b/");
+  }
   // Unreadable XML with the closing tag still gets the lines in front of the last one.
   EXPECT_EQ(writeLocaleFile("<torrent_locale></torrent_locale>x</torrent_locale>", {{"A", L"1"}}),
             "<torrent_locale></torrent_locale>x\t<string key=\"A\">1</string>\r\n"
