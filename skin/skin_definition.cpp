@@ -310,6 +310,7 @@ void SkinDefinition::readGauge(const XmlNode& node, SkinControl& control) {
   const std::string emptyEntry = resolveImageName(*package_, emptyName);
   if (!emptyEntry.empty() && emptyEntry != resolveImageName(*package_, fullName))
     control.empty = image(emptyName);
+  // Names the image that was looked for, which is image_full when the skin gives one.
   if (!control.full) warnings.push_back(L"Gauge görseli yok: " + toWide(fullName));
   const int32_t fullWidth = control.full ? control.full->width : 0;
   const int32_t fullHeight = control.full ? control.full->height : 0;

@@ -257,7 +257,8 @@ TEST(SkinDefinition, GaugesAndPictures) {
            "<control type='gauge' id='g3' image='nothing'/>\n"
            "<control type='image' id='p1' image='dot' width='99'/>\n"
            "<control type='image' id='p2' image='missing'/>\n"
-           "<control type='image' id='p3' image='broken'/>"),
+           "<control type='image' id='p3' image='broken'/>\n"
+           "<control type='gauge' id='g4' image='bar_full' image_full='gone'/>"),
       {{"bar_full.bmp", SolidBmp(201, 5, 0xFFFFFF)},
        {"bar_empty.bmp", SolidBmp(201, 5, 0x202020)},
        {"dot.bmp", SolidBmp(8, 8, 0x00FF00)},
@@ -281,9 +282,11 @@ TEST(SkinDefinition, GaugesAndPictures) {
   EXPECT_EQ(skin.controls[3].boxWidth, 8);
   EXPECT_EQ(skin.controls[4].normal, nullptr);
   EXPECT_EQ(skin.controls[4].boxWidth, 0);
-  ASSERT_EQ(skin.warnings.size(), 2u);
+  EXPECT_EQ(skin.controls[6].full, nullptr);  // image_full wins over image even when missing
+  ASSERT_EQ(skin.warnings.size(), 3u);
   EXPECT_EQ(skin.warnings[0], L"Gauge görseli yok: nothing");
   EXPECT_EQ(skin.warnings[1], L"broken.gif: Gorsel cozulemedi (desteklenen: PNG, JPG, BMP, GIF).");
+  EXPECT_EQ(skin.warnings[2], L"Gauge görseli yok: gone");
 }
 
 TEST(SkinDefinition, ImageNames) {
