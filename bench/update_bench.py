@@ -86,6 +86,7 @@ def main():
     total = sum(size for _, size in FILES)
     urls = [(f"{server.url()}/{path}.lz", path + ".lz") for path, _ in FILES]
     peak = 0
+    ratios = []
     try:
         for connections in (4, 8):
             ours, theirs = [], []
@@ -99,8 +100,10 @@ def main():
             print(f"update_bench: {connections} connections: svupdate {best_ours:.2f} s "
                   f"(install of {total / MIB:.0f} MiB), aria2c {best_theirs:.2f} s "
                   f"(download of the .lz files), best of {RUNS}", file=sys.stderr)
-            print(f"BENCH update_vs_aria2_{connections}conn {best_theirs / best_ours:.3f} ratio",
-                  flush=True)
+            ratios.append(best_theirs / best_ours)
+            print(f"BENCH update_vs_aria2_{connections}conn {ratios[-1]:.3f} ratio", flush=True)
+        # The headline figure is the weaker of the two.
+        print(f"BENCH update_vs_aria2 {min(ratios):.3f} ratio", flush=True)
         print(f"BENCH update_peak_rss_mb {peak / PAGE_KB:.1f} MB", flush=True)
     finally:
         server.stop()

@@ -3,6 +3,7 @@
 # verify, install) against aria2c downloading the same ".lz" files from the same nginx, with the
 # same connection count and 4 MiB pieces, for 4 and 8 connections. Prints
 #   BENCH update_vs_aria2_<n>conn <aria2c time / our time> ratio   (above 1: we are faster)
+#   BENCH update_vs_aria2 <the lower of the two> ratio
 #   BENCH update_peak_rss_mb <peak resident size of the svupdate process> MB
 set -eu
 here=$(cd "$(dirname "$0")/.." && pwd)

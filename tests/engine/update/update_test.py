@@ -127,10 +127,10 @@ class Env:
                 s.stop()
 
 
-def release(env, name, files, seed=1):
+def release(env, name, files, seed=1, config_attrs=""):
     out = os.path.join(env.work, name)
     shutil.rmtree(out, ignore_errors=True)
-    return make_release.make(out, files, seed), out
+    return make_release.make(out, files, seed, config_attrs), out
 
 
 def tree(folder):
@@ -541,7 +541,34 @@ def group_admin(env, case):
               f"{run}")
 
 
-GROUPS = {"install": group_install, "resume": group_resume, "atomic": group_atomic,
+def group_notice(env, case):
+    attrs = ' notice_ver="3" notice_url="http://127.0.0.1:9/notice.html"'
+    _, rel = release(env, "rel-notice", [("a.bin", 5000)], config_attrs=attrs)
+    srv = env.nginx(os.path.join(rel, "www"), "notice")
+    config = srv.url() + "/config.xml"
+    game = os.path.join(env.work, "game-notice")
+    shutil.rmtree(game, ignore_errors=True)
+    notice_file = os.path.join(game, "draskeltorrent.config.xml")
+
+    with case("RefusedNoticeClosesWithoutUpdating"):
+        run = env.update(game, config, "--refuse-notice")
+        check("NOTICE refused" in run.lines and "CLOSE" in run.lines and run.rc == 1, f"{run}")
+        check("Duyuru reddedildi." in run.log, f"{run}")
+        check(not os.path.exists(os.path.join(game, "a.bin")), "updated after a refusal")
+        check(not os.path.exists(notice_file), "refused notice remembered")
+
+    with case("AcceptedNoticeIsRememberedAndNotShownAgain"):
+        run = env.update(game, config)
+        check("NOTICE accepted" in run.lines and run.rc == 0, f"{run}")
+        check("Duyuru gosteriliyor (surum 3 > 0)" in run.log, f"{run}")
+        check(open(notice_file).read() == "<torrent_config notice_ver='3'/>", "notice file")
+        check(same_tree(os.path.join(rel, "src"), game) is not None, "notice file missing")
+        run = env.update(game, config)
+        check(run.rc == 0 and not any(l.startswith("NOTICE") for l in run.lines), f"{run}")
+        check(run.value("CURRENT") == UP_TO_DATE, f"{run}")
+
+
+GROUPS = {"notice": group_notice, "install": group_install, "resume": group_resume, "atomic": group_atomic,
           "faults": group_faults, "inuse": group_inuse, "admin": group_admin}
 
 
