@@ -503,6 +503,28 @@ def group_inuse(env, case):
         check("Guncellenecek 1 dosya kullanimda." in run.log, f"{run}")
         check(same_tree(os.path.join(rel_new, "src"), game) is None, "tree differs")
 
+    with case("FileHeldWhileDownloadingIsReplacedOnceFree"):
+        _, rel_big = release(env, "rel-inuse-big", [("big.bin", 24 * MIB), ("game.dat", 300000)],
+                             seed=4)
+        srv_slow = env.nginx(os.path.join(rel_big, "www"), "inuse-slow", rate="4m")
+        game = fresh("game-inuse-install")
+        proc = start_update(env, game, srv_slow.url() + "/config.xml", "--connections", "1",
+                            "--inuse", "retry")
+        # Hold the file only once the download has begun, so the move into place meets it.
+        line = ""
+        while "STATUS 3" not in line:
+            line = proc.stdout.readline()
+            check(line != "", "run ended before downloading")
+        holder = hold(game, 5000)
+        out, _ = proc.communicate(timeout=300)
+        holder.wait()
+        run = Run(proc.returncode, line + out, game)
+        check(run.rc == 0, f"{run}")
+        check("Dosya kullanimda, bekleniyor: game.dat" in run.log, f"install did not wait\n{run}")
+        check("Dosya kullanımda, bekleniyor: game.dat" in run.out, f"no in-use line\n{run}")
+        now, want = tree(game), tree(os.path.join(rel_big, "src"))
+        check(all(now.get(p) == data for p, data in want.items()), "files differ")
+
     with case("HeldFileAsksAndStops"):
         game = fresh("game-inuse-stop")
         holder = hold(game, 15000)
