@@ -24,6 +24,7 @@ IniValues parseIni(std::string_view bytes) {
   const std::string text = decodeTextToUtf8(bytes);
   IniValues values;
   std::string section;
+  bool sectionSeen = false;  // an empty header "[]" still starts a section, named ""
   size_t start = 0;
   while (start < text.size()) {
     size_t end = text.find('\n', start);
@@ -35,12 +36,13 @@ IniValues parseIni(std::string_view bytes) {
       const size_t close = line.find(']');
       const size_t length = close == std::string::npos ? std::string::npos : close - 1;
       section = toLowerAscii(trim(std::string_view(line).substr(1, length)));
+      sectionSeen = true;
       continue;
     }
     const size_t equals = line.find('=');
     if (equals == std::string::npos) continue;
     std::string key = toLowerAscii(trim(std::string_view(line).substr(0, equals)));
-    if (!section.empty()) key = section + "." + key;
+    if (sectionSeen) key = section + "." + key;
     values[key] = unquote(trim(std::string_view(line).substr(equals + 1)));
   }
   return values;

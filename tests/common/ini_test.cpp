@@ -43,3 +43,10 @@ TEST(Ini, DecodesBeforeParsing) {
   EXPECT_EQ(sv::parseIni("[S]\nBa\xFEl\xDD=\xFE").at("s.ba\xC5\x9Fl\xC4\xB0"), "\xC5\x9F");
   EXPECT_TRUE(sv::parseIni("").empty());
 }
+
+TEST(Ini, EmptyHeaderStartsAnUnnamedSection) {
+  // Keys behind "[]" belong to a section named "", not to the top level before any header.
+  const sv::IniValues v = sv::parseIni("title = top\n[Patcher]\ntitle = a\n[ ]\ntitle = b\n");
+  const sv::IniValues expected = {{"title", "top"}, {"patcher.title", "a"}, {".title", "b"}};
+  EXPECT_EQ(v, expected);
+}
