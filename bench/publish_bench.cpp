@@ -1,0 +1,157 @@
+// Our LZO1X compressor against liblzo2 on the same files: size and speed of level 1 against
+// LZO1X-1 and of level 9 against LZO1X-999; then a whole release build of a client folder.
+#include <lzo/lzo1x.h>
+
+#include <algorithm>
+#include <ctime>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+#include "bench_util.h"
+#include "publisher/lzo_compress.h"
+#include "publisher/release_build.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<uint8_t>;
+
+// Game-like files of assorted sizes, generated text, and real programs from /usr/bin (read in
+// name order so the corpus is the same on every Debian machine with the same packages).
+std::vector<Bytes> MakeCorpus() {
+  std::vector<Bytes> files;
+  std::mt19937 rng(11);
+  for (uint32_t i = 0; i < 24; ++i) {
+    files.push_back(sv::bench::GameLikeData(16384 + rng() % (2u << 20), 100 + i));
+  }
+  Bytes text;
+  sv::bench::AppendText(rng, text, 3u << 20);
+  files.push_back(std::move(text));
+  std::vector<fs::path> programs;
+  std::error_code ec;
+  for (const auto& e : fs::directory_iterator("/usr/bin", ec)) {
+    if (e.is_regular_file(ec) && !e.is_symlink(ec) && e.file_size(ec) > 65536) {
+      programs.push_back(e.path());
+    }
+  }
+  std::sort(programs.begin(), programs.end());
+  size_t programBytes = 0;
+  for (const fs::path& p : programs) {
+    if (programBytes > (8u << 20)) break;
+    std::ifstream in(p, std::ios::binary);
+    Bytes b((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    programBytes += b.size();
+    files.push_back(std::move(b));
+  }
+  return files;
+}
+
+size_t ReferenceCompress(const Bytes& in, Bytes& out, bool best, Bytes& work) {
+  out.resize(in.size() + in.size() / 16 + 64 + 3);
+  lzo_uint packed = 0;
+  int rc = best ? lzo1x_999_compress(in.data(), in.size(), out.data(), &packed, work.data())
+                : lzo1x_1_compress(in.data(), in.size(), out.data(), &packed, work.data());
+  if (rc != LZO_E_OK) std::abort();
+  return packed;
+}
+
+// Median processor time of `runs` calls of a and of b, taken in turns. Processor time rather than
+// wall time: the machines these run on are shared, and a compressor is single-threaded work.
+template <typename A, typename B>
+std::pair<double, double> MedianCpuSeconds(int runs, A&& a, B&& b) {
+  auto time = [](auto& fn) {
+    std::clock_t start = std::clock();
+    fn();
+    return double(std::clock() - start) / CLOCKS_PER_SEC;
+  };
+  a();
+  b();
+  std::vector<double> ta, tb;
+  for (int i = 0; i < runs; ++i) {
+    ta.push_back(time(a));
+    tb.push_back(time(b));
+  }
+  std::sort(ta.begin(), ta.end());
+  std::sort(tb.begin(), tb.end());
+  return {ta[size_t(runs / 2)], tb[size_t(runs / 2)]};
+}
+
+struct Pair {
+  double ours, theirs;            // seconds
+  uint64_t oursSize, theirsSize;  // bytes
+};
+
+Pair Compare(const std::vector<Bytes>& corpus, int ourLevel, bool bestReference, int runs) {
+  Bytes work(bestReference ? LZO1X_999_MEM_COMPRESS : LZO1X_1_MEM_COMPRESS);
+  Bytes scratch, scratchOurs;
+  Pair p{0, 0, 0, 0};
+  auto ours = [&] {
+    p.oursSize = 0;
+    for (const Bytes& f : corpus) {
+      sv::LzoCompressRaw(f.data(), f.size(), ourLevel, scratchOurs);
+      p.oursSize += scratchOurs.size();
+    }
+  };
+  auto theirs = [&] {
+    p.theirsSize = 0;
+    for (const Bytes& f : corpus) p.theirsSize += ReferenceCompress(f, scratch, bestReference, work);
+  };
+  std::tie(p.ours, p.theirs) = MedianCpuSeconds(runs, ours, theirs);
+  return p;
+}
+
+// Sizes and speeds to standard error, the two figures of a level as BENCH lines.
+void Report(const char* ours, const char* reference, const char* referenceName, const Pair& p,
+            uint64_t total) {
+  std::fprintf(stderr, "%s level: %llu bytes, %.1f MB/s; %s: %llu bytes, %.1f MB/s\n", ours,
+               (unsigned long long)p.oursSize, total / p.ours / 1e6, referenceName,
+               (unsigned long long)p.theirsSize, total / p.theirs / 1e6);
+  std::printf("BENCH lzo_%s_ratio_vs_%s %.3f ratio\n", ours, reference,
+              double(p.oursSize) / double(p.theirsSize));
+  std::printf("BENCH lzo_%s_speed_vs_%s %.2f ratio\n", ours, reference, p.theirs / p.ours);
+}
+
+}  // namespace
+
+int main() {
+  if (lzo_init() != LZO_E_OK) return 1;
+  const std::vector<Bytes> corpus = MakeCorpus();
+  uint64_t total = 0;
+  for (const Bytes& f : corpus) total += f.size();
+  std::fprintf(stderr, "corpus: %zu files, %.1f MiB\n", corpus.size(), total / 1048576.0);
+
+  Report("fast", "lzo1x_1", "LZO1X-1", Compare(corpus, sv::kLzoFastLevel, false, 5), total);
+  Report("best", "lzo1x_999", "LZO1X-999", Compare(corpus, sv::kLzoBestLevel, true, 1), total);
+
+  // A whole client folder, published at the default level into an empty output folder.
+  const fs::path root = fs::temp_directory_path() / "sarvik-publish-bench";
+  fs::remove_all(root);
+  for (size_t i = 0; i < corpus.size(); ++i) {
+    char name[48];
+    std::snprintf(name, sizeof name, "dir%zu/f%zu.bin", i % 5, i);
+    const fs::path file = root / "client" / name;
+    fs::create_directories(file.parent_path());
+    std::ofstream(file, std::ios::binary)
+        .write(reinterpret_cast<const char*>(corpus[i].data()), std::streamsize(corpus[i].size()));
+  }
+  sv::BuildOptions options;
+  options.client = root / "client";
+  options.out = root / "out";
+  sv::BuildSummary summary;
+  std::ostringstream log;
+  std::clock_t start = std::clock();
+  const bool built = sv::BuildRelease(options, summary, log, log);
+  const double seconds = double(std::clock() - start) / CLOCKS_PER_SEC;
+  fs::remove_all(root);
+  if (!built || summary.written != corpus.size()) {
+    std::fprintf(stderr, "publish failed:\n%s", log.str().c_str());
+    return 1;
+  }
+  std::fprintf(stderr, "publish: %s", log.str().c_str());
+  std::printf("BENCH publish_mb_per_s %.1f MB/s\n", total / seconds / 1e6);
+  return 0;
+}

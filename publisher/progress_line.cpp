@@ -1,0 +1,51 @@
+#include "publisher/progress_line.h"
+
+#include <cstdio>
+
+namespace sv {
+
+std::string FormatBytes(uint64_t bytes) {
+  char text[32];
+  if (bytes < 1024) {
+    std::snprintf(text, sizeof text, "%llu B", (unsigned long long)bytes);
+  } else if (bytes < (1u << 20)) {
+    std::snprintf(text, sizeof text, "%.1f KiB", bytes / 1024.0);
+  } else if (bytes < (1ull << 30)) {
+    std::snprintf(text, sizeof text, "%.1f MiB", bytes / 1048576.0);
+  } else {
+    std::snprintf(text, sizeof text, "%.2f GiB", bytes / 1073741824.0);
+  }
+  return text;
+}
+
+void ProgressLine::Show(uint64_t filesDone, uint64_t filesTotal, uint64_t bytesDone,
+                        uint64_t bytesTotal, const std::string& current) {
+  if (!enabled_) return;
+  auto now = std::chrono::steady_clock::now();
+  if (shownWidth_ != 0 && now - last_ < std::chrono::milliseconds(100)) return;
+  last_ = now;
+  char head[96];
+  unsigned percent = bytesTotal ? unsigned(bytesDone * 100 / bytesTotal) : 100;
+  std::snprintf(head, sizeof head, "[%3u%%] %llu/%llu files, %s of %s  ", percent,
+                (unsigned long long)filesDone, (unsigned long long)filesTotal,
+                FormatBytes(bytesDone).c_str(), FormatBytes(bytesTotal).c_str());
+  std::string line = head;
+  // Keep to one line of a narrow terminal: the end of a long name is the telling part.
+  constexpr size_t kWidth = 78;
+  std::string name = current;
+  if (line.size() + name.size() > kWidth && line.size() + 3 < kWidth) {
+    name = "..." + name.substr(name.size() - (kWidth - line.size() - 3));
+  }
+  line += name;
+  std::string pad(shownWidth_ > line.size() ? shownWidth_ - line.size() : 0, ' ');
+  out_ << '\r' << line << pad << std::flush;
+  shownWidth_ = line.size();
+}
+
+void ProgressLine::Clear() {
+  if (!enabled_ || shownWidth_ == 0) return;
+  out_ << '\r' << std::string(shownWidth_, ' ') << '\r' << std::flush;
+  shownWidth_ = 0;
+}
+
+}  // namespace sv

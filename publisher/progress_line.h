@@ -1,0 +1,33 @@
+#pragma once
+// One self-overwriting status line for long runs, shown only when the stream is a terminal (a
+// log file or a pipe gets no carriage returns).
+#include <chrono>
+#include <cstdint>
+#include <ostream>
+#include <string>
+
+namespace sv {
+
+// True when standard error is a terminal (a console on Windows).
+bool StandardErrorIsTerminal();
+
+class ProgressLine {
+ public:
+  ProgressLine(std::ostream& out, bool enabled) : out_(out), enabled_(enabled) {}
+  ~ProgressLine() { Clear(); }
+
+  // Redrawn at most ten times a second.
+  void Show(uint64_t filesDone, uint64_t filesTotal, uint64_t bytesDone, uint64_t bytesTotal,
+            const std::string& current);
+  void Clear();
+
+ private:
+  std::ostream& out_;
+  bool enabled_;
+  size_t shownWidth_ = 0;
+  std::chrono::steady_clock::time_point last_{};
+};
+
+std::string FormatBytes(uint64_t bytes);
+
+}  // namespace sv

@@ -1,0 +1,220 @@
+#include "publisher/publish_tool.h"
+
+#include <algorithm>
+#include <charconv>
+#include <map>
+
+#include "patcher/engine/crc32.h"
+#include "publisher/lz_file.h"
+#include "publisher/path_convert.h"
+#include "publisher/progress_line.h"
+#include "publisher/release_build.h"
+#include "publisher/release_verify.h"
+
+namespace sv {
+
+namespace {
+
+constexpr char kUsage[] =
+    "Usage: SarvikPublish <command> [arguments]\n"
+    "\n"
+    "Commands:\n"
+    "  build CLIENT_DIR OUT_DIR [--base-url URL] [--exclude GLOB]... [--level N]\n"
+    "      publish a game client folder as a crclist and .lz files\n"
+    "  verify DIR_OR_URL\n"
+    "      unpack every .lz of a published release and check it against the crclist\n"
+    "  lz compress IN OUT [--level N]\n"
+    "  lz decompress IN OUT\n"
+    "      one .lz file\n"
+    "\n"
+    "\"SarvikPublish <command> --help\" tells more. Exit codes: 0 done, 1 failed, 2 bad "
+    "arguments.\n";
+
+constexpr char kBuildHelp[] =
+    "Usage: SarvikPublish build CLIENT_DIR OUT_DIR [--base-url URL] [--exclude GLOB]... "
+    "[--level N]\n"
+    "\n"
+    "Writes OUT_DIR/<path>.lz for every file below CLIENT_DIR and OUT_DIR/crclist listing the\n"
+    "CRC-32, size and path of each. Upload OUT_DIR to the web server as it is.\n"
+    "\n"
+    "  --base-url URL   also write draskeltorrent.config.xml with URL as the download source\n"
+    "                   (an existing one is kept: it may hold your edits)\n"
+    "  --exclude GLOB   leave out matching files: '*' and '?' within a name, '**' across\n"
+    "                   folders; a pattern without '/' applies to every name in a path\n"
+    "                   (\"*.log\", \"screenshots\"), one with '/' to the path from the top\n"
+    "                   (\"logs/old\"); letters match either case. May be repeated.\n"
+    "  --level N        1 (fastest) to 9 (smallest, the default)\n"
+    "\n"
+    "A rebuild compresses only files whose size, time or CRC changed since the last build\n"
+    "(recorded in OUT_DIR/sarvikpublish.manifest) and removes the .lz of files that are gone.\n"
+    "Every file is written under a temporary name and renamed; crclist and the configuration\n"
+    "come last. A path the patcher would refuse (Windows device names such as con or lpt1,\n"
+    "the characters : * ? \" < > |, names ending in a dot or a space, more than 240\n"
+    "characters, two paths that differ only in case) stops the build before anything is\n"
+    "written.\n";
+
+constexpr char kVerifyHelp[] =
+    "Usage: SarvikPublish verify DIR_OR_URL\n"
+    "\n"
+    "Reads the crclist of a release folder or of a web address (http:// or https://), unpacks\n"
+    "every .lz with the patcher's own decoder and compares size and CRC-32 with the list.\n"
+    "Prints a line starting with BAD for every missing, damaged or mismatching file and every\n"
+    "list line the patcher would skip, then a summary. Exits with 0 only when all is good.\n";
+
+constexpr char kLzHelp[] =
+    "Usage: SarvikPublish lz compress IN OUT [--level N]\n"
+    "       SarvikPublish lz decompress IN OUT\n"
+    "\n"
+    "A .lz file is the 4-byte length of the original followed by an LZO1X stream. Levels run\n"
+    "from 1 (fastest) to 9 (smallest, the default). The output is written under a temporary\n"
+    "name and renamed when complete.\n";
+
+struct Arguments {
+  std::vector<std::string> positional;
+  std::map<std::string, std::vector<std::string>> options;
+  bool help = false;
+};
+
+// Options that take a value; "--name value" and "--name=value" are both accepted.
+bool Parse(const std::vector<std::string>& args, size_t from,
+           const std::vector<std::string>& known, Arguments& parsed, std::ostream& err) {
+  for (size_t i = from; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--help" || a == "-h") {
+      parsed.help = true;
+      continue;
+    }
+    if (a.rfind("--", 0) != 0) {
+      parsed.positional.push_back(a);
+      continue;
+    }
+    std::string name = a, value;
+    bool hasValue = false;
+    if (size_t eq = a.find('='); eq != std::string::npos) {
+      name = a.substr(0, eq);
+      value = a.substr(eq + 1);
+      hasValue = true;
+    }
+    if (std::find(known.begin(), known.end(), name) == known.end()) {
+      err << "error: unknown option " << name << "\n";
+      return false;
+    }
+    if (!hasValue) {
+      if (i + 1 >= args.size()) {
+        err << "error: " << name << " needs a value\n";
+        return false;
+      }
+      value = args[++i];
+    }
+    parsed.options[name].push_back(value);
+  }
+  return true;
+}
+
+bool ParseLevel(const Arguments& a, int& level, std::ostream& err) {
+  auto it = a.options.find("--level");
+  if (it == a.options.end()) return true;
+  const std::string& text = it->second.back();
+  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), level);
+  if (ec != std::errc() || end != text.data() + text.size() || level < kLzoFastLevel ||
+      level > kLzoBestLevel) {
+    err << "error: --level takes a number from 1 to 9\n";
+    return false;
+  }
+  return true;
+}
+
+int Usage(std::ostream& err, const char* problem, const char* help) {
+  err << "error: " << problem << "\n\n" << help;
+  return kExitUsage;
+}
+
+int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+          bool showProgress) {
+  Arguments a;
+  if (!Parse(args, 1, {"--base-url", "--exclude", "--level"}, a, err)) return kExitUsage;
+  if (a.help) {
+    out << kBuildHelp;
+    return kExitOk;
+  }
+  if (a.positional.size() != 2) return Usage(err, "build takes CLIENT_DIR and OUT_DIR", kBuildHelp);
+  BuildOptions options;
+  options.client = PathFromUtf8(a.positional[0]);
+  options.out = PathFromUtf8(a.positional[1]);
+  options.showProgress = showProgress;
+  if (auto it = a.options.find("--exclude"); it != a.options.end()) options.excludes = it->second;
+  if (auto it = a.options.find("--base-url"); it != a.options.end()) {
+    options.baseUrl = it->second.back();
+    if (!IsHttpUrl(options.baseUrl)) {
+      return Usage(err, "--base-url must start with http:// or https://", kBuildHelp);
+    }
+  }
+  if (!ParseLevel(a, options.level, err)) return kExitUsage;
+  BuildSummary summary;
+  return BuildRelease(options, summary, out, err) ? kExitOk : kExitFailed;
+}
+
+int Verify(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+           bool showProgress) {
+  Arguments a;
+  if (!Parse(args, 1, {}, a, err)) return kExitUsage;
+  if (a.help) {
+    out << kVerifyHelp;
+    return kExitOk;
+  }
+  if (a.positional.size() != 1) return Usage(err, "verify takes DIR_OR_URL", kVerifyHelp);
+  VerifySummary summary;
+  if (!VerifyRelease(a.positional[0], summary, out, err, showProgress)) return kExitFailed;
+  return summary.bad == 0 && summary.invalidLines == 0 ? kExitOk : kExitFailed;
+}
+
+int Lz(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  Arguments a;
+  if (!Parse(args, 1, {"--level"}, a, err)) return kExitUsage;
+  if (a.help) {
+    out << kLzHelp;
+    return kExitOk;
+  }
+  if (a.positional.size() != 3 ||
+      (a.positional[0] != "compress" && a.positional[0] != "decompress")) {
+    return Usage(err, "lz takes compress or decompress, IN and OUT", kLzHelp);
+  }
+  const bool compress = a.positional[0] == "compress";
+  int level = kLzoDefaultLevel;
+  if (!ParseLevel(a, level, err)) return kExitUsage;
+  if (!compress && a.options.count("--level")) {
+    return Usage(err, "--level is for compress only", kLzHelp);
+  }
+  const auto in = PathFromUtf8(a.positional[1]), to = PathFromUtf8(a.positional[2]);
+  LzFileResult r = compress ? CompressFile(in, to, level) : DecompressFile(in, to);
+  if (!r.ok) {
+    err << "error: " << r.error << "\n";
+    return kExitFailed;
+  }
+  out << (compress ? FormatBytes(r.size) + " -> " + FormatBytes(r.lzSize)
+                   : FormatBytes(r.size))
+      << ", CRC " << FormatCrc32(r.crc) << "\n";
+  return kExitOk;
+}
+
+}  // namespace
+
+int RunPublishTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                   bool showProgress) {
+  if (args.empty()) {
+    err << "error: no command given\n\n" << kUsage;
+    return kExitUsage;
+  }
+  const std::string& command = args[0];
+  if (command == "--help" || command == "-h" || command == "help") {
+    out << kUsage;
+    return kExitOk;
+  }
+  if (command == "build") return Build(args, out, err, showProgress);
+  if (command == "verify") return Verify(args, out, err, showProgress);
+  if (command == "lz") return Lz(args, out, err);
+  err << "error: unknown command " << command << "\n\n" << kUsage;
+  return kExitUsage;
+}
+
+}  // namespace sv

@@ -1,0 +1,194 @@
+#include "publisher/release_verify.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <system_error>
+
+#include "common/file.h"
+#include "common/file_os.h"
+#include "common/text.h"
+#include "patcher/engine/crc32.h"
+#include "patcher/engine/file_list.h"
+#include "patcher/engine/lz_decode.h"
+#include "patcher/engine/lz_stream.h"
+#include "patcher/engine/url.h"
+#include "publisher/path_convert.h"
+#include "publisher/progress_line.h"
+#include "publisher/release_files.h"
+#include "publisher/url_fetch.h"
+
+namespace sv {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Where the list and the .lz files come from.
+class ReleaseSource {
+ public:
+  virtual ~ReleaseSource() = default;
+  virtual bool ReadList(std::string& bytes, std::string& error) = 0;
+  // Opens the .lz of `entry`; `missing` tells a file that is not there from other failures.
+  virtual bool OpenLz(const FileEntry& entry, FileReader& reader, bool& missing,
+                      std::string& error) = 0;
+};
+
+std::string SlashPath(const FileEntry& entry) {
+  std::string path = toUtf8(entry.path);
+  std::replace(path.begin(), path.end(), '\\', '/');
+  return path;
+}
+
+class FolderSource : public ReleaseSource {
+ public:
+  explicit FolderSource(fs::path root) : root_(std::move(root)) {}
+  bool ReadList(std::string& bytes, std::string& error) override {
+    if (readWholeFile(WideFromPath(root_ / kFileListName), kFileListMaxBytes, bytes)) return true;
+    error = "cannot read " + std::string(kFileListName) + " in the folder";
+    return false;
+  }
+  bool OpenLz(const FileEntry& entry, FileReader& reader, bool& missing,
+              std::string& error) override {
+    const fs::path lz = root_ / PathFromUtf8(SlashPath(entry) + ".lz");
+    std::error_code e;
+    missing = !fs::exists(lz, e);
+    if (!missing && reader.OpenRead(WideFromPath(lz))) return true;
+    error = missing ? "missing" : "cannot be opened";
+    return false;
+  }
+
+ private:
+  fs::path root_;
+};
+
+// Each .lz is downloaded into one temporary file, unpacked from there and replaced by the next.
+class UrlSource : public ReleaseSource {
+ public:
+  explicit UrlSource(std::string base) : base_(std::move(base)) {
+    static std::atomic<unsigned> counter{0};
+    std::error_code e;
+    const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
+    temp_ = fs::temp_directory_path(e) /
+            ("sarvikpublish-" + std::to_string(uint64_t(now) % 1000000007) + "-" +
+             std::to_string(counter++) + ".lz");
+  }
+  ~UrlSource() override { os::deleteFileQuietly(WideFromPath(temp_)); }
+  bool ReadList(std::string& bytes, std::string& error) override {
+    UrlFetchResult r = FetchUrlToMemory(ListUrl(), kFileListMaxBytes, bytes);
+    if (!r.ok) error = ListUrl() + ": " + r.error;
+    return r.ok;
+  }
+  bool OpenLz(const FileEntry& entry, FileReader& reader, bool& missing,
+              std::string& error) override {
+    reader.Close();
+    // The same query the patcher adds, so a cache on the way answers as it would answer it.
+    const std::string url =
+        addQueryParam(joinUrl(base_, entry.urlPath + ".lz"), "v=" + FormatCrc32(entry.crc));
+    UrlFetchResult r = FetchUrlToFile(url, temp_);
+    missing = r.status == 404;
+    if (r.ok && reader.OpenRead(WideFromPath(temp_))) return true;
+    error = missing ? "missing (" + url + ": HTTP 404)" : url + ": " + r.error;
+    return false;
+  }
+
+ private:
+  std::string ListUrl() const { return joinUrl(base_, kFileListName); }
+  std::string base_;
+  fs::path temp_;
+};
+
+// Names every data line of the list that the patcher would skip, by parsing it alone.
+size_t ReportInvalidLines(std::string_view list, std::ostream& out) {
+  size_t invalid = 0, number = 0, start = 0;
+  while (start < list.size()) {
+    size_t end = std::min(list.find('\n', start), list.size());
+    std::string_view line = list.substr(start, end - start);
+    start = end + 1;
+    ++number;
+    std::string trimmed = trim(line);
+    if (trimmed.empty() || trimmed[0] == '#' || trimmed[0] == ';') continue;
+    std::vector<FileEntry> one;
+    std::wstring error;
+    if (ParseFileList(trimmed, one, error) && one.size() == 1) continue;
+    ++invalid;
+    out << "BAD " << kFileListName << " line " << number << ": the patcher skips \"" << trimmed
+        << "\"\n";
+  }
+  return invalid;
+}
+
+}  // namespace
+
+bool IsHttpUrl(const std::string& text) {
+  std::string lower = toLowerAscii(text.substr(0, 8));
+  return lower.rfind("http://", 0) == 0 || lower.rfind("https://", 0) == 0;
+}
+
+bool VerifyRelease(const std::string& dirOrUrl, VerifySummary& summary, std::ostream& out,
+                   std::ostream& err, bool showProgress) {
+  summary = VerifySummary();
+  std::unique_ptr<ReleaseSource> source;
+  if (IsHttpUrl(dirOrUrl)) {
+    source = std::make_unique<UrlSource>(dirOrUrl);
+  } else {
+    source = std::make_unique<FolderSource>(PathFromUtf8(dirOrUrl));
+  }
+  std::string list, problem;
+  if (!source->ReadList(list, problem)) {
+    err << "error: " << problem << "\n";
+    return false;
+  }
+  std::vector<FileEntry> entries;
+  std::wstring listError;
+  if (!ParseFileList(list, entries, listError) && entries.empty() && !listError.empty() &&
+      listError.find(L"HTML") != std::wstring::npos) {
+    err << "error: " << toUtf8(listError) << "\n";
+    return false;
+  }
+  summary.invalidLines = ReportInvalidLines(list, out);
+
+  uint64_t bytesTotal = 0, bytesDone = 0;
+  for (const FileEntry& e : entries) bytesTotal += e.size;
+  ProgressLine progress(err, showProgress);
+  FileReader reader;
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const FileEntry& entry = entries[i];
+    const std::string path = SlashPath(entry);
+    progress.Show(i, entries.size(), bytesDone, bytesTotal, path);
+    bytesDone += entry.size;
+    ++summary.files;
+    std::string why;
+    bool missing = false;
+    if (source->OpenLz(entry, reader, missing, why)) {
+      LzResult d = LzDecode(reader, nullptr, nullptr, nullptr);
+      reader.Close();
+      char text[96];
+      if (!d.ok) {
+        why = path + ".lz cannot be unpacked: " + toUtf8(d.error_text);
+      } else if (d.out_size != entry.size) {
+        std::snprintf(text, sizeof text, "unpacks to %llu bytes, the list says %llu",
+                      (unsigned long long)d.out_size, (unsigned long long)entry.size);
+        why = text;
+      } else if (d.crc != entry.crc) {
+        why = "unpacks to CRC " + FormatCrc32(d.crc) + ", the list says " + FormatCrc32(entry.crc);
+      } else {
+        continue;
+      }
+    } else {
+      why = path + ".lz " + why;
+    }
+    progress.Clear();
+    ++summary.bad;
+    out << "BAD " << path << ": " << why << "\n";
+  }
+  progress.Clear();
+  out << "checked " << summary.files << " files: " << summary.bad << " bad";
+  if (summary.invalidLines) out << ", " << summary.invalidLines << " invalid list lines";
+  out << "\n";
+  return true;
+}
+
+}  // namespace sv

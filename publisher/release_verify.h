@@ -1,0 +1,23 @@
+#pragma once
+// `SarvikPublish verify`: reads a release's file list from a folder or a URL, unpacks every ".lz"
+// with the patcher's own decoder and compares size and CRC with the list. Every problem is
+// reported by name: a missing or damaged ".lz", one that unpacks to other bytes, and every list
+// line the patcher would skip.
+#include <ostream>
+#include <string>
+
+namespace sv {
+
+struct VerifySummary {
+  size_t files = 0;
+  size_t bad = 0;            // files missing, damaged or not matching their line
+  size_t invalidLines = 0;   // list lines the patcher skips
+};
+
+// False when the list itself cannot be had; otherwise true, with the findings in `summary`.
+bool VerifyRelease(const std::string& dirOrUrl, VerifySummary& summary, std::ostream& out,
+                   std::ostream& err, bool showProgress);
+
+bool IsHttpUrl(const std::string& text);
+
+}  // namespace sv

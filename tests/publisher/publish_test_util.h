@@ -1,0 +1,68 @@
+#pragma once
+// Client folders for the release tool's tests, made in a scratch folder.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "publisher/path_convert.h"
+#include "publisher/release_build.h"
+#include "tests/common/scratch_dir.h"
+
+namespace sv::test {
+
+inline void WriteFile(const std::filesystem::path& p, const std::string& bytes) {
+  std::filesystem::create_directories(p.parent_path());
+  std::ofstream out(p, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), std::streamsize(bytes.size()));
+  ASSERT_TRUE(out.good()) << p;
+}
+
+inline std::string ReadFile(const std::filesystem::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+inline std::string Bytes(const std::vector<uint8_t>& v) { return std::string(v.begin(), v.end()); }
+
+// A release build with its messages kept for the failure text.
+struct BuildRun {
+  bool ok = false;
+  BuildSummary summary;
+  std::string out, err;
+};
+
+inline BuildRun Build(const std::filesystem::path& client, const std::filesystem::path& out,
+                      int level = kLzoBestLevel, const std::string& baseUrl = {},
+                      const std::vector<std::string>& excludes = {}) {
+  BuildOptions options;
+  options.client = client;
+  options.out = out;
+  options.level = level;
+  options.baseUrl = baseUrl;
+  options.excludes = excludes;
+  std::ostringstream o, e;
+  BuildRun run;
+  run.ok = BuildRelease(options, run.summary, o, e);
+  run.out = o.str();
+  run.err = e.str();
+  return run;
+}
+
+// A time stamp well before now, to tell rewritten files from untouched ones.
+inline void MakeOld(const std::filesystem::path& p) {
+  std::filesystem::last_write_time(
+      p, std::filesystem::file_time_type::clock::now() - std::chrono::hours(48));
+}
+
+inline bool IsOld(const std::filesystem::path& p) {
+  return std::filesystem::last_write_time(p) <
+         std::filesystem::file_time_type::clock::now() - std::chrono::hours(24);
+}
+
+}  // namespace sv::test

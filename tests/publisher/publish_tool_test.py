@@ -1,0 +1,222 @@
+#!/usr/bin/python3
+"""The release tool as a program: its exit codes and help, verifying a release over HTTP from
+nginx, and (on the Windows build) a release installed by the update engine's console tool
+(svupdate.exe) into an empty folder, then updated after two files changed.
+
+  publish_tool_test.py --tool EXE --work DIR [--wine] [--svupdate EXE]
+
+Writes its cases to $SV_RESULTS_DIR/publish_tool.xml in GoogleTest's format."""
+import argparse
+import hashlib
+import os
+import random
+import shutil
+import subprocess
+import sys
+import time
+import traceback
+
+SOURCE = os.environ.get("SV_SOURCE_DIR") or os.path.abspath(
+    os.path.join(os.path.dirname(__file__), "..", ".."))
+sys.path.insert(0, os.path.join(SOURCE, "tests", "support"))
+sys.path.insert(0, os.path.join(SOURCE, "tests", "engine", "update"))
+import nginx_server  # noqa: E402
+from update_test import Failure, check, same_tree, write_results  # noqa: E402
+
+WINE_RUN = os.path.join(SOURCE, "scripts", "wine-run")
+FINISHED = "Güncelleme tamamlandı!"
+
+
+class Tool:
+    def __init__(self, args):
+        self.exe = args.tool
+        self.wine = args.wine
+
+    def path(self, p):
+        return "Z:" + os.path.abspath(p) if self.wine else p
+
+    def run(self, *args, timeout=600):
+        cmd = ([WINE_RUN] if self.wine else []) + [self.exe, *args]
+        p = subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
+                           encoding="utf-8", errors="replace", stdin=subprocess.DEVNULL,
+                           timeout=timeout)
+        return p.returncode, p.stdout, p.stderr
+
+
+def make_client(folder, seed=5):
+    """A small game client: programs, data packs, text, an empty file, spaces, non-ASCII."""
+    shutil.rmtree(folder, ignore_errors=True)
+    rng = random.Random(seed)
+    files = {
+        "game.exe": rng.randbytes(3000) * 20,
+        "config.exe": b"options",
+        "pack/item_proto.bin": bytes(rng.randrange(8) for _ in range(200000)),
+        "pack/map/zeros.bin": bytes(300000),
+        "pack/noise.bin": rng.randbytes(150000),
+        "locale/tr/strings.txt": ("anahtar=değer\n" * 4000).encode(),
+        "with space/read me.txt": b"hello",
+        "empty.bin": b"",
+    }
+    for rel, data in files.items():
+        full = os.path.join(folder, rel)
+        os.makedirs(os.path.dirname(full), exist_ok=True)
+        with open(full, "wb") as f:
+            f.write(data)
+    return files
+
+
+def digest_tree(folder):
+    out = {}
+    for base, _, names in os.walk(folder):
+        for n in names:
+            full = os.path.join(base, n)
+            with open(full, "rb") as f:
+                out[os.path.relpath(full, folder)] = (hashlib.sha1(f.read()).hexdigest(),
+                                                       os.stat(full).st_mtime_ns)
+    return out
+
+
+def case_command_line(tool, work):
+    rc, out, err = tool.run("--help")
+    check(rc == 0 and "Usage: SarvikPublish" in out, f"--help: {rc}\n{out}{err}")
+    for sub in ("build", "verify", "lz"):
+        rc, out, _ = tool.run(sub, "--help")
+        check(rc == 0 and f"SarvikPublish {sub}" in out, f"{sub} --help: {rc}\n{out}")
+    for args in ([], ["publish"], ["build", "only-one"], ["build", "a", "b", "--level", "10"],
+                 ["build", "a", "b", "--bogus"], ["build", "a", "b", "--base-url", "ftp://x"],
+                 ["lz", "compress", "a"], ["lz", "decompress", "a", "b", "--level", "3"]):
+        rc, out, err = tool.run(*args)
+        check(rc == 2 and "error:" in err, f"{args}: want 2, got {rc}\n{out}{err}")
+    rc, _, err = tool.run("build", tool.path(os.path.join(work, "none")),
+                          tool.path(os.path.join(work, "out-none")))
+    check(rc == 1 and "error:" in err, f"missing client: {rc}\n{err}")
+    src = os.path.join(work, "lz-in.bin")
+    with open(src, "wb") as f:
+        f.write(b"SarvikPublish " * 5000 + bytes(range(256)))
+    rc, out, err = tool.run("lz", "compress", tool.path(src), tool.path(src + ".lz"), "--level=1")
+    check(rc == 0, f"compress: {rc}\n{out}{err}")
+    rc, out, err = tool.run("lz", "decompress", tool.path(src + ".lz"), tool.path(src + ".back"))
+    check(rc == 0, f"decompress: {rc}\n{out}{err}")
+    check(open(src, "rb").read() == open(src + ".back", "rb").read(), "lz round trip differs")
+    rc, _, err = tool.run("lz", "decompress", tool.path(src), tool.path(src + ".x"))
+    check(rc == 1 and not os.path.exists(src + ".x"), f"decompressing a non-.lz: {rc}\n{err}")
+
+
+def serve(work, root, name):
+    server = nginx_server.Nginx(root, os.path.join(work, "nginx-" + name)).start()
+    return server
+
+
+def case_verify_over_http(tool, work):
+    root = os.path.join(work, "www")
+    shutil.rmtree(root, ignore_errors=True)
+    client = os.path.join(work, "client-verify")
+    make_client(client)
+    rel = os.path.join(root, "patch")
+    rc, out, err = tool.run("build", tool.path(client), tool.path(rel), "--level", "1")
+    check(rc == 0, f"build: {rc}\n{out}{err}")
+    server = serve(work, root, "verify")
+    try:
+        url = server.url() + "/patch/"
+        rc, out, err = tool.run("verify", url)
+        check(rc == 0 and "checked 8 files: 0 bad" in out, f"good release: {rc}\n{out}{err}")
+        with open(os.path.join(rel, "pack", "noise.bin.lz"), "r+b") as f:
+            f.truncate(1000)
+        os.remove(os.path.join(rel, "with space", "read me.txt.lz"))
+        rc, out, err = tool.run("verify", url)
+        check(rc == 1, f"damaged release: {rc}\n{out}{err}")
+        check("BAD pack/noise.bin: pack/noise.bin.lz cannot be unpacked" in out, out)
+        check("BAD with space/read me.txt: with space/read me.txt.lz missing" in out, out)
+        check("checked 8 files: 2 bad" in out, out)
+        rc, out, err = tool.run("verify", server.url() + "/nothing/")
+        check(rc == 1 and "crclist" in err, f"no list: {rc}\n{out}{err}")
+    finally:
+        server.stop()
+
+
+def case_install_with_update_engine(tool, work, svupdate):
+    root = os.path.join(work, "www-install")
+    shutil.rmtree(root, ignore_errors=True)
+    client = os.path.join(work, "client-install")
+    files = make_client(client)
+    rel = os.path.join(root, "patch")
+    server = serve(work, root, "install")
+    try:
+        base = server.url() + "/patch/"
+        rc, out, err = tool.run("build", tool.path(client), tool.path(rel), "--base-url", base)
+        check(rc == 0, f"build: {rc}\n{out}{err}")
+        game = os.path.join(work, "game")
+
+        def update():
+            shutil.rmtree(os.path.join(game, "temp"), ignore_errors=True)
+            os.makedirs(game, exist_ok=True)
+            p = subprocess.run([WINE_RUN, svupdate, "--folder", "Z:" + os.path.abspath(game),
+                                "--config", base + "draskeltorrent.config.xml"],
+                               stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
+                               encoding="utf-8", errors="replace", stdin=subprocess.DEVNULL,
+                               timeout=600)
+            check(p.returncode == 0 and "RESULT ok" in p.stdout and FINISHED in p.stdout,
+                  f"svupdate: {p.returncode}\n{p.stdout[-3000:]}")
+            shutil.rmtree(os.path.join(game, "temp"), ignore_errors=True)
+            diff = same_tree(client, game)
+            check(diff is None, f"installed folder differs: {diff}")
+
+        shutil.rmtree(game, ignore_errors=True)
+        update()
+
+        before = digest_tree(rel)
+        time.sleep(1.1)  # a new time stamp on every file system
+        with open(os.path.join(client, "pack", "item_proto.bin"), "ab") as f:
+            f.write(b"new items")
+        with open(os.path.join(client, "locale", "tr", "strings.txt"), "wb") as f:
+            f.write(files["locale/tr/strings.txt"].replace("değer".encode(), "DEĞER".encode()))
+        rc, out, err = tool.run("build", tool.path(client), tool.path(rel), "--base-url", base)
+        check(rc == 0 and "2 compressed, 6 unchanged" in out, f"rebuild: {rc}\n{out}{err}")
+        after = digest_tree(rel)
+        rewritten = sorted(k for k in after if after[k] != before.get(k))
+        expected = sorted([os.path.join("pack", "item_proto.bin.lz"),
+                           os.path.join("locale", "tr", "strings.txt.lz"), "crclist",
+                           "sarvikpublish.manifest"])
+        check(rewritten == expected, f"rewritten: {rewritten}")
+        update()
+    finally:
+        server.stop()
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--tool", required=True)
+    ap.add_argument("--work", required=True)
+    ap.add_argument("--wine", action="store_true")
+    ap.add_argument("--svupdate")
+    args = ap.parse_args()
+    tool = Tool(args)
+    work = os.path.abspath(args.work)
+    os.makedirs(work, exist_ok=True)
+    for var in ("http_proxy", "https_proxy", "all_proxy", "HTTP_PROXY", "HTTPS_PROXY", "ALL_PROXY"):
+        os.environ.pop(var, None)
+    cases = [("CommandLine", lambda: case_command_line(tool, work)),
+             ("VerifyOverHttp", lambda: case_verify_over_http(tool, work))]
+    if args.svupdate:
+        cases.append(("InstallAndUpdateWithTheEngine",
+                      lambda: case_install_with_update_engine(tool, work, args.svupdate)))
+    results = []
+    for name, body in cases:
+        start = time.monotonic()
+        print(f"[ RUN      ] {name}", flush=True)
+        try:
+            body()
+            results.append((name, None, time.monotonic() - start))
+            print(f"[       OK ] {name}", flush=True)
+        except Exception as e:  # noqa: BLE001 - every failure becomes a failed case
+            text = str(e) if isinstance(e, Failure) else traceback.format_exc()
+            results.append((name, text, time.monotonic() - start))
+            print(f"[  FAILED  ] {name}\n{text}", flush=True)
+    write_results("publish_tool", results)
+    failed = [r for r in results if r[1]]
+    print(f"{len(results) - len(failed)} passed, {len(failed)} failed")
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

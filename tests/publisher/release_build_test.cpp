@@ -1,0 +1,173 @@
+#include <gtest/gtest.h>
+
+#include "common/text.h"
+#include "patcher/engine/crc32.h"
+#include "patcher/engine/file_list.h"
+#include "patcher/engine/lz_decode.h"
+#include "patcher/engine/remote_config.h"
+#include "publisher/client_scan.h"
+#include "publisher/release_files.h"
+#include "tests/publisher/publish_test_util.h"
+#include "tests/publisher/sample_data.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using sv::test::Build;
+using sv::test::BuildRun;
+using sv::test::WriteFile;
+
+class ReleaseBuild : public ScratchDirTest {
+ protected:
+  fs::path client() const { return root_ / "client"; }
+  fs::path out() const { return root_ / "out"; }
+
+  // The files of a small client, by path with '/'.
+  std::map<std::string, std::string> MakeClient() {
+    std::map<std::string, std::string> files = {
+        {"game.exe", sv::test::Bytes(sv::test::MakeSample(sv::test::SampleKind::kBinary, 70000))},
+        {"config.exe", "options program"},
+        {"data/text.txt", sv::test::Bytes(sv::test::MakeSample(sv::test::SampleKind::kText, 90000))},
+        {"data/zeros.bin", std::string(200000, '\0')},
+        {"data/random.bin", sv::test::Bytes(sv::test::MakeSample(sv::test::SampleKind::kRandom, 50000))},
+        {"data/empty.bin", ""},
+        {"with space/a b.txt", "spaced"},
+        {"T\xC3\xBCrk\xC3\xA7" "e/\xC5\x9F" "ehir.txt", "non-ASCII name"},
+        {"logs/today.log", "left out"},
+    };
+    for (const auto& [path, bytes] : files) WriteFile(client() / sv::PathFromUtf8(path), bytes);
+    return files;
+  }
+
+  std::vector<sv::FileEntry> ReadList() {
+    std::vector<sv::FileEntry> entries;
+    std::wstring error;
+    EXPECT_TRUE(sv::ParseFileList(sv::test::ReadFile(out() / "crclist"), entries, error));
+    return entries;
+  }
+
+  fs::path LzOf(const std::string& path) const { return out() / sv::PathFromUtf8(path + ".lz"); }
+};
+
+TEST_F(ReleaseBuild, WritesWhatThePatcherReads) {
+  auto files = MakeClient();
+  BuildRun run = Build(client(), out(), sv::kLzoBestLevel, "http://127.0.0.1:8080/patch",
+                       {"*.log"});
+  ASSERT_TRUE(run.ok) << run.err;
+  files.erase("logs/today.log");
+  std::vector<sv::FileEntry> entries = ReadList();
+  ASSERT_EQ(entries.size(), files.size());
+  for (const sv::FileEntry& e : entries) {
+    std::string path = sv::toUtf8(e.path);
+    std::replace(path.begin(), path.end(), '\\', '/');
+    ASSERT_TRUE(files.count(path)) << path;
+    const std::string& original = files[path];
+    EXPECT_EQ(e.size, original.size()) << path;
+    EXPECT_EQ(e.crc, sv::Crc32(original.data(), original.size())) << path;
+    std::string lz = sv::test::ReadFile(LzOf(path));
+    std::vector<uint8_t> back;
+    ASSERT_TRUE(sv::LzDecodeToMemory(lz.data(), lz.size(), back)) << path;
+    EXPECT_EQ(sv::test::Bytes(back), original) << path;
+  }
+  EXPECT_FALSE(fs::exists(LzOf("logs/today.log")));
+  for (const auto& f : fs::recursive_directory_iterator(out())) {
+    EXPECT_NE(f.path().extension(), ".svtmp") << f.path();
+  }
+
+  sv::RemoteConfig config;
+  std::wstring error;
+  ASSERT_TRUE(sv::ParseRemoteConfig(sv::test::ReadFile(out() / "draskeltorrent.config.xml"),
+                                    L"http://127.0.0.1:8080/patch/draskeltorrent.config.xml",
+                                    L"no source", config, error))
+      << sv::toUtf8(error);
+  EXPECT_EQ(config.sources, std::vector<std::wstring>{L"http://127.0.0.1:8080/patch/"});
+  EXPECT_EQ(config.runPath, L"game.exe");
+}
+
+TEST_F(ReleaseBuild, RebuildRewritesOnlyWhatChanged) {
+  auto files = MakeClient();
+  ASSERT_TRUE(Build(client(), out()).ok);
+  std::vector<fs::path> written;
+  for (const auto& f : fs::recursive_directory_iterator(out())) {
+    if (f.is_regular_file()) {
+      sv::test::MakeOld(f.path());
+      written.push_back(f.path());
+    }
+  }
+  // One file grows; one keeps its size and time stamp but not its bytes; one goes away.
+  WriteFile(client() / "data/text.txt", files["data/text.txt"] + "more");
+  const fs::path same = client() / "game.exe";
+  const auto stamp = fs::last_write_time(same);
+  std::string changed = files["game.exe"];
+  changed[100] ^= 0x55;
+  WriteFile(same, changed);
+  fs::last_write_time(same, stamp);
+  fs::remove(client() / "data/random.bin");
+
+  BuildRun run = Build(client(), out());
+  ASSERT_TRUE(run.ok) << run.err;
+  EXPECT_EQ(run.summary.written, 2u);
+  EXPECT_EQ(run.summary.removed, 1u);
+  EXPECT_EQ(run.summary.kept, files.size() - 3);
+  EXPECT_FALSE(fs::exists(LzOf("data/random.bin")));
+  for (const fs::path& p : written) {
+    if (!fs::exists(p)) continue;
+    const std::string name = p.filename().string();
+    const bool expectNew = name == "text.txt.lz" || name == "game.exe.lz" || name == "crclist" ||
+                           name == "sarvikpublish.manifest";
+    EXPECT_EQ(sv::test::IsOld(p), !expectNew) << p;
+  }
+  std::string lz = sv::test::ReadFile(LzOf("game.exe"));
+  std::vector<uint8_t> back;
+  ASSERT_TRUE(sv::LzDecodeToMemory(lz.data(), lz.size(), back));
+  EXPECT_EQ(sv::test::Bytes(back), changed);
+
+  // Nothing changed: nothing is written but the list and the record.
+  run = Build(client(), out());
+  ASSERT_TRUE(run.ok) << run.err;
+  EXPECT_EQ(run.summary.written, 0u);
+  EXPECT_EQ(run.summary.kept, files.size() - 1);
+}
+
+TEST_F(ReleaseBuild, KeepsAnEditedConfigurationAndRefusesBadInput) {
+  MakeClient();
+  WriteFile(out() / "draskeltorrent.config.xml", "<torrent_config run_path='mine.exe'/>");
+  BuildRun run = Build(client(), out(), 1, "http://127.0.0.1/x/");
+  ASSERT_TRUE(run.ok) << run.err;
+  EXPECT_EQ(sv::test::ReadFile(out() / "draskeltorrent.config.xml"),
+            "<torrent_config run_path='mine.exe'/>");
+  EXPECT_NE(run.out.find("kept the existing"), std::string::npos);
+
+  EXPECT_FALSE(Build(root_ / "missing", out()).ok);
+  EXPECT_FALSE(Build(client(), client()).ok);
+}
+
+TEST(ReleasePaths, PatcherRulesDecide) {
+  EXPECT_EQ(sv::CheckReleasePath("data/pack/x.epk"), "");
+  EXPECT_EQ(sv::CheckReleasePath("with space/a b.txt"), "");
+  EXPECT_EQ(sv::CheckReleasePath("COM10.txt"), "");
+  EXPECT_NE(sv::CheckReleasePath("con.txt").find("device name"), std::string::npos);
+  EXPECT_NE(sv::CheckReleasePath("data/Lpt1").find("device name"), std::string::npos);
+  EXPECT_NE(sv::CheckReleasePath("dir./a").find("ends in a dot"), std::string::npos);
+  EXPECT_NE(sv::CheckReleasePath("a /b").find("ends in a dot or a space"), std::string::npos);
+  EXPECT_NE(sv::CheckReleasePath("a:b").find("character"), std::string::npos);
+  EXPECT_NE(sv::CheckReleasePath(std::string(241, 'x')).find("240"), std::string::npos);
+  EXPECT_EQ(sv::CheckReleasePath(std::string(240, 'x')), "");
+  // The patcher would trim these, installing the file under another name.
+  EXPECT_NE(sv::CheckReleasePath(" lead.txt"), "");
+  EXPECT_NE(sv::CheckReleasePath("\xFF.bin").find("UTF-8"), std::string::npos);
+}
+
+TEST(ReleaseFiles, ListLinesReadBackAndRunPathIsGuessedOnlyWhenClear) {
+  const std::vector<sv::ListedFile> listed = {{"a b/c d.txt", 0xABCDEF01u, 5}, {"x.bin", 1u, 0}};
+  EXPECT_EQ(sv::FormatFileList(listed), "abcdef01 5 - - a b/c d.txt\n00000001 0 x.bin\n");
+  std::vector<sv::ClientFile> files(3);
+  files[0].path = "Game.EXE";
+  files[1].path = "config.exe";
+  files[2].path = "bin/tool.exe";
+  EXPECT_EQ(sv::GuessRunPath(files), "Game.EXE");
+  files[2].path = "launcher.exe";
+  EXPECT_EQ(sv::GuessRunPath(files), "");
+}
+
+}  // namespace
