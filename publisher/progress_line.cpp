@@ -34,7 +34,9 @@ void ProgressLine::Show(uint64_t filesDone, uint64_t filesTotal, uint64_t bytesD
   constexpr size_t kWidth = 78;
   std::string name = current;
   if (line.size() + name.size() > kWidth && line.size() + 3 < kWidth) {
-    name = "..." + name.substr(name.size() - (kWidth - line.size() - 3));
+    size_t from = name.size() - (kWidth - line.size() - 3);
+    while (from < name.size() && (uint8_t(name[from]) & 0xC0) == 0x80) ++from;  // whole chars
+    name = "..." + name.substr(from);
   }
   line += name;
   std::string pad(shownWidth_ > line.size() ? shownWidth_ - line.size() : 0, ' ');

@@ -1,6 +1,7 @@
 #include "publisher/release_build.h"
 
 #include <algorithm>
+#include <sstream>
 #include <system_error>
 
 #include "common/file.h"
@@ -110,12 +111,22 @@ bool BuildRelease(const BuildOptions& options, BuildSummary& summary, std::ostre
     return false;
   }
 
-  const Manifest old = ReadOldManifest(options.out, err);
-  Manifest fresh;
   std::vector<ListedFile> listed;
   uint64_t bytesTotal = 0;
   for (const ClientFile& f : scan.files) bytesTotal += f.size;
   ProgressLine progress(err, options.showProgress);
+  const Manifest old = ReadOldManifest(options.out, err);
+  Manifest fresh;
+  // What the output folder holds at each moment: a build that stops half way records the .lz
+  // files it did replace, so the next build never takes one of them for its old content.
+  Manifest onDisk = old;
+  auto stopHalfWay = [&](const std::string& message) {
+    progress.Clear();
+    err << "error: " << message << "\n";
+    std::ostringstream ignored;
+    WriteTextFile(options.out / kManifestName, FormatManifest(onDisk), ignored);
+    return false;
+  };
   uint64_t bytesDone = 0;
   for (size_t i = 0; i < scan.files.size(); ++i) {
     const ClientFile& file = scan.files[i];
@@ -128,17 +139,13 @@ bool BuildRelease(const BuildOptions& options, BuildSummary& summary, std::ostre
       ++summary.kept;
     } else {
       if (!createDirectories(WideFromPath(lz.parent_path()))) {
-        progress.Clear();
-        err << "error: cannot create the folder for " << file.path << ".lz\n";
-        return false;
+        return stopHalfWay("cannot create the folder for " + file.path + ".lz");
       }
       ProgressContext context{&progress, i, scan.files.size(), bytesDone, bytesTotal, &file.path};
       LzFileResult r = CompressFile(file.source, lz, options.level, OnProgress, &context);
-      if (!r.ok || r.size != file.size) {
-        progress.Clear();
-        err << "error: " << (r.ok ? file.path + " changed while it was read" : r.error) << "\n";
-        return false;
-      }
+      if (!r.ok) return stopHalfWay(r.error);
+      onDisk[file.path] = {r.crc, r.size, file.modified, options.level, r.lzSize};
+      if (r.size != file.size) return stopHalfWay(file.path + " changed while it was read");
       entry.crc = r.crc;
       entry.lzSize = r.lzSize;
       ++summary.written;

@@ -30,6 +30,12 @@ inline std::string ReadFile(const std::filesystem::path& p) {
 
 inline std::string Bytes(const std::vector<uint8_t>& v) { return std::string(v.begin(), v.end()); }
 
+inline std::string Utf8(const std::filesystem::path& p) {
+  std::string text;
+  EXPECT_TRUE(Utf8FromPath(p, text)) << p;
+  return text;
+}
+
 // A release build with its messages kept for the failure text.
 struct BuildRun {
   bool ok = false;

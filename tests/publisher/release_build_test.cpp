@@ -7,6 +7,7 @@
 #include "patcher/engine/remote_config.h"
 #include "publisher/client_scan.h"
 #include "publisher/release_files.h"
+#include "publisher/release_verify.h"
 #include "tests/publisher/publish_test_util.h"
 #include "tests/publisher/sample_data.h"
 
@@ -127,6 +128,28 @@ TEST_F(ReleaseBuild, RebuildRewritesOnlyWhatChanged) {
   ASSERT_TRUE(run.ok) << run.err;
   EXPECT_EQ(run.summary.written, 0u);
   EXPECT_EQ(run.summary.kept, files.size() - 1);
+}
+
+TEST_F(ReleaseBuild, BuildStoppedHalfWayRecordsWhatItReplaced) {
+  auto files = MakeClient();
+  ASSERT_TRUE(Build(client(), out()).ok);
+  WriteFile(client() / "data/empty.bin", "now with content");
+  WriteFile(client() / "game.exe", "a new program");
+  // The second file's .lz cannot be replaced: a folder stands in its way.
+  fs::remove(LzOf("game.exe"));
+  fs::create_directories(LzOf("game.exe"));
+  BuildRun run = Build(client(), out());
+  EXPECT_FALSE(run.ok);
+  EXPECT_NE(run.err.find("game.exe.lz"), std::string::npos) << run.err;
+
+  fs::remove(LzOf("game.exe"));
+  run = Build(client(), out());
+  ASSERT_TRUE(run.ok) << run.err;
+  EXPECT_EQ(run.summary.written, 1u);  // game.exe only: data/empty.bin was recorded
+  std::ostringstream report, err;
+  sv::VerifySummary verified;
+  ASSERT_TRUE(sv::VerifyRelease(sv::test::Utf8(out()), verified, report, err, false));
+  EXPECT_EQ(verified.bad, 0u) << report.str();
 }
 
 TEST_F(ReleaseBuild, KeepsAnEditedConfigurationAndRefusesBadInput) {

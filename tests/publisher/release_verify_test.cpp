@@ -18,7 +18,7 @@ TEST_F(ReleaseVerify, NamesEveryDamagedFileAndLine) {
   ASSERT_TRUE(sv::test::Build(client, out, 1).ok);
   std::ostringstream good, err;
   sv::VerifySummary summary;
-  ASSERT_TRUE(sv::VerifyRelease(out.string(), summary, good, err, false)) << err.str();
+  ASSERT_TRUE(sv::VerifyRelease(sv::test::Utf8(out), summary, good, err, false)) << err.str();
   EXPECT_EQ(summary.files, 6u);
   EXPECT_EQ(summary.bad, 0u) << good.str();
 
@@ -34,7 +34,7 @@ TEST_F(ReleaseVerify, NamesEveryDamagedFileAndLine) {
   WriteFile(out / "crclist", list);
 
   std::ostringstream report;
-  ASSERT_TRUE(sv::VerifyRelease(out.string(), summary, report, err, false));
+  ASSERT_TRUE(sv::VerifyRelease(sv::test::Utf8(out), summary, report, err, false));
   const std::string text = report.str();
   EXPECT_EQ(summary.bad, 4u) << text;
   EXPECT_EQ(summary.invalidLines, 1u) << text;
@@ -48,7 +48,7 @@ TEST_F(ReleaseVerify, NamesEveryDamagedFileAndLine) {
   EXPECT_EQ(text.find("BAD b.bin"), std::string::npos) << text;
   EXPECT_EQ(text.find("BAD f.bin"), std::string::npos) << text;
 
-  EXPECT_FALSE(sv::VerifyRelease((root_ / "nothing").string(), summary, report, err, false));
+  EXPECT_FALSE(sv::VerifyRelease(sv::test::Utf8(root_ / "nothing"), summary, report, err, false));
 }
 
 }  // namespace
