@@ -66,7 +66,6 @@ class OptimalMatcher : public LzoMatcher {
   std::vector<Node> plan_;
   std::vector<LzoMatch> steps_;
   uint32_t reached_ = 0;  // plan_[0 .. reached_] hold valid entries
-  uint64_t planStart_ = 0;
 };
 
 size_t OptimalMatcher::FindAt(const LzoWindow& w, uint64_t pos) {
@@ -106,7 +105,6 @@ uint32_t OptimalMatcher::AddMatches(uint32_t at, size_t count) {
 // writes it. Prices count bytes from the start of the stretch.
 void OptimalMatcher::Plan(const LzoWindow& w, uint64_t start, size_t firstCount, LzoOutput& out) {
   const uint64_t windowEnd = w.base + w.size;
-  planStart_ = start;
   reached_ = 0;
   uint64_t pending = start - anchor;
   plan_[0] = {0, uint32_t(pending), 0, 0};
