@@ -5,8 +5,8 @@
 #include <cstdio>
 
 #include "bench_util.h"
-#include "patcher/engine/crc32.h"
-#include "patcher/engine/crc32_paths.h"
+#include "common/crc32.h"
+#include "common/crc32_paths.h"
 
 int main() {
   std::mt19937 rng(4242);

@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "bench_util.h"
-#include "patcher/engine/crc32.h"
+#include "common/crc32.h"
 #include "patcher/engine/lz_decode.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "patcher/engine/crc32.h"
+#include "common/crc32.h"
 #include "skin/renderer.h"
 #include "skin/skin_package.h"
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "patcher/engine/crc32.h"
+#include "common/crc32.h"
 #include "publisher/lzo_matchers.h"
 #include "publisher/lzo_output.h"
 

@@ -2,7 +2,7 @@
 
 #include <charconv>
 
-#include "patcher/engine/crc32.h"
+#include "common/crc32.h"
 
 namespace sv {
 

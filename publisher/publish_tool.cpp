@@ -4,7 +4,7 @@
 #include <charconv>
 #include <map>
 
-#include "patcher/engine/crc32.h"
+#include "common/crc32.h"
 #include "publisher/lz_file.h"
 #include "publisher/path_convert.h"
 #include "publisher/progress_line.h"

@@ -7,7 +7,7 @@
 #include "common/file.h"
 #include "common/file_os.h"
 #include "common/text.h"
-#include "patcher/engine/crc32.h"
+#include "common/crc32.h"
 #include "patcher/engine/file_list.h"
 #include "publisher/client_scan.h"
 #include "publisher/lz_file.h"

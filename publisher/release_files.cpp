@@ -2,7 +2,7 @@
 
 #include "common/text.h"
 #include "common/xml.h"
-#include "patcher/engine/crc32.h"
+#include "common/crc32.h"
 
 namespace sv {
 

@@ -5,7 +5,7 @@
 #include "common/file.h"
 #include "common/path.h"
 #include "common/text.h"
-#include "patcher/engine/crc32.h"
+#include "common/crc32.h"
 #include "skin/folder_files.h"
 #include "skin/skin_names.h"
 

@@ -1,6 +1,6 @@
 #include "common/text.h"
 #include "patcher/app/instance_lock.h"
-#include "patcher/engine/crc32.h"
+#include "common/crc32.h"
 
 namespace sv {
 

@@ -7,7 +7,7 @@
 #include "common/file.h"
 #include "common/path.h"
 #include "common/text.h"
-#include "patcher/engine/crc32.h"
+#include "common/crc32.h"
 #include "patcher/engine/engine_threads_win.h"
 #include "patcher/engine/log.h"
 #include "patcher/engine/update_engine.h"

@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "common/text.h"
-#include "patcher/engine/crc32.h"
+#include "common/crc32.h"
 
 namespace sv {
 

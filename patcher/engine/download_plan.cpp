@@ -2,7 +2,7 @@
 
 #include "common/path.h"
 #include "common/text.h"
-#include "patcher/engine/crc32.h"
+#include "common/crc32.h"
 #include "patcher/engine/file_list.h"
 #include "patcher/engine/url.h"
 #include "skin/locale_table.h"

@@ -5,7 +5,7 @@
 
 #include "common/path.h"
 #include "common/text.h"
-#include "patcher/engine/crc32.h"
+#include "common/crc32.h"
 #include "patcher/engine/url.h"
 
 namespace sv {

@@ -6,7 +6,7 @@
 #include <memory>
 #include <new>
 
-#include "patcher/engine/crc32.h"
+#include "common/crc32.h"
 
 namespace sv {
 

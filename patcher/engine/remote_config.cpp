@@ -4,7 +4,7 @@
 
 #include "common/text.h"
 #include "common/xml.h"
-#include "patcher/engine/crc32.h"
+#include "common/crc32.h"
 #include "patcher/engine/log.h"
 #include "patcher/engine/url.h"
 

@@ -3,7 +3,7 @@
 #include <cinttypes>
 #include <cstdio>
 
-#include "patcher/engine/crc32.h"
+#include "common/crc32.h"
 #include "patcher/engine/download_plan.h"
 
 namespace sv {

@@ -1,11 +1,11 @@
-#include "patcher/engine/crc32.h"
+#include "common/crc32.h"
 
 #include <gtest/gtest.h>
 
 #include <vector>
 
 #include "lz_test_util.h"
-#include "patcher/engine/crc32_paths.h"
+#include "common/crc32_paths.h"
 
 namespace {
 

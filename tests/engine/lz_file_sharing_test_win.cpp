@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "lz_test_util.h"
-#include "patcher/engine/crc32.h"
+#include "common/crc32.h"
 
 namespace {
 

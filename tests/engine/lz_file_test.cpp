@@ -4,7 +4,7 @@
 #include <algorithm>
 
 #include "lz_test_util.h"
-#include "patcher/engine/crc32.h"
+#include "common/crc32.h"
 #include "patcher/engine/lz_decode.h"
 
 namespace {

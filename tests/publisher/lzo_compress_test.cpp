@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "patcher/engine/crc32.h"
+#include "common/crc32.h"
 #include "patcher/engine/lz_decode.h"
 #include "tests/publisher/sample_data.h"
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "common/text.h"
-#include "patcher/engine/crc32.h"
+#include "common/crc32.h"
 #include "patcher/engine/file_list.h"
 #include "patcher/engine/lz_decode.h"
 #include "patcher/engine/remote_config.h"

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "patcher/engine/crc32.h"
+#include "common/crc32.h"
 #include "patcher/engine/file_list.h"
 #include "patcher/engine/lz_decode.h"
 #include "tests/publisher/publish_test_util.h"

@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "patcher/engine/crc32.h"
+#include "common/crc32.h"
 #include "skin_test_util.h"
 
 namespace sv {

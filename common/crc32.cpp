@@ -1,8 +1,8 @@
-#include "patcher/engine/crc32.h"
+#include "common/crc32.h"
 
 #include <array>
 
-#include "patcher/engine/crc32_paths.h"
+#include "common/crc32_paths.h"
 
 namespace sv {
 

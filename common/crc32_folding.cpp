@@ -3,7 +3,7 @@
 // Computation for Generic Polynomials Using PCLMULQDQ Instruction", Intel 2009, with the constants
 // of the bit-reflected polynomial 0xEDB88320). Compiled for the instruction set on this function
 // only and chosen at run time, so the program still runs on processors without it.
-#include "patcher/engine/crc32_paths.h"
+#include "common/crc32_paths.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 

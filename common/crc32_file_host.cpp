@@ -2,7 +2,7 @@
 #include <new>
 
 #include "common/file_os.h"
-#include "patcher/engine/crc32.h"
+#include "common/crc32.h"
 
 namespace sv {
 

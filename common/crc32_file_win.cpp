@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "patcher/engine/crc32.h"
+#include "common/crc32.h"
 
 namespace sv {
 
