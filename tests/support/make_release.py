@@ -73,8 +73,8 @@ def main():
     ap.add_argument("--seed", type=int, default=1)
     args = ap.parse_args()
     files = []
-    for spec in args.file:
-        path, size = spec.rsplit(":", 1)
+    for item in args.file:
+        path, size = item.rsplit(":", 1)
         files.append((path, int(size)))
     make(args.out, files, args.seed)
 

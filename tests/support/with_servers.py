@@ -51,8 +51,8 @@ def main():
     os.makedirs(root, exist_ok=True)
     with open(os.path.join(root, "index.html"), "w") as f:
         f.write("<html><body>index</body></html>\n")
-    for spec in args.file:
-        name, size = spec.rsplit(":", 1)
+    for item in args.file:
+        name, size = item.rsplit(":", 1)
         write_pattern_file(os.path.join(root, name), int(size))
 
     nginx = Nginx(root, os.path.join(work, "nginx")).start()
