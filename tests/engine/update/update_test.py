@@ -133,17 +133,22 @@ def release(env, name, files, seed=1, config_attrs=""):
     return make_release.make(out, files, seed, config_attrs), out
 
 
-def tree(folder):
-    """Relative path -> bytes of every file outside the work folder."""
-    result = {}
-    for base, dirs, names in os.walk(folder):
+def game_files(folder):
+    """(relative path, full path) of every file outside the work folder."""
+    for base, _, names in os.walk(folder):
         rel_base = os.path.relpath(base, folder)
         if rel_base == "temp" or rel_base.startswith("temp" + os.sep):
             continue
         for n in names:
-            full = os.path.join(base, n)
-            with open(full, "rb") as f:
-                result[os.path.normpath(os.path.join(rel_base, n))] = f.read()
+            yield os.path.normpath(os.path.join(rel_base, n)), os.path.join(base, n)
+
+
+def tree(folder):
+    """Relative path -> bytes of every file outside the work folder."""
+    result = {}
+    for rel, full in game_files(folder):
+        with open(full, "rb") as f:
+            result[rel] = f.read()
     return result
 
 
@@ -182,16 +187,11 @@ def wait_for(cond, timeout, step=0.02):
 def sizes_of(folder):
     """Relative path -> size of every file outside the work folder, without reading contents."""
     result = {}
-    for base, _, names in os.walk(folder):
-        rel_base = os.path.relpath(base, folder)
-        if rel_base == "temp" or rel_base.startswith("temp" + os.sep):
-            continue
-        for n in names:
-            full = os.path.join(base, n)
-            try:
-                result[os.path.normpath(os.path.relpath(full, folder))] = os.path.getsize(full)
-            except OSError:
-                pass
+    for rel, full in game_files(folder):
+        try:
+            result[rel] = os.path.getsize(full)
+        except OSError:
+            pass  # moved away between listing and asking
     return result
 
 
