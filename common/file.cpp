@@ -14,7 +14,10 @@ namespace {
 constexpr uint32_t kPieceSize = 16777216;
 const wchar_t kTempSuffix[] = L".svtmp";
 
-bool isBareDrive(const std::wstring& p) { return p.size() == 2 && p[1] == L':'; }
+bool isBareDrive(const std::wstring& p) {
+  if (p.size() == 2 && p[1] == L':') return true;
+  return p.size() == 6 && p.compare(0, 4, L"\\\\?\\") == 0 && p[5] == L':';
+}
 
 // One directory whose parent exists; a name already taken counts only if it is a directory.
 bool createOneDirectory(const std::wstring& p) {
@@ -92,7 +95,9 @@ bool writeFileAtomic(const std::wstring& p, const void* data, size_t size) {
     bytes += written;
     left -= written;
   }
-  if (!file.close()) {
+  // Flushed before the move: after a crash the name must not point at data never written.
+  if (!file.flush() || !file.close()) {
+    file.close();
     os::deleteFileQuietly(temp);
     return false;
   }

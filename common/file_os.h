@@ -43,6 +43,8 @@ class File {
   // Move at most `count` bytes; `doneOut` tells how many moved (0 at the end of a file).
   bool read(void* buffer, uint32_t count, uint32_t& doneOut);
   bool write(const void* buffer, uint32_t count, uint32_t& doneOut);
+  // Puts what was written on the disk (FlushFileBuffers), so a rename never outruns the data.
+  bool flush();
   // False when the system reports an error on closing (data may not have reached the disk).
   bool close();
 

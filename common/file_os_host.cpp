@@ -1,3 +1,5 @@
+#include <unistd.h>
+
 #include <cstdio>
 #include <filesystem>
 
@@ -105,6 +107,11 @@ bool File::write(const void* buffer, uint32_t count, uint32_t& doneOut) {
   if (done < count && std::ferror(f)) return false;
   doneOut = uint32_t(done);
   return true;
+}
+
+bool File::flush() {
+  std::FILE* f = toStream(handle_);
+  return f && std::fflush(f) == 0 && fsync(fileno(f)) == 0;
 }
 
 bool File::close() {

@@ -41,6 +41,26 @@ std::wstring joinPath(std::wstring_view a, std::wstring_view b) {
   return out;
 }
 
+std::wstring extendedLengthPath(std::wstring_view fullPath) {
+  const std::wstring_view prefix = L"\\\\?\\";
+  if (fullPath.substr(0, 4) == prefix || fullPath.substr(0, 4) == L"\\\\.\\") {
+    return std::wstring(fullPath);
+  }
+  std::wstring out;
+  if (fullPath.size() >= 3 && fullPath[1] == L':' && isSeparator(fullPath[2])) {
+    out = std::wstring(prefix) + std::wstring(fullPath);
+  } else if (fullPath.size() >= 3 && isSeparator(fullPath[0]) && isSeparator(fullPath[1])) {
+    out = std::wstring(prefix) + L"UNC\\" + std::wstring(fullPath.substr(2));
+  } else {
+    return std::wstring(fullPath);
+  }
+  // The system takes the prefixed form literally: only a backslash separates there.
+  for (size_t i = 4; i < out.size(); ++i) {
+    if (out[i] == L'/') out[i] = L'\\';
+  }
+  return out;
+}
+
 std::wstring parentPath(std::wstring_view p) {
   const size_t sep = lastSeparator(p);
   return sep == std::wstring_view::npos ? std::wstring() : std::wstring(p.substr(0, sep));

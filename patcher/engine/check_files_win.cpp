@@ -17,7 +17,6 @@ namespace sv {
 
 namespace {
 
-constexpr DWORD kCheckReadSize = 1048576;
 constexpr DWORD kCheckTickMs = 100;
 
 uint64_t FileTimeValue(const FILETIME& t) {
@@ -61,10 +60,15 @@ void UpdateEngine::RecordCrc(const std::wstring& relativePath, const std::wstrin
                              uint32_t crc) {
   WIN32_FILE_ATTRIBUTE_DATA attributes;
   if (!GetFileAttributesExW(fullPath.c_str(), GetFileExInfoStandard, &attributes)) return;
+  RecordCrc(relativePath, AttributeSize(attributes), FileTimeValue(attributes.ftLastWriteTime),
+            crc);
+}
+
+void UpdateEngine::RecordCrc(const std::wstring& relativePath, uint64_t size, uint64_t lastWrite,
+                             uint32_t crc) {
   const std::wstring key = toLowerWide(relativePath);
   std::lock_guard<std::mutex> guard(lock_);
-  crcCache_[key] =
-      CrcCacheEntry{AttributeSize(attributes), FileTimeValue(attributes.ftLastWriteTime), crc};
+  crcCache_[key] = CrcCacheEntry{size, lastWrite, crc};
 }
 
 bool UpdateEngine::CheckFiles(const std::vector<FileEntry>& targets,
@@ -77,7 +81,8 @@ bool UpdateEngine::CheckFiles(const std::vector<FileEntry>& targets,
   std::vector<FileEntry> toCheck;
   toCheck.reserve(targets.size());
   for (const FileEntry& entry : targets) {
-    if (ownProgramName_.empty() || !equalsNoCase(ownProgramName_, entry.path)) {
+    if (ownProgramKey_.empty() || entry.path.size() != ownProgramKey_.size() ||
+        toLowerWide(entry.path) != ownProgramKey_) {
       toCheck.push_back(entry);
       continue;
     }
@@ -139,6 +144,9 @@ bool UpdateEngine::CheckFiles(const std::vector<FileEntry>& targets,
   }
 
   if (Cancelled()) return false;
+  // Only a worker with a read buffer takes files: any left over were read by nobody, and must
+  // not pass for up to date.
+  if (size_t(checkNext_.load()) < toCheck.size()) return Fail(L"Bellek yetersiz.");
   uint64_t updateBytes = 0;
   for (size_t i = 0; i < toCheck.size(); ++i) {
     if (!results[i]) continue;
@@ -152,15 +160,19 @@ bool UpdateEngine::CheckFiles(const std::vector<FileEntry>& targets,
 }
 
 void UpdateEngine::CheckWorker() {
+  const DWORD readSize = checkReadSize_;
   std::unique_ptr<uint8_t, AlignedFree> buffer(
-      static_cast<uint8_t*>(_aligned_malloc(kCheckReadSize, 32)));
-  if (!buffer) return;
+      static_cast<uint8_t*>(_aligned_malloc(readSize, 32)));
+  if (!buffer) {
+    Log(L"Kontrol tamponu ayrilamadi (%u bayt)", unsigned(readSize));
+    return;
+  }
   const std::vector<FileEntry>& list = *checkList_;
   for (;;) {
     const int32_t index = checkNext_.fetch_add(1);
     if (index < 0 || size_t(index) >= list.size() || Cancelled()) break;
     const FileEntry& entry = list[size_t(index)];
-    const std::wstring fullPath = joinPath(gameFolder_, entry.path);
+    const std::wstring fullPath = joinPath(root_, entry.path);
     uint8_t mustDownload = 1;
 
     WIN32_FILE_ATTRIBUTE_DATA attributes;
@@ -202,7 +214,7 @@ void UpdateEngine::CheckWorker() {
             break;
           }
           DWORD got = 0;
-          if (!ReadFile(file, buffer.get(), kCheckReadSize, &got, nullptr)) {
+          if (!ReadFile(file, buffer.get(), readSize, &got, nullptr)) {
             readOk = false;
             break;
           }
@@ -215,7 +227,18 @@ void UpdateEngine::CheckWorker() {
         if (readOk) {
           crc = ~reg;
           known = true;
-          RecordCrc(entry.path, fullPath, crc);
+          // The stamp taken before reading goes with this CRC; a file that changed meanwhile
+          // is not recorded (its CRC may be of neither version).
+          WIN32_FILE_ATTRIBUTE_DATA after;
+          if (GetFileAttributesExW(fullPath.c_str(), GetFileExInfoStandard, &after) &&
+              AttributeSize(after) == AttributeSize(attributes) &&
+              FileTimeValue(after.ftLastWriteTime) == FileTimeValue(attributes.ftLastWriteTime)) {
+            RecordCrc(entry.path, AttributeSize(attributes),
+                      FileTimeValue(attributes.ftLastWriteTime), crc);
+          } else {
+            Log(L"Kontrol sirasinda degisti: %ls", entry.path.c_str());
+            known = false;
+          }
         }
       }
     }

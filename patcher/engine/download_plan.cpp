@@ -15,8 +15,22 @@ constexpr uint32_t kErrorDiskFull = 112;
 }  // namespace
 
 std::wstring TempBaseName(std::wstring_view workFolder, std::wstring_view relativePath) {
-  std::wstring flat = L"sv_";
-  for (wchar_t c : relativePath) flat += (c == L'\\' || c == L'/') ? L'#' : c;
+  // '#' is legal in a name: such names are percent-escaped behind a leading '#', which no other
+  // flattened name can have (components are never empty). All other names stay as they were, so
+  // resume states of older runs still match.
+  const bool escape = relativePath.find(L'#') != std::wstring_view::npos;
+  std::wstring flat = escape ? L"sv_#" : L"sv_";
+  for (wchar_t c : relativePath) {
+    if (c == L'\\' || c == L'/') {
+      flat += L'#';
+    } else if (escape && c == L'#') {
+      flat += L"%23";
+    } else if (escape && c == L'%') {
+      flat += L"%25";
+    } else {
+      flat += c;
+    }
+  }
   return joinPath(workFolder, flat);
 }
 

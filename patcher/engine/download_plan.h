@@ -37,6 +37,12 @@ struct DownloadJob {
   int32_t redownloads = 0;
   int32_t state = kJobNew;
   bool isExtra = false;
+  // The compressed resource changed on the server (another total or a 416): the file starts
+  // afresh once no attempt of the old generation is in flight.
+  int32_t generation = 0;
+  int32_t attemptsInFlight = 0;
+  int32_t restarts = 0;
+  bool restartPending = false;
 };
 
 // part -1 is the first request of a file whose segmentation is still open.
@@ -50,8 +56,13 @@ struct WorkItem {
 constexpr int32_t kWorkItemAttempts = 5;
 constexpr int32_t kMinWorkers = 1, kMaxWorkers = 8;
 constexpr uint64_t kDiskReserveBytes = 67108864;
+// A ".lz" holds the decoded length in four bytes: larger files cannot be published.
+constexpr uint64_t kMaxFileSize = 0xFFFFFFFFu;
+// How often one run starts a file afresh because its resource changed during the run.
+constexpr int32_t kMaxJobRestarts = 2;
 
-// The work folder joined with "sv_" and the relative path with every '\' and '/' as '#'.
+// The work folder joined with "sv_" and the relative path with every '\' and '/' as '#'; a path
+// holding '#' itself becomes "sv_#" and the path with '#' and '%' escaped as "%23" and "%25".
 std::wstring TempBaseName(std::wstring_view workFolder, std::wstring_view relativePath);
 // baseUrl joined with listPath + ".lz", then "v=<crc %08x>".
 std::wstring FileDownloadUrl(std::wstring_view baseUrl, std::string_view listPath, uint32_t crc);

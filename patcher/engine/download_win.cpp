@@ -20,10 +20,14 @@ constexpr uint64_t kStateFileLimit = 1048576;
 
 struct Handle {
   HANDLE h = INVALID_HANDLE_VALUE;
-  ~Handle() {
+  ~Handle() { Close(); }
+  void Close() {
     if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+    h = INVALID_HANDLE_VALUE;
   }
 };
+
+constexpr DWORD kHttpRangeNotSatisfiable = 416;
 
 bool ItemReady(const WorkItem& item, uint32_t now) {
   return item.notBefore == 0 || int32_t(now - item.notBefore) >= 0;
@@ -49,10 +53,13 @@ bool EngineThreads::Sink(void* context, const void* data, uint32_t size) {
     p += written;
     left -= written;
   }
-  sink.attemptBytes += size;
   UpdateEngine& engine = *sink.engine;
   std::lock_guard<std::mutex> guard(engine.lock_);
-  engine.jobs_[size_t(sink.job)].downloaded += size;
+  DownloadJob& job = engine.jobs_[size_t(sink.job)];
+  // The file starts afresh: what this attempt brings belongs to the old resource.
+  if (job.generation != sink.generation) return false;
+  sink.attemptBytes += size;
+  job.downloaded += size;
   engine.totalDownloaded_ += size;
   return true;
 }
@@ -76,7 +83,7 @@ void UpdateEngine::SetDownloadFailure(const std::wstring& text) {
 bool UpdateEngine::DownloadFiles(const std::vector<FileEntry>& entries, const FileEntry* extra) {
   SetStatus(kPhaseDownloading, Text("TORRENT_STATE_DOWNLOADING"));
   if (!createDirectories(workFolder_)) {
-    return Fail(Text("FAILED_CREATE_FILE") + L"\n" + workFolder_);
+    return Fail(Text("FAILED_CREATE_FILE") + L"\n" + joinPath(gameFolder_, kWorkFolderName));
   }
   uint64_t sum = 0;
   {
@@ -90,11 +97,11 @@ bool UpdateEngine::DownloadFiles(const std::vector<FileEntry>& entries, const Fi
     selfUpdateReady_ = false;
     progress_.Reset();
     for (const FileEntry& entry : entries) {
-      jobs_.push_back(MakeDownloadJob(entry, gameFolder_, workFolder_));
+      jobs_.push_back(MakeDownloadJob(entry, root_, workFolder_));
       sum += entry.size;
     }
     if (extra) {
-      DownloadJob job = MakeDownloadJob(*extra, gameFolder_, workFolder_);
+      DownloadJob job = MakeDownloadJob(*extra, root_, workFolder_);
       // The new patcher waits beside the work files until the self-update applies it.
       job.destPath = joinPath(workFolder_, fileName(programPath_) + L".new");
       job.isExtra = true;
@@ -118,6 +125,17 @@ bool UpdateEngine::DownloadFiles(const std::vector<FileEntry>& entries, const Fi
     }
   } else {
     Log(L"GetDiskFreeSpaceEx hatasi: %u", unsigned(GetLastError()));
+  }
+
+  // Refused before any byte is fetched: the ".lz" header could not even state the length.
+  for (const DownloadJob& job : jobs_) {
+    if (job.size > kMaxFileSize) {
+      return Fail(Text("FAILED_DOWNLOAD_FILE") + L"\n" + job.name + L": " + formatSize(job.size) +
+                  L"; 4 GB ve üzeri dosyalar desteklenmiyor");
+    }
+    if (!job.isExtra && isDirectory(job.destPath)) {
+      return Fail(Text("FAILED_WRITE_FILE") + L"\n" + job.name + L": bu adda bir klasör var");
+    }
   }
 
   if (!WaitForFilesBeforeDownload()) {
@@ -222,6 +240,7 @@ void UpdateEngine::WorkerLoop() {
       item = *found;
       queue_.erase(found);
       ++activeWorkers_;
+      ++jobs_[size_t(item.job)].attemptsInFlight;
     }
 
     std::wstring error;
@@ -229,6 +248,16 @@ void UpdateEngine::WorkerLoop() {
     const bool ok = item.part < 0 ? FirstRequest(item.job, error, complete)
                                   : DownloadPart(item.job, item.part, error, complete);
     if (ok && complete && !Cancelled()) FinishJob(item.job);
+
+    bool restart = false;
+    {
+      std::lock_guard<std::mutex> guard(lock_);
+      DownloadJob& job = jobs_[size_t(item.job)];
+      --job.attemptsInFlight;
+      restart = job.restartPending && job.attemptsInFlight == 0 && !downloadFailed_;
+      if (restart) job.restartPending = false;
+    }
+    if (restart && !Cancelled()) RestartJob(item.job);
 
     std::lock_guard<std::mutex> guard(lock_);
     --activeWorkers_;
@@ -250,6 +279,7 @@ bool UpdateEngine::FirstRequest(int32_t jobIndex, std::wstring& errorOut, bool& 
   completeOut = false;
   std::wstring name, url, partPath;
   uint64_t size = 0;
+  int32_t generation = 0;
   {
     std::lock_guard<std::mutex> guard(lock_);
     DownloadJob& job = jobs_[size_t(jobIndex)];
@@ -259,6 +289,7 @@ bool UpdateEngine::FirstRequest(int32_t jobIndex, std::wstring& errorOut, bool& 
     size = job.size;
     job.state = kJobDownloading;
     job.downloaded = 0;
+    generation = job.generation;
   }
   Handle file;
   file.h = CreateFileW(partPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
@@ -273,13 +304,17 @@ bool UpdateEngine::FirstRequest(int32_t jobIndex, std::wstring& errorOut, bool& 
   sink.job = jobIndex;
   sink.file = file.h;
   sink.limit = MaxLzStreamSize(size);
+  sink.generation = generation;
   HttpResult result;
   const bool ok = http_.Get(url, 0, int64_t(segment - 1), result, EngineThreads::Sink, &sink,
                             &cancel_);
+  // Closed before the engine lock is let go: the worker finishing the file opens it at once.
+  file.Close();
   const std::wstring prefix = Text("FAILED_DOWNLOAD_FILE") + L"\n" + name + L": ";
 
-  std::lock_guard<std::mutex> guard(lock_);
+  std::unique_lock<std::mutex> guard(lock_);
   DownloadJob& job = jobs_[size_t(jobIndex)];
+  if (job.generation != generation) return true;
   if (!ok) {
     TakeBack(job, totalDownloaded_, sink.attemptBytes);
     if (sink.writeError) {
@@ -323,8 +358,9 @@ bool UpdateEngine::FirstRequest(int32_t jobIndex, std::wstring& errorOut, bool& 
     job.partDone.assign(1, 1);
     job.partsLeft = 0;
   }
-  SaveResumeState(job);
   completeOut = job.partsLeft == 0;
+  guard.unlock();
+  SaveResumeState(jobIndex);
   return true;
 }
 
@@ -333,6 +369,7 @@ bool UpdateEngine::DownloadPart(int32_t jobIndex, int32_t part, std::wstring& er
   completeOut = false;
   std::wstring name, url, partPath;
   uint64_t first = 0, end = 0;
+  int32_t generation = 0;
   {
     std::lock_guard<std::mutex> guard(lock_);
     DownloadJob& job = jobs_[size_t(jobIndex)];
@@ -343,6 +380,7 @@ bool UpdateEngine::DownloadPart(int32_t jobIndex, int32_t part, std::wstring& er
     end = first + job.segmentSize;
     if (end > uint64_t(job.remoteSize)) end = uint64_t(job.remoteSize);
     if (job.state == kJobNew) job.state = kJobDownloading;
+    generation = job.generation;
   }
   Handle file;
   file.h = CreateFileW(partPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
@@ -358,15 +396,32 @@ bool UpdateEngine::DownloadPart(int32_t jobIndex, int32_t part, std::wstring& er
   sink.job = jobIndex;
   sink.file = file.h;
   sink.limit = end - first;
+  sink.generation = generation;
   HttpResult result;
   const bool ok = http_.Get(url, int64_t(first), int64_t(end - 1), result, EngineThreads::Sink,
                             &sink, &cancel_);
+  file.Close();
   const bool valid = ok && result.status == 206 && result.has_range &&
                      result.range_first == first && sink.attemptBytes == end - first;
 
-  std::lock_guard<std::mutex> guard(lock_);
+  std::unique_lock<std::mutex> guard(lock_);
   DownloadJob& job = jobs_[size_t(jobIndex)];
-  if (!valid) {
+  if (job.generation != generation) return true;  // the file started afresh meanwhile
+  // The ".state" belongs to the compressed resource it was made from: another total, or a range
+  // beyond the end, means the operator republished it and the stored segments are worthless.
+  const bool resourceChanged =
+      result.status == kHttpRangeNotSatisfiable ||
+      (result.status == 206 && result.has_range && result.range_total != 0 &&
+       result.range_total != uint64_t(job.remoteSize));
+  if (resourceChanged && job.restarts < kMaxJobRestarts) {
+    TakeBack(job, totalDownloaded_, sink.attemptBytes);
+    Log(L"Sunucudaki dosya degismis (HTTP %u, %llu / %lld bayt): %ls bastan indirilecek",
+        unsigned(result.status), (unsigned long long)result.range_total,
+        (long long)job.remoteSize, name.c_str());
+    MarkResourceChanged(jobIndex);
+    return true;
+  }
+  if (!valid || resourceChanged) {
     TakeBack(job, totalDownloaded_, sink.attemptBytes);
     const std::wstring prefix = Text("FAILED_DOWNLOAD_FILE") + L"\n" + name + L": ";
     if (sink.writeError) {
@@ -383,8 +438,9 @@ bool UpdateEngine::DownloadPart(int32_t jobIndex, int32_t part, std::wstring& er
     job.partDone[size_t(part)] = 1;
     --job.partsLeft;
   }
-  SaveResumeState(job);
   completeOut = job.partsLeft == 0;
+  guard.unlock();
+  SaveResumeState(jobIndex);
   return true;
 }
 
@@ -409,19 +465,62 @@ bool UpdateEngine::LoadResumeState(DownloadJob& job) {
   return true;
 }
 
-void UpdateEngine::SaveResumeState(const DownloadJob& job) {
-  ResumeState state;
-  state.crc = job.crc;
-  state.size = job.size;
-  state.remoteSize = uint64_t(job.remoteSize);
-  state.segmentSize = job.segmentSize;
-  state.partDone = job.partDone;
-  const std::string text = FormatResumeState(state);
-  // Under the engine lock: two workers of one file must not write its state at the same time.
-  if (!writeFileAtomic(job.statePath, text.data(), text.size())) {
-    Log(L"Uyari: durum dosyasi yazilamadi: %ls (%u)", job.statePath.c_str(),
-        unsigned(GetLastError()));
+void UpdateEngine::SaveResumeState(int32_t jobIndex) {
+  // One writer at a time, the flags read under that lock: the last write always holds the
+  // latest flags, and the file I/O keeps off the engine lock.
+  std::lock_guard<std::mutex> files(stateLock_);
+  std::wstring path;
+  std::string text;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    const DownloadJob& job = jobs_[size_t(jobIndex)];
+    if (job.restartPending || job.remoteSize < 0) return;
+    ResumeState state;
+    state.crc = job.crc;
+    state.size = job.size;
+    state.remoteSize = uint64_t(job.remoteSize);
+    state.segmentSize = job.segmentSize;
+    state.partDone = job.partDone;
+    text = FormatResumeState(state);
+    path = job.statePath;
   }
+  if (!writeFileAtomic(path, text.data(), text.size())) {
+    Log(L"Uyari: durum dosyasi yazilamadi: %ls (%u)", path.c_str(), unsigned(GetLastError()));
+  }
+}
+
+void UpdateEngine::MarkResourceChanged(int32_t jobIndex) {
+  DownloadJob& job = jobs_[size_t(jobIndex)];
+  ++job.generation;
+  ++job.restarts;
+  job.restartPending = true;
+  totalDownloaded_ -= job.downloaded < totalDownloaded_ ? job.downloaded : totalDownloaded_;
+  job.downloaded = 0;
+  for (auto it = queue_.begin(); it != queue_.end();) {
+    it = it->job == jobIndex ? queue_.erase(it) : it + 1;
+  }
+}
+
+void UpdateEngine::RestartJob(int32_t jobIndex) {
+  std::lock_guard<std::mutex> files(stateLock_);
+  std::wstring part, state;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    part = jobs_[size_t(jobIndex)].partPath;
+    state = jobs_[size_t(jobIndex)].statePath;
+  }
+  // No attempt of the old generation has the ".part" open any more.
+  DeleteFileW(part.c_str());
+  DeleteFileW(state.c_str());
+  std::lock_guard<std::mutex> guard(lock_);
+  DownloadJob& job = jobs_[size_t(jobIndex)];
+  job.remoteSize = -1;
+  job.segmentSize = 0;
+  job.partCount = 0;
+  job.partsLeft = 0;
+  job.partDone.clear();
+  job.state = kJobNew;
+  queue_.push_front(WorkItem{jobIndex, -1, 0, 0});
 }
 
 void UpdateEngine::ProgressTick() {

@@ -11,6 +11,7 @@ class UpdateEngine;
 struct DownloadSink {
   UpdateEngine* engine = nullptr;
   int32_t job = 0;
+  int32_t generation = 0;        // of the job when the attempt began
   void* file = nullptr;          // HANDLE positioned at the attempt's first byte
   uint64_t limit = 0;            // more bytes than this fail the attempt
   uint64_t attemptBytes = 0;

@@ -36,7 +36,7 @@ void UpdateEngine::PrepareWorkArea() {
   if (!createDirectories(workFolder_)) {
     Log(L"temp klasoru olusturulamadi: %ls (%u)", workFolder_.c_str(), unsigned(GetLastError()));
   }
-  const std::wstring oldCache = joinPath(gameFolder_, kCrcCacheFileName);
+  const std::wstring oldCache = joinPath(root_, kCrcCacheFileName);
   const std::wstring cache = joinPath(workFolder_, kCrcCacheFileName);
   if (isFile(oldCache)) {
     if (!isFile(cache)) {
@@ -46,7 +46,7 @@ void UpdateEngine::PrepareWorkArea() {
       DeleteFileW(oldCache.c_str());
     }
   }
-  const std::wstring oldWork = joinPath(gameFolder_, kOldWorkFolder);
+  const std::wstring oldWork = joinPath(root_, kOldWorkFolder);
   if (isDirectory(oldWork)) {
     WIN32_FIND_DATAW found;
     HANDLE find = FindFirstFileW(joinPath(oldWork, L"*").c_str(), &found);
@@ -109,7 +109,9 @@ void UpdateEngine::FinishJob(int32_t jobIndex) {
     return;
   }
   const LzResult decoded = LzDecode(reader, &writer, DecodeCancelled, &cancel_);
-  const bool closed = writer.Close();
+  // On the disk before the move: after a power cut the game file is old or new, never empty.
+  const bool flushed = !decoded.ok || writer.Flush();
+  const bool closed = writer.Close() && flushed;
   reader.Close();
 
   if (Cancelled()) {
@@ -198,6 +200,12 @@ void UpdateEngine::Redownload(int32_t jobIndex, const std::wstring& reason) {
 bool UpdateEngine::ReplaceFile(const std::wstring& source, const std::wstring& dest,
                                const std::wstring& relativePath, std::wstring& errorOut) {
   const DWORD attributes = GetFileAttributesW(dest.c_str());
+  // A folder where the file belongs is no file in use: no program holds it, and no wait helps.
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    errorOut = Text("FAILED_WRITE_FILE") + L"\n" + relativePath + L": " +
+               L"bu adda bir klasör var";
+    return false;
+  }
   if (attributes != INVALID_FILE_ATTRIBUTES &&
       (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM))) {
     SetFileAttributesW(dest.c_str(), FILE_ATTRIBUTE_NORMAL);

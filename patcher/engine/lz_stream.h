@@ -46,6 +46,8 @@ class FileWriter : public LzWriter {
   ~FileWriter() override;
   // Write access, no sharing, create-always, sequential scan; the system error on failure.
   bool OpenWrite(const std::wstring& path, uint32_t* errorOut = nullptr);
+  // Puts the written data on the disk (before the file is moved into place).
+  bool Flush();
   // False when closing reports a late write failure; true when nothing was open.
   bool Close();
   bool Write(const void* data, size_t size) override;

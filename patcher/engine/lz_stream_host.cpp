@@ -51,6 +51,8 @@ bool FileWriter::OpenWrite(const std::wstring& path, uint32_t* errorOut) {
   return true;
 }
 
+bool FileWriter::Flush() { return handle_ && AsFile(handle_)->flush(); }
+
 bool FileWriter::Close() {
   os::File* file = AsFile(handle_);
   handle_ = nullptr;

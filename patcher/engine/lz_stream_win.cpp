@@ -42,6 +42,8 @@ bool FileWriter::OpenWrite(const std::wstring& path, uint32_t* errorOut) {
   return true;
 }
 
+bool FileWriter::Flush() { return handle_ && FlushFileBuffers(handle_) != FALSE; }
+
 bool FileWriter::Close() {
   if (!handle_) return true;
   // Buffered data may only fail to reach the disk here.

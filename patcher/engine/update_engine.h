@@ -12,6 +12,7 @@
 #include "patcher/engine/crc_cache.h"
 #include "patcher/engine/download_plan.h"
 #include "patcher/engine/download_progress.h"
+#include "patcher/engine/engine_skin.h"
 #include "patcher/engine/file_list.h"
 #include "patcher/engine/http_client.h"
 #include "patcher/engine/in_use.h"
@@ -80,6 +81,8 @@ class UpdateEngine {
 
   // Also for tests: the program file (default: this process's own file).
   void SetProgramPath(const std::wstring& path) { programPath_ = path; }
+  // Also for tests: the read buffer of each check worker.
+  void SetCheckBufferSize(uint32_t bytes) { checkReadSize_ = bytes; }
 
  private:
   UpdateEngine(const SkinDefinition& skin, const std::wstring& gameFolder, void* window,
@@ -113,6 +116,8 @@ class UpdateEngine {
   void LoadCrcCache();
   void SaveCrcCache();
   void RecordCrc(const std::wstring& relativePath, const std::wstring& fullPath, uint32_t crc);
+  void RecordCrc(const std::wstring& relativePath, uint64_t size, uint64_t lastWrite,
+                 uint32_t crc);
   bool CheckFiles(const std::vector<FileEntry>& targets, std::vector<FileEntry>& toUpdateOut,
                   FileEntry& patcherEntryOut, bool& patcherDiffersOut);
   void CheckWorker();
@@ -123,7 +128,9 @@ class UpdateEngine {
   bool FirstRequest(int32_t jobIndex, std::wstring& errorOut, bool& completeOut);
   bool DownloadPart(int32_t jobIndex, int32_t part, std::wstring& errorOut, bool& completeOut);
   bool LoadResumeState(DownloadJob& job);
-  void SaveResumeState(const DownloadJob& job);  // engine lock held by the caller
+  void SaveResumeState(int32_t jobIndex);  // engine lock NOT held: the write runs outside it
+  void MarkResourceChanged(int32_t jobIndex);  // engine lock held by the caller
+  void RestartJob(int32_t jobIndex);
   void ProgressTick();
   void SetDownloadFailure(const std::wstring& text);  // engine lock held by the caller
 
@@ -141,8 +148,9 @@ class UpdateEngine {
   bool InUseDialogDue(int32_t tries, const std::vector<std::wstring>& paths);
   void ClosePrograms(const std::vector<LockingProcess>& processes);
 
-  const SkinDefinition& skin_;
-  const std::wstring gameFolder_;
+  const EngineSkin skin_;
+  const std::wstring gameFolder_;   // as given, for texts
+  const std::wstring root_;         // gameFolder_ in the "\\?\" form, for every file operation
   std::wstring programPath_;
   const std::wstring workFolder_;
   void* const window_;
@@ -151,6 +159,7 @@ class UpdateEngine {
 
   mutable std::mutex lock_;   // guards the members marked (L)
   std::mutex inUseLock_;      // one in-use dialog at a time
+  std::mutex stateLock_;      // resume-state files: one writer at a time; taken before lock_
   void* runThread_ = nullptr;
   CancelFlag cancel_{0};
 
@@ -187,7 +196,8 @@ class UpdateEngine {
   uint64_t bytesChecked_ = 0;
   uint64_t bytesToCheck_ = 0;
 
-  std::wstring ownProgramName_;
+  uint32_t checkReadSize_ = 1048576;
+  std::wstring ownProgramKey_;  // lower-cased relative path of the running patcher, if inside
   uint32_t ownCrc_ = 0;
   bool ownCrcKnown_ = false;
 };

@@ -42,8 +42,9 @@ UpdateEngine::UpdateEngine(const SkinDefinition& skin, const std::wstring& gameF
                            void* window, bool preview)
     : skin_(skin),
       gameFolder_(gameFolder),
+      root_(extendedLengthPath(gameFolder)),
       programPath_(modulePath()),
-      workFolder_(joinPath(gameFolder, kWorkFolderName)),
+      workFolder_(joinPath(root_, kWorkFolderName)),
       window_(window),
       preview_(preview) {
   noticeEvent_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);

@@ -18,6 +18,39 @@ constexpr uint64_t kMiB = 1048576;
 
 std::wstring TickParam() { return L"t=" + std::to_wstring(GetTickCount()); }
 
+// The full path with every component in its long form (an 8.3 name or a relative path names the
+// same file); the full path alone when the long form cannot be had.
+std::wstring LongFullPath(const std::wstring& path) {
+  std::wstring full(MAX_PATH, L'\0');
+  DWORD n = GetFullPathNameW(path.c_str(), DWORD(full.size()), full.data(), nullptr);
+  if (n >= full.size()) {
+    full.resize(n);
+    n = GetFullPathNameW(path.c_str(), DWORD(full.size()), full.data(), nullptr);
+  }
+  if (n == 0 || n >= full.size()) return path;
+  full.resize(n);
+  std::wstring longer(MAX_PATH, L'\0');
+  n = GetLongPathNameW(full.c_str(), longer.data(), DWORD(longer.size()));
+  if (n >= longer.size()) {
+    longer.resize(n);
+    n = GetLongPathNameW(full.c_str(), longer.data(), DWORD(longer.size()));
+  }
+  if (n == 0 || n >= longer.size()) return full;
+  longer.resize(n);
+  return longer;
+}
+
+// The running patcher's path relative to the game folder, folded the way the file list folds
+// names; empty when the program lies elsewhere.
+std::wstring ProgramKey(const std::wstring& programPath, const std::wstring& gameFolder) {
+  const std::wstring program = toLowerWide(LongFullPath(programPath));
+  std::wstring folder = toLowerWide(LongFullPath(gameFolder));
+  if (folder.empty()) return {};
+  if (folder.back() != L'\\') folder += L'\\';
+  if (program.size() <= folder.size() || program.compare(0, folder.size(), folder) != 0) return {};
+  return program.substr(folder.size());
+}
+
 }  // namespace
 
 bool UpdateEngine::UpdateRun() {
@@ -31,10 +64,9 @@ bool UpdateEngine::UpdateRun() {
 
   connections_ = skin_.settings.connections;
   segmentSize_ = uint64_t(skin_.settings.segmentMb) * kMiB;
-  ownProgramName_.clear();
-  if (equalsNoCase(toLowerWide(parentPath(programPath_)), toLowerWide(gameFolder_))) {
-    ownProgramName_ = fileName(programPath_);
-  }
+  ownProgramKey_ = ProgramKey(programPath_, gameFolder_);
+  // The new patcher is stored under the program's long name, whatever name started it.
+  if (!ownProgramKey_.empty()) programPath_ = LongFullPath(programPath_);
 
   if (skin_.remoteConfigPath.empty()) {
     return Fail(Text("REMOTE_CONFIG_OPEN_ERROR") + L"\n(url.xml: remoteConfigPath boş)");
@@ -153,7 +185,7 @@ bool UpdateEngine::FetchFileLists(const RemoteConfig& config, std::vector<FileEn
 }
 
 bool UpdateEngine::WriteTestPassed() {
-  const std::wstring probe = joinPath(gameFolder_, kWriteProbeName);
+  const std::wstring probe = joinPath(root_, kWriteProbeName);
   HANDLE h = CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                          FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
   if (h != INVALID_HANDLE_VALUE) {

@@ -28,6 +28,16 @@ TEST(Path, ModulePathNamesTheTestProgram) {
   EXPECT_TRUE(sv::isDirectory(sv::moduleDirectory()));
 }
 
+TEST(Path, ExtendedLengthForm) {
+  EXPECT_EQ(sv::extendedLengthPath(L"C:\\Oyun\\pack/a.bin"), L"\\\\?\\C:\\Oyun\\pack\\a.bin");
+  EXPECT_EQ(sv::extendedLengthPath(L"\\\\srv\\pay\\Oyun"), L"\\\\?\\UNC\\srv\\pay\\Oyun");
+  // Already extended, a device path, relative: as they are.
+  EXPECT_EQ(sv::extendedLengthPath(L"\\\\?\\C:\\a"), L"\\\\?\\C:\\a");
+  EXPECT_EQ(sv::extendedLengthPath(L"\\\\.\\pipe\\x"), L"\\\\.\\pipe\\x");
+  EXPECT_EQ(sv::extendedLengthPath(L"temp\\a"), L"temp\\a");
+  EXPECT_EQ(sv::extendedLengthPath(L"C:"), L"C:");
+}
+
 TEST(Path, ReservedDeviceNames) {
   for (const wchar_t* name : {L"con", L"CON.txt", L"Prn", L"aux.a.b", L"nul", L"com0", L"COM9.log", L"lpt1",
                               L"nul .txt", L"com\u00B9", L"CONOUT$"}) {

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <set>
+
 #include "patcher/engine/download_progress.h"
 #include "patcher/engine/file_list.h"
 #include "skin/locale_table.h"
@@ -25,6 +28,18 @@ TEST(DownloadPlan, JobNamesAndAddresses) {
   EXPECT_EQ(FileDownloadUrl(L"http://h/patch", "/a/b.bin", 0x1f), L"http://h/patch/a/b.bin.lz?v=0000001f");
   EXPECT_EQ(FileDownloadUrl(L"", "a.bin", 0), L"a.bin.lz?v=00000000");
   EXPECT_EQ(TempBaseName(L"T", L"a/b\\c"), L"T\\sv_a#b#c");
+}
+
+TEST(DownloadPlan, TemporaryNamesNeverCollide) {
+  // '#' stands for the separator: a name that holds one must not meet a path that has none.
+  EXPECT_NE(TempBaseName(L"T", L"a#b.bin"), TempBaseName(L"T", L"a\\b.bin"));
+  EXPECT_EQ(TempBaseName(L"T", L"a\\b.bin"), L"T\\sv_a#b.bin");  // as older runs named it
+  EXPECT_EQ(TempBaseName(L"T", L"a#b.bin"), L"T\\sv_#a%23b.bin");
+  const wchar_t* const paths[] = {L"a#b", L"a\\b", L"a#\\b", L"a\\#b", L"a##b", L"a%23b",
+                                  L"a#%23b", L"a%#b", L"#a", L"%a", L"a%25#b", L"a%#25b"};
+  std::set<std::wstring> names;
+  for (const wchar_t* p : paths) names.insert(TempBaseName(L"T", p));
+  EXPECT_EQ(names.size(), std::size(paths));
 }
 
 TEST(DownloadPlan, LimitsAndClamps) {

@@ -33,8 +33,9 @@ def content(path, size, seed):
     return bytes(out)
 
 
-def lz_file(data):
-    return struct.pack("<I", len(data)) + lzo.compress(data, 1, False)
+def lz_file(data, level=1):
+    """level 1 is LZO1X-1, 9 is LZO1X-999: same file, other stream, other compressed size."""
+    return struct.pack("<I", len(data)) + lzo.compress(data, level, False)
 
 
 def write(path, data):
@@ -43,7 +44,7 @@ def write(path, data):
         f.write(data)
 
 
-def make(out, files, seed=1, config_attrs=""):
+def make(out, files, seed=1, config_attrs="", level=1):
     """files: list of (relative path with '/', size). Returns {path: (crc, size)}."""
     src = os.path.join(out, "src")
     www = os.path.join(out, "www")
@@ -53,7 +54,7 @@ def make(out, files, seed=1, config_attrs=""):
         data = content(path, size, seed)
         crc = zlib.crc32(data) & 0xFFFFFFFF
         write(os.path.join(src, path), data)
-        write(os.path.join(www, path + ".lz"), lz_file(data))
+        write(os.path.join(www, path + ".lz"), lz_file(data, level))
         listing[path] = (crc, size)
         # Paths with spaces need the five-field form.
         if " " in path:

@@ -2,11 +2,15 @@
 //
 //   svupdate.exe --folder DIR --config URL [--connections N] [--segment-mb N]
 //                [--refuse-notice] [--inuse retry|close|stop] [--shutdown-after-ms N]
+//                [--check-buffer-mb N] [--program PATH [--short-program]] [--drop-skin]
 //
 // A hidden message window receives the engine's messages: it answers the notice (accepted unless
 // told otherwise) and the in-use question, and prints every status change as one UTF-8 line.
 // --shutdown-after-ms shuts the engine down that long after the download phase began and reports
-// how long Shutdown took. Exit code: 0 success, 1 failure, 2 bad arguments.
+// how long Shutdown took. --check-buffer-mb sets the check workers' read buffer (one too large
+// to allocate shows what a failed allocation does); --program names the running patcher, by its
+// 8.3 name with --short-program; --drop-skin empties the skin right after the engine is made.
+// Exit code: 0 success, 1 failure, 2 bad arguments.
 #include <windows.h>
 #include <shellapi.h>
 
@@ -36,6 +40,10 @@ struct Options {
   bool refuseNotice = false;
   int inUseAnswer = sv::kInUseRetry;
   int shutdownAfterMs = -1;
+  int checkBufferMb = 0;
+  std::wstring program;
+  bool shortProgram = false;
+  bool dropSkin = false;
 };
 
 struct App {
@@ -195,6 +203,14 @@ bool ParseOptions(int argc, wchar_t** argv, Options& o) {
       } else {
         return false;
       }
+    } else if (a == L"--check-buffer-mb" && hasValue) {
+      if (!ParseInt(argv[++i], o.checkBufferMb) || o.checkBufferMb < 1) return false;
+    } else if (a == L"--program" && hasValue) {
+      o.program = argv[++i];
+    } else if (a == L"--short-program") {
+      o.shortProgram = true;
+    } else if (a == L"--drop-skin") {
+      o.dropSkin = true;
     } else if (a == L"--shutdown-after-ms" && hasValue) {
       if (!ParseInt(argv[++i], o.shutdownAfterMs)) return false;
     } else {
@@ -253,6 +269,27 @@ int main() {
   }
 
   gApp.engine = UpdateEngine::Create(skin, o.folder, window, false);
+  if (o.checkBufferMb > 0) gApp.engine->SetCheckBufferSize(uint32_t(o.checkBufferMb) << 20);
+  if (!o.program.empty()) {
+    std::wstring program = o.program;
+    if (o.shortProgram) {
+      wchar_t shortPath[MAX_PATH * 4];
+      const DWORD got = GetShortPathNameW(program.c_str(), shortPath, DWORD(std::size(shortPath)));
+      if (got == 0 || got >= std::size(shortPath)) {
+        fputs("no short path\n", stderr);
+        return 2;
+      }
+      program = shortPath;
+    }
+    Print(L"PROGRAM " + program);
+    gApp.engine->SetProgramPath(program);
+  }
+  if (o.dropSkin) {
+    // The skin is emptied once the engine exists, as the window's goes while a run outlives
+    // Shutdown: the run must still have its texts and addresses.
+    skin.locale.entries.clear();
+    skin.remoteConfigPath.clear();
+  }
   gApp.engine->Start();
   SetTimer(window, kPollTimer, kPollMs, nullptr);
   MSG msg;

@@ -127,10 +127,10 @@ class Env:
                 s.stop()
 
 
-def release(env, name, files, seed=1, config_attrs=""):
+def release(env, name, files, seed=1, config_attrs="", level=1):
     out = os.path.join(env.work, name)
     shutil.rmtree(out, ignore_errors=True)
-    return make_release.make(out, files, seed, config_attrs), out
+    return make_release.make(out, files, seed, config_attrs, level), out
 
 
 def game_files(folder):
@@ -320,6 +320,36 @@ def group_resume(env, case):
         later = access_lines(server.access_log, "/a.bin.lz")[mark:]
         check(len(later) == 1 and '"bytes=0-' in later[0], f"requests: {later}")
         check(same_tree(os.path.join(rel, "src"), game) is None, "tree differs")
+
+    with case("RepublishedAtAnotherLevelStartsTheFileAfresh"):
+        # Same content, same CRC and size in the list, another compressed stream: the stored
+        # segments belong to the old stream and must not be resumed, in this run or any later.
+        big = [("data/republished.bin", 40 * MIB + 9)]
+        _, rel_a = release(env, "rel-republish-1", big, level=1)
+        _, rel_b = release(env, "rel-republish-9", big, level=9)
+        lz = os.path.join("data", "republished.bin.lz")
+        size_a = os.path.getsize(os.path.join(rel_a, "www", lz))
+        size_b = os.path.getsize(os.path.join(rel_b, "www", lz))
+        check(size_a != size_b, "both levels made the same size")
+        served = os.path.join(env.work, "www-republish")
+        shutil.rmtree(served, ignore_errors=True)
+        shutil.copytree(os.path.join(rel_a, "www"), served)
+        srv = env.nginx(served, "republish", rate="3m")
+        game_r = os.path.join(env.work, "game-republish")
+        shutil.rmtree(game_r, ignore_errors=True)
+        state_r = os.path.join(game_r, "temp", "sv_data#republished.bin.state")
+        proc = start_update(env, game_r, srv.url() + "/config.xml", "--connections", "2",
+                            "--segment-mb", "1")
+        ok = wait_for(lambda: (state_flags(state_r) or "").count("1") >= 4, 120)
+        kill_run(proc)
+        check(ok, "no segments were stored in time")
+        shutil.copyfile(os.path.join(rel_b, "www", lz), os.path.join(served, lz))
+        run = env.update(game_r, srv.url() + "/config.xml", "--segment-mb", "1", timeout=300)
+        check(run.rc == 0, f"run after republishing failed\n{run}")
+        check("bastan indirilecek" in run.log, f"no fresh start\n{run}")
+        check(same_tree(os.path.join(rel_b, "src"), game_r) is None, "tree differs")
+        run = env.update(game_r, srv.url() + "/config.xml")
+        check(run.rc == 0 and run.value("CURRENT") == UP_TO_DATE, f"next run\n{run}")
 
     with case("ShutdownDuringDownloadEndsWithinLimit"):
         other = os.path.join(env.work, "game-shutdown")
@@ -626,7 +656,92 @@ def group_notice(env, case):
         check(run.value("CURRENT") == UP_TO_DATE, f"{run}")
 
 
-GROUPS = {"notice": group_notice, "install": group_install, "resume": group_resume, "atomic": group_atomic,
+def group_edges(env, case):
+    game = os.path.join(env.work, "game-edges")
+    shutil.rmtree(game, ignore_errors=True)
+    # A destination of 250 characters: its work files are longer than MAX_PATH.
+    room = 250 - len(win(game)) - 1
+    parts = []
+    while room - len("/".join(parts)) > 100:
+        parts.append("d" * 90)
+    prefix = "/".join(parts) + ("/" if parts else "")
+    long_rel = prefix + "x" * (room - len(prefix) - 4) + ".bin"
+    check(len(win(game)) + 1 + len(long_rel) == 250, f"long path of {len(long_rel)}")
+    files = [("a#b.bin", 3 * MIB + 1), ("a/b.bin", 3 * MIB + 7), ("small.bin", 1000),
+             (long_rel, 2 * MIB + 3), ("GameUpdater.exe", 5000)]
+    listing, rel = release(env, "rel-edges", files)
+    srv = env.nginx(os.path.join(rel, "www"), "edges")
+    config = srv.url() + "/config.xml"
+    src = tree(os.path.join(rel, "src"))
+    first = env.update(game, config, "--connections", "4", "--segment-mb", "1")
+
+    with case("HashInANameGetsTemporaryFilesOfItsOwn"):
+        # "a#b.bin" and "a\b.bin" once shared every work file name and overwrote each other.
+        check(first.rc == 0, f"install failed\n{first}")
+        now = tree(game)
+        check(now.get("a#b.bin") == src["a#b.bin"] and now.get("a/b.bin") == src["a/b.bin"],
+              "files differ")
+        check("Yeniden indirilecek" not in first.log, f"a file was fetched twice\n{first}")
+
+    with case("DestinationOf250Characters"):
+        check(tree(game).get(os.path.normpath(long_rel)) == src[long_rel], f"long file\n{first}")
+
+    with case("RunKeepsItsTextsWhenTheSkinGoes"):
+        run = env.update(game, config, "--drop-skin")
+        check(run.rc == 0 and run.value("TEXT") == FINISHED and run.value("CURRENT") == UP_TO_DATE,
+              f"{run}")
+
+    with case("CheckBufferThatCannotBeAllocatedFailsTheCheck"):
+        target = os.path.join(game, "small.bin")
+        with open(target, "r+b") as f:
+            f.write(b"changed")
+        os.remove(os.path.join(game, "temp", "Sarvik.cache"))
+        run = env.update(game, config, "--check-buffer-mb", "3000")
+        check(run.rc == 1 and run.value("ERROR") == "Bellek yetersiz.", f"{run}")
+        run = env.update(game, config)
+        check(run.rc == 0 and tree(game)["small.bin"] == src["small.bin"], f"{run}")
+
+    with case("FolderWhereAFileBelongsIsAWriteFailure"):
+        other = os.path.join(env.work, "game-edges-folder")
+        shutil.rmtree(other, ignore_errors=True)
+        os.makedirs(os.path.join(other, "small.bin", "inside"))
+        run = env.update(other, config, "--inuse", "stop")
+        check(run.rc == 1, f"{run}")
+        check(run.value("ERROR") == "Dosya yazılamıyor.|small.bin: bu adda bir klasör var",
+              f"{run}")
+        check("INUSE" not in run.out and "kullanımda" not in run.out, f"in-use wait\n{run}")
+
+    with case("FileOf4GiBIsRefusedBeforeDownload"):
+        huge = os.path.join(env.work, "rel-edges-huge")
+        shutil.rmtree(huge, ignore_errors=True)
+        shutil.copytree(os.path.join(rel, "www"), huge)
+        with open(os.path.join(huge, "crclist"), "a") as f:
+            f.write("12345678 4294967296 huge.bin\n")
+        srv_h = env.nginx(huge, "edges-huge")
+        other = os.path.join(env.work, "game-edges-huge")
+        shutil.rmtree(other, ignore_errors=True)
+        run = env.update(other, srv_h.url() + "/config.xml")
+        check(run.rc == 1 and "huge.bin: 4,0 GB; 4 GB ve üzeri dosyalar desteklenmiyor"
+              in (run.value("ERROR") or ""), f"{run}")
+        check(not access_lines(srv_h.access_log, ".lz"), "downloaded despite the size")
+
+    with case("PatcherStartedByItsShortNameIsNotReplaced"):
+        other = os.path.join(env.work, "game-edges-program")
+        shutil.rmtree(other, ignore_errors=True)
+        os.makedirs(other)
+        program = os.path.join(other, "GameUpdater.exe")
+        with open(program, "wb") as f:
+            f.write(b"the running patcher")
+        run = env.update(other, config, "--program", win(program), "--short-program")
+        check(run.rc == 0, f"{run}")
+        check("~" in (run.value("PROGRAM") or ""), f"no short name\n{run}")
+        check(open(program, "rb").read() == b"the running patcher", f"patcher replaced\n{run}")
+        new = os.path.join(other, "temp", "GameUpdater.exe.new")
+        check(os.path.exists(new) and open(new, "rb").read() == src["GameUpdater.exe"],
+              f"no new patcher beside the work files\n{run}")
+
+
+GROUPS = {"edges": group_edges, "notice": group_notice, "install": group_install, "resume": group_resume, "atomic": group_atomic,
           "faults": group_faults, "inuse": group_inuse, "admin": group_admin}
 
 
