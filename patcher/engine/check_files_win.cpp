@@ -143,10 +143,12 @@ bool UpdateEngine::CheckFiles(const std::vector<FileEntry>& targets,
     checkResults_ = nullptr;
   }
 
-  if (Cancelled()) return false;
+  if (Cancelled() && !workerOutOfMemory_.load()) return false;
   // Only a worker with a read buffer takes files: any left over were read by nobody, and must
   // not pass for up to date.
-  if (size_t(checkNext_.load()) < toCheck.size()) return Fail(L"Bellek yetersiz.");
+  if (size_t(checkNext_.load()) < toCheck.size() || workerOutOfMemory_.load()) {
+    return Fail(kOutOfMemoryText);
+  }
   uint64_t updateBytes = 0;
   for (size_t i = 0; i < toCheck.size(); ++i) {
     if (!results[i]) continue;

@@ -88,6 +88,11 @@ void AddOrReplace(std::map<std::wstring, size_t>& positionByLowerPath,
 
 }  // namespace
 
+std::wstring TooManyFilesText() {
+  return L"crclist çok fazla dosya içeriyor (en çok " + std::to_wstring(kFileListMaxEntries) +
+         L" dosya).";
+}
+
 bool ParseFileList(std::string_view bytes, std::vector<FileEntry>& entriesOut,
                    std::wstring& errorOut, std::vector<std::wstring>* logOut) {
   entriesOut.clear();
@@ -124,6 +129,11 @@ bool ParseFileList(std::string_view bytes, std::vector<FileEntry>& entriesOut,
     entry.urlPath = UrlPathOf(entry.path);
 
     AddOrReplace(positionByLowerPath, entriesOut, std::move(entry));
+    if (entriesOut.size() > kFileListMaxEntries) {
+      entriesOut.clear();
+      errorOut = TooManyFilesText();
+      return false;
+    }
   }
   if (dataLines > 0 && entriesOut.empty()) {
     errorOut = L"crclist okunamadı (" + std::to_wstring(invalidLines) + L" geçersiz satır).";

@@ -23,6 +23,11 @@ struct FileEntry {
 
 // The largest file list the update run accepts from a source.
 constexpr size_t kFileListMaxBytes = 33554432;
+// The most files one list, and the merged list, may hold: the largest clients have a few hundred
+// thousand; a list of millions of short lines would exhaust a 32-bit process's memory.
+constexpr size_t kFileListMaxEntries = 1000000;
+// The failure text of a list that holds more.
+std::wstring TooManyFilesText();
 
 // Parses one list. On success entriesOut holds the files in list order, a later line for the same
 // path (compared case-insensitively) replacing the earlier one in its place. Invalid lines are

@@ -55,6 +55,7 @@ struct InUseList {
 };
 
 constexpr wchar_t kWorkFolderName[] = L"temp";
+constexpr wchar_t kOutOfMemoryText[] = L"Bellek yetersiz.";
 constexpr wchar_t kWriteProbeName[] = L"Sarvik.wtest";
 constexpr wchar_t kUserAgent[] = L"Sarvik/1.0";
 
@@ -162,6 +163,7 @@ class UpdateEngine {
   std::mutex stateLock_;      // resume-state files: one writer at a time; taken before lock_
   void* runThread_ = nullptr;
   CancelFlag cancel_{0};
+  std::atomic<bool> workerOutOfMemory_{false};  // an allocation failed on a run's thread
 
   StatusSnapshot status_;                 // (L)
   RemoteConfig remoteConfig_;             // (L)

@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <process.h>
 
+#include <new>
+
 #include "common/path.h"
 #include "common/text.h"
 #include "patcher/engine/engine_threads_win.h"
@@ -21,11 +23,23 @@ unsigned __stdcall EngineThreads::Run(void* self) {
   return 0;
 }
 unsigned __stdcall EngineThreads::Check(void* self) {
-  static_cast<UpdateEngine*>(self)->CheckWorker();
+  UpdateEngine& engine = *static_cast<UpdateEngine*>(self);
+  try {
+    engine.CheckWorker();
+  } catch (const std::bad_alloc&) {
+    // The files this worker took are unread: the check must not pass them.
+    engine.workerOutOfMemory_.store(true);
+  }
   return 0;
 }
 unsigned __stdcall EngineThreads::Download(void* self) {
-  static_cast<UpdateEngine*>(self)->WorkerLoop();
+  UpdateEngine& engine = *static_cast<UpdateEngine*>(self);
+  try {
+    engine.WorkerLoop();
+  } catch (const std::bad_alloc&) {
+    engine.workerOutOfMemory_.store(true);
+    engine.Cancel();
+  }
   return 0;
 }
 
@@ -96,7 +110,23 @@ bool UpdateEngine::Shutdown() {
 }
 
 void UpdateEngine::RunThread() {
-  const bool result = preview_ ? PreviewRun() : UpdateRun();
+  workerOutOfMemory_.store(false);
+  bool result = false;
+  try {
+    result = preview_ ? PreviewRun() : UpdateRun();
+  } catch (const std::bad_alloc&) {
+    workerOutOfMemory_.store(true);
+  }
+  if (workerOutOfMemory_.load()) {
+    // What failed to allocate is gone by now; the few bytes of the failure text fit.
+    try {
+      Fail(kOutOfMemoryText);
+    } catch (const std::bad_alloc&) {
+    }
+    result = false;
+    Post(WM_SV_DONE, 0);
+    return;
+  }
   if (!Cancelled()) Post(WM_SV_DONE, result ? 1 : 0);
 }
 

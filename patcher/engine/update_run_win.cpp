@@ -178,6 +178,9 @@ bool UpdateEngine::FetchFileLists(const RemoteConfig& config, std::vector<FileEn
     logLines.clear();
     MergeFileLists(merged, config.sources[i], std::move(list), &logLines);
     for (const std::wstring& line : logLines) Log(L"%ls", line.c_str());
+    if (merged.entries.size() > kFileListMaxEntries) {
+      return Fail(Text("INVALID_CRC_TABLE") + suffix + L"\n" + TooManyFilesText());
+    }
     if (Cancelled()) return false;
   }
   targetOut = std::move(merged.entries);

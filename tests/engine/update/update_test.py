@@ -725,6 +725,28 @@ def group_edges(env, case):
               in (run.value("ERROR") or ""), f"{run}")
         check(not access_lines(srv_h.access_log, ".lz"), "downloaded despite the size")
 
+    with case("ListOf32MiBOfShortLinesFailsClearly"):
+        # 3.3 million entries once took a gigabyte and ended the 32-bit process.
+        many = os.path.join(env.work, "rel-edges-many")
+        shutil.rmtree(many, ignore_errors=True)
+        os.makedirs(many)
+        shutil.copyfile(os.path.join(rel, "www", "config.xml"), os.path.join(many, "config.xml"))
+        with open(os.path.join(many, "crclist"), "w") as f:
+            lines, size, i = [], 0, 0
+            while size < 32 * MIB - 64:
+                line = f"00000000 0 {i:x}\n"
+                lines.append(line)
+                size += len(line)
+                i += 1
+            f.write("".join(lines))
+        check(os.path.getsize(os.path.join(many, "crclist")) <= 32 * MIB, "list too large")
+        srv_m = env.nginx(many, "edges-many")
+        other = os.path.join(env.work, "game-edges-many")
+        shutil.rmtree(other, ignore_errors=True)
+        run = env.update(other, srv_m.url() + "/config.xml", timeout=300)
+        check(run.rc == 1 and run.value("RESULT") == "failed", f"no clear failure\n{run}")
+        check("en çok 1000000 dosya" in (run.value("ERROR") or ""), f"{run}")
+
     with case("PatcherStartedByItsShortNameIsNotReplaced"):
         other = os.path.join(env.work, "game-edges-program")
         shutil.rmtree(other, ignore_errors=True)
