@@ -696,7 +696,7 @@ def group_edges(env, case):
         with open(target, "r+b") as f:
             f.write(b"changed")
         os.remove(os.path.join(game, "temp", "Sarvik.cache"))
-        run = env.update(game, config, "--check-buffer-mb", "3000")
+        run = env.update(game, config, "--check-buffer-mb", "4000")
         check(run.rc == 1 and run.value("ERROR") == "Bellek yetersiz.", f"{run}")
         run = env.update(game, config)
         check(run.rc == 0 and tree(game)["small.bin"] == src["small.bin"], f"{run}")
