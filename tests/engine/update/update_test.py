@@ -747,6 +747,29 @@ def group_edges(env, case):
         check(run.rc == 1 and run.value("RESULT") == "failed", f"no clear failure\n{run}")
         check("en çok 1000000 dosya" in (run.value("ERROR") or ""), f"{run}")
 
+    with case("ListOf300000FilesStillUpdates"):
+        # As large as the largest clients and more: 300,000 listed files, one of them to update.
+        big = os.path.join(env.work, "rel-edges-300k")
+        shutil.rmtree(big, ignore_errors=True)
+        shutil.copytree(os.path.join(rel, "www"), big)
+        other = os.path.join(env.work, "game-edges-300k")
+        shutil.rmtree(other, ignore_errors=True)
+        crc, size = listing["small.bin"]
+        lines = [f"{crc:08x} {size} small.bin\n"]
+        for d in range(600):
+            folder = os.path.join(other, f"k{d:03d}")
+            os.makedirs(folder)
+            for n in range(500):
+                open(os.path.join(folder, f"f{n:03d}.dat"), "wb").close()
+                lines.append(f"00000000 0 k{d:03d}/f{n:03d}.dat\n")
+        with open(os.path.join(big, "crclist"), "w") as f:
+            f.write("".join(lines))
+        srv_k = env.nginx(big, "edges-300k")
+        run = env.update(other, srv_k.url() + "/config.xml", timeout=600)
+        check(run.rc == 0 and run.value("TEXT") == FINISHED, f"{run}")
+        check("Kontrol: 300001 dosyadan 1 tanesi guncellenecek" in run.log, f"{run}")
+        check(open(os.path.join(other, "small.bin"), "rb").read() == src["small.bin"], "not updated")
+
     with case("PatcherStartedByItsShortNameIsNotReplaced"):
         other = os.path.join(env.work, "game-edges-program")
         shutil.rmtree(other, ignore_errors=True)
