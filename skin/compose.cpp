@@ -1,6 +1,7 @@
 #include "skin/renderer.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "skin/pixels.h"
 
@@ -14,13 +15,19 @@ const ControlState& StateOf(const std::vector<ControlState>& states, size_t inde
   return index < states.size() ? states[index] : kDefaultState;
 }
 
+// Control coordinates are any int from skin.xml: sums are taken in 64 bits and clamped back, which
+// keeps a far-off control far off (the pixel work clips it away).
+int32_t Offset(int32_t a, int64_t b) {
+  return int32_t(std::clamp<int64_t>(int64_t(a) + b, INT32_MIN, INT32_MAX));
+}
+
 void DrawFramePlaceholder(uint32_t* target, int32_t tw, int32_t th, const SkinControl& c) {
   const int32_t w = c.boxWidth, h = c.boxHeight;
   fillRect(target, tw, th, c.x, c.y, w, h, kFramePlaceholderFill);
   fillRect(target, tw, th, c.x, c.y, w, 1, kFramePlaceholderBorder);
-  fillRect(target, tw, th, c.x, c.y + h - 1, w, 1, kFramePlaceholderBorder);
+  fillRect(target, tw, th, c.x, Offset(c.y, int64_t(h) - 1), w, 1, kFramePlaceholderBorder);
   fillRect(target, tw, th, c.x, c.y, 1, h, kFramePlaceholderBorder);
-  fillRect(target, tw, th, c.x + w - 1, c.y, 1, h, kFramePlaceholderBorder);
+  fillRect(target, tw, th, Offset(c.x, int64_t(w) - 1), c.y, 1, h, kFramePlaceholderBorder);
 }
 
 }  // namespace
@@ -130,14 +137,14 @@ std::vector<TextItem> layoutTexts(const SkinDefinition& skin,
       item.verticalCenter = true;
     } else if (c.kind == ControlKind::Frame && showFramePlaceholders && c.boxWidth > 0 &&
                c.boxHeight > 30) {
-      const int32_t middle = c.y + c.boxHeight / 2;
+      const int32_t middle = Offset(c.y, c.boxHeight / 2);
       TextItem title;
       title.text = skin.locale.textOr("SV_NEWS", L"Haberler");
       title.fontName = L"Tahoma";
       title.fontSize = 13;
       title.bold = true;
       title.x = c.x;
-      title.y = middle - 16;
+      title.y = Offset(middle, -16);
       title.width = c.boxWidth;
       title.height = 16;
       title.align = TextAlign::Center;
@@ -148,8 +155,8 @@ std::vector<TextItem> layoutTexts(const SkinDefinition& skin,
       link.text = c.link;
       link.fontName = L"Tahoma";
       link.fontSize = 11;
-      link.x = c.x + 8;
-      link.y = middle + 4;
+      link.x = Offset(c.x, 8);
+      link.y = Offset(middle, 4);
       link.width = c.boxWidth - 16;
       link.height = 14;
       link.align = TextAlign::Center;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <utility>
 #include <vector>
 
 #include "skin/renderer.h"
@@ -150,6 +152,39 @@ TEST_F(ComposeFrame, FramePlaceholderOnlyWhenAsked) {
   EXPECT_EQ(texts[1].color, 0xFFBFBFBFu);
   skin.controls[0].boxHeight = 30;
   EXPECT_TRUE(layoutTexts(skin, {}, true).empty());
+}
+
+// Coordinates come from skin.xml as any int: placeholders and their texts at the far ends of the
+// range stay outside the window instead of wrapping into it.
+TEST_F(ComposeFrame, FramesAtTheEndsOfTheIntRange) {
+  const int32_t kMax = 2147483647, kMin = -kMax - 1;
+  for (const auto& [x, y] : {std::pair{kMax, kMax}, std::pair{kMin, kMin}, std::pair{kMax, 0},
+                             std::pair{0, kMax}, std::pair{kMax - 8, kMin}}) {
+    SkinControl frame;
+    frame.kind = ControlKind::Frame;
+    frame.x = x;
+    frame.y = y;
+    frame.boxWidth = kMax;
+    frame.boxHeight = kMax;
+    frame.link = L"https://example.invalid/haber";
+    skin.controls.push_back(frame);
+  }
+  composeImages(target.data(), skin, {}, true);
+  EXPECT_EQ(std::count(target.begin(), target.end(), 0xFF000000u), 300 * 60);
+  const std::vector<TextItem> texts = layoutTexts(skin, {}, true);
+  ASSERT_EQ(texts.size(), 2 * skin.controls.size());
+  for (size_t i = 0; i < texts.size(); ++i) {
+    const SkinControl& c = skin.controls[i / 2];
+    // Far right or far down stays there; nothing moves from one end to the other.
+    if (c.x == kMax) {
+      EXPECT_GT(texts[i].x, 1000000000) << i;
+    }
+    if (c.y == kMax) {
+      EXPECT_GT(texts[i].y, 1000000000) << i;
+    } else if (c.y == kMin) {
+      EXPECT_LT(texts[i].y, -1000000000) << i;
+    }
+  }
 }
 
 TEST_F(ComposeFrame, TextPassUsesOverrides) {
