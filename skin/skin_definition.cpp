@@ -120,11 +120,13 @@ const SkinImage* SkinDefinition::image(std::string_view name) {
     return cached->second.get();
   auto decoded = std::make_unique<SkinImage>();
   std::wstring error;
-  if (!decodeImage(*package_->find(entry), *decoded, &error)) {
+  if (!decodeImage(*package_->find(entry), *decoded, &error,
+                   kSkinMaxDecodedPixels - decodedPixels_)) {
     warnings.push_back(toWide(entry) + L": " + error);
     failedImages_.insert(entry);
     return nullptr;
   }
+  decodedPixels_ += uint64_t(decoded->width) * uint64_t(decoded->height);
   const SkinImage* result = decoded.get();
   images_[entry] = std::move(decoded);
   return result;
@@ -155,6 +157,7 @@ void SkinDefinition::clear() {
   warnings.clear();
   images_.clear();
   failedImages_.clear();
+  decodedPixels_ = 0;
 }
 
 bool SkinDefinition::load(const SkinPackage& package, std::wstring* errorOut) {

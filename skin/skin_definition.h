@@ -117,6 +117,7 @@ private:
   const SkinPackage* package_ = nullptr;
   std::map<std::string, std::unique_ptr<SkinImage>> images_;  // entry name -> decoded image
   std::set<std::string> failedImages_;  // entries that did not decode: warned about once
+  uint64_t decodedPixels_ = 0;          // of every image in images_, against the skin's limit
 };
 
 // A colour attribute: optional '#', then RRGGBB (opaque) or AARRGGBB; false leaves argbOut as is.

@@ -8,6 +8,12 @@
 namespace sv {
 
 constexpr int32_t kMaxImageSide = 8192;
+// What all images of one skin may decode to together: one image of the largest side and 16
+// million pixels more (320 MiB). A real skin stays well under 10 million; without a limit a few
+// small, well-compressed files claiming the largest size would fill a 32-bit address space.
+constexpr uint64_t kSkinMaxDecodedPixels = uint64_t(kMaxImageSide) * kMaxImageSide + 16777216;
+constexpr const wchar_t* kPixelLimitMessage =
+    L"Skin gorselleri toplam 80 milyon piksel sinirini asiyor.";
 
 struct SkinImage {
   int32_t width = 0;
@@ -20,7 +26,10 @@ struct SkinImage {
 // "Gorsel cozulemedi (desteklenen: PNG, JPG, BMP, GIF)." for anything undecodable or larger than
 // 8192 pixels on a side. On Windows this is GDI+ (which the program starts once); the host
 // build, which has no system decoder, reads uncompressed 24- and 32-bit BMP files only.
-bool decodeImage(std::string_view bytes, SkinImage& out, std::wstring* errorOut = nullptr);
+// An image of more than `maxPixels` pixels fails with `kPixelLimitMessage` before its pixels are
+// decoded.
+bool decodeImage(std::string_view bytes, SkinImage& out, std::wstring* errorOut = nullptr,
+                 uint64_t maxPixels = UINT64_MAX);
 
 // Writes the image as a PNG file with its alpha channel (GDI+, Windows only).
 bool saveImagePng(const SkinImage& image, const std::wstring& path,

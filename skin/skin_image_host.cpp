@@ -22,7 +22,8 @@ bool Fail(std::wstring* errorOut, const wchar_t* message) {
 
 }  // namespace
 
-bool decodeImage(std::string_view bytes, SkinImage& out, std::wstring* errorOut) {
+bool decodeImage(std::string_view bytes, SkinImage& out, std::wstring* errorOut,
+                 uint64_t maxPixels) {
   out = SkinImage();
   if (bytes.empty()) return Fail(errorOut, L"Bos gorsel.");
   const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
@@ -43,6 +44,7 @@ bool decodeImage(std::string_view bytes, SkinImage& out, std::wstring* errorOut)
   const size_t rowBytes = (size_t(bits) * size_t(width) + 31) / 32 * 4;
   if (pixelOffset > size || rowBytes * size_t(height) > size - pixelOffset)
     return Fail(errorOut, kUndecodable);
+  if (uint64_t(width) * uint64_t(height) > maxPixels) return Fail(errorOut, kPixelLimitMessage);
 
   out.width = width;
   out.height = int32_t(height);

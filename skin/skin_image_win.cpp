@@ -48,7 +48,8 @@ bool FindPngEncoder(CLSID& clsidOut) {
 
 }  // namespace
 
-bool decodeImage(std::string_view bytes, SkinImage& out, std::wstring* errorOut) {
+bool decodeImage(std::string_view bytes, SkinImage& out, std::wstring* errorOut,
+                 uint64_t maxPixels) {
   out = SkinImage();
   if (bytes.empty()) return Fail(errorOut, L"Bos gorsel.");
   HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes.size());
@@ -73,6 +74,8 @@ bool decodeImage(std::string_view bytes, SkinImage& out, std::wstring* errorOut)
       GdipGetImageHeight(holder.bitmap, &height) != Ok || width < 1 || height < 1 ||
       width > UINT(kMaxImageSide) || height > UINT(kMaxImageSide))
     return Fail(errorOut, kUndecodable);
+  // Refused before the pixels are locked and copied into the cache.
+  if (uint64_t(width) * height > maxPixels) return Fail(errorOut, kPixelLimitMessage);
   GpRect rect(0, 0, INT(width), INT(height));
   BitmapData data = {};
   if (GdipBitmapLockBits(holder.bitmap, &rect, ImageLockModeRead, PixelFormat32bppPARGB, &data) !=

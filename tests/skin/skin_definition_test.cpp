@@ -327,6 +327,11 @@ TEST(SkinDefinition, DecodeImageMessages) {
   EXPECT_EQ(image.height, 2);
   EXPECT_EQ(image.pixels[5], 0xFF123456u);
   EXPECT_FALSE(image.hasAlpha);
+  // The pixel limit a skin still has left: exactly the image's size is enough.
+  EXPECT_FALSE(decodeImage(bmp, image, &error, 5));
+  EXPECT_EQ(error, kPixelLimitMessage);
+  EXPECT_TRUE(image.pixels.empty());
+  EXPECT_TRUE(decodeImage(bmp, image, &error, 6));
 }
 
 }  // namespace

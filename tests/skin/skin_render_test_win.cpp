@@ -54,6 +54,46 @@ TEST(SkinImageWin, PngKeepsAlphaAndPremultiplies) {
   }
 }
 
+// Four PNG files of a few KiB that each claim 8192 x 8192 pixels (256 MiB decoded): the first fits
+// in what a skin may decode, the others are warned about and treated as missing, so such a skin
+// cannot fill a 32-bit program's address space.
+TEST(SkinImageWin, HugeImagesStopAtTheSkinPixelLimit) {
+  const std::wstring folder = joinPath(toWide(SV_BINARY_DIR), L"skin-samples");
+  SkinPackageBuilder builder;
+  builder.put("torrentpatch.url.xml", "<torrentpatch remoteConfigPath='http://127.0.0.1/c.xml'/>");
+  builder.put("main.bmp", test::SolidBmp(40, 20, 0x102030));
+  std::string xml = "<skin background_image='main'>";
+  for (int i = 1; i <= 4; ++i) {
+    const std::wstring name = L"huge" + std::to_wstring(i) + L".png";
+    std::string bytes;
+    ASSERT_TRUE(readWholeFile(joinPath(folder, name), 1 << 20, bytes)) << toUtf8(name);
+    EXPECT_LT(bytes.size(), 65536u);
+    builder.put(toUtf8(name), std::move(bytes));
+    xml += "<control type='image' id='P" + std::to_string(i) + "' image='huge" +
+           std::to_string(i) + "'/>";
+  }
+  builder.put("skin.xml", xml + "</skin>");
+
+  SkinDefinition skin;
+  std::wstring error;
+  ASSERT_TRUE(skin.load(builder.package, &error)) << toUtf8(error);
+  ASSERT_EQ(skin.controls.size(), 4u);
+  ASSERT_NE(skin.controls[0].normal, nullptr);
+  EXPECT_EQ(skin.controls[0].boxWidth, 8192);
+  EXPECT_EQ(skin.controls[0].normal->pixels[size_t(64) * 8192], 0xFFFFFFFFu);
+  ASSERT_EQ(skin.warnings.size(), 3u);
+  for (int i = 2; i <= 4; ++i) {
+    const SkinControl& c = skin.controls[size_t(i - 1)];
+    EXPECT_EQ(c.normal, nullptr) << i;
+    EXPECT_EQ(c.boxWidth, 0) << i;
+    EXPECT_EQ(skin.warnings[size_t(i - 2)],
+              L"huge" + std::to_wstring(i) +
+                  L".png: Skin gorselleri toplam 80 milyon piksel sinirini asiyor.");
+  }
+  // Small images still decode after the limit was reached by a large one.
+  EXPECT_NE(skin.image("main"), nullptr);
+}
+
 // A 400 x 40 black skin with one control; renders it and returns the frame.
 class TextFrame : public ::testing::Test {
 protected:
