@@ -45,13 +45,21 @@ constexpr char kBuildHelp[] =
     "                   (\"logs/old\"); letters match either case. May be repeated.\n"
     "  --level N        1 (fastest) to 9 (smallest, the default)\n"
     "\n"
+    "Left out without asking: the patcher's own files in a client copied from an installed\n"
+    "game (the temp folder with Sarvik.log and Sarvik.cache, Sarvik.wtest and the local\n"
+    "notice file draskeltorrent.config.xml), and pipes, sockets and devices; each is named.\n"
+    "\n"
     "A rebuild compresses only files whose size, time or CRC changed since the last build\n"
-    "(recorded in OUT_DIR/sarvikpublish.manifest) and removes the .lz of files that are gone.\n"
-    "Every file is written under a temporary name and renamed; crclist and the configuration\n"
-    "come last. A path the patcher would refuse (Windows device names such as con or lpt1,\n"
-    "the characters : * ? \" < > |, names ending in a dot or a space, more than 240\n"
-    "characters, two paths that differ only in case) stops the build before anything is\n"
-    "written.\n";
+    "(recorded in OUT_DIR/sarvikpublish.manifest, with sarvikpublish.journal while a build\n"
+    "runs, so a build stopped at any moment never leaves a .lz the next one trusts wrongly)\n"
+    "and removes the .lz of files that are gone. Every file is written under a temporary name\n"
+    "and renamed; crclist and the configuration come last. A path the patcher would refuse\n"
+    "(Windows device names such as con or lpt1, the characters : * ? \" < > | \\, names\n"
+    "ending in a dot or a space, more than 240 characters, two paths - or a file and a\n"
+    "folder - that differ only in case), a link that leads out of the client or to nothing,\n"
+    "an output folder inside the client folder (unless --exclude leaves it out) and a\n"
+    "client folder inside the output folder stop the build before anything is written. A\n"
+    "link to a file inside the client is published as that file.\n";
 
 constexpr char kVerifyHelp[] =
     "Usage: SarvikPublish verify DIR_OR_URL\n"

@@ -12,6 +12,7 @@
 
 #include "publisher/path_convert.h"
 #include "publisher/release_build.h"
+#include "publisher/release_verify.h"
 #include "tests/common/scratch_dir.h"
 
 namespace sv::test {
@@ -69,6 +70,22 @@ inline void MakeOld(const std::filesystem::path& p) {
 inline bool IsOld(const std::filesystem::path& p) {
   return std::filesystem::last_write_time(p) <
          std::filesystem::file_time_type::clock::now() - std::chrono::hours(24);
+}
+
+// Every .lz of the release unpacks to what its list line says.
+inline void ExpectVerifies(const std::filesystem::path& out) {
+  std::ostringstream report, err;
+  VerifySummary verified;
+  ASSERT_TRUE(VerifyRelease(Utf8(out), verified, report, err, false)) << err.str();
+  EXPECT_EQ(verified.bad + verified.invalidLines, 0u) << report.str();
+}
+
+inline size_t FilesBelow(const std::filesystem::path& folder) {
+  size_t n = 0;
+  for (const auto& f : std::filesystem::recursive_directory_iterator(folder)) {
+    n += f.is_regular_file() ? 1 : 0;
+  }
+  return n;
 }
 
 }  // namespace sv::test

@@ -11,6 +11,7 @@ import hashlib
 import os
 import random
 import shutil
+import signal
 import subprocess
 import sys
 import time
@@ -100,6 +101,58 @@ def case_command_line(tool, work):
     check(open(src, "rb").read() == open(src + ".back", "rb").read(), "lz round trip differs")
     rc, _, err = tool.run("lz", "decompress", tool.path(src), tool.path(src + ".x"))
     check(rc == 1 and not os.path.exists(src + ".x"), f"decompressing a non-.lz: {rc}\n{err}")
+
+
+def case_stopped_by_a_signal(tool, work):
+    """A build killed by Ctrl+C's SIGINT the moment it has replaced a.bin.lz, and by SIGKILL once
+    it has gone on to the next file's .lz; the operator restores a.bin with its times (cp -p)
+    and builds again: the rebuild must not keep the replaced .lz, and cleans the partial .lz."""
+    for sig in (signal.SIGINT, signal.SIGKILL):
+        client = os.path.join(work, "client-signal")
+        rel = os.path.join(work, "out-signal")
+        shutil.rmtree(client, ignore_errors=True)
+        shutil.rmtree(rel, ignore_errors=True)
+        os.makedirs(client)
+        rng = random.Random(9)
+        a = os.path.join(client, "a.bin")
+        big = os.path.join(client, "z.bin")
+        with open(a, "wb") as f:
+            f.write(b"a" * 50000)  # "b" * 50000 packs to the same size
+        with open(big, "wb") as f:
+            f.write(bytes(rng.randrange(16) for _ in range(12 << 20)))
+        rc, out, err = tool.run("build", client, rel)
+        check(rc == 0, f"first build: {rc}\n{out}{err}")
+        saved = os.path.join(work, "a.bin.saved")
+        shutil.copy2(a, saved)
+        with open(a, "wb") as f:
+            f.write(b"b" * 50000)
+        with open(big, "ab") as f:
+            f.write(b"more")
+        lz = os.path.join(rel, "a.bin.lz")
+        first = os.stat(lz).st_ino
+        p = subprocess.Popen([tool.exe, "build", client, rel], stdout=subprocess.DEVNULL,
+                             stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
+        deadline = time.monotonic() + 120
+        while os.stat(lz).st_ino == first and p.poll() is None and time.monotonic() < deadline:
+            time.sleep(0.001)
+        replaced = os.stat(lz).st_ino != first
+        partial = os.path.join(rel, "z.bin.lz.svtmp")
+        if sig == signal.SIGKILL:
+            # This one stops it half way through the next file, leaving its partial .lz.
+            while not os.path.exists(partial) and p.poll() is None:
+                time.sleep(0.001)
+        left_partial = os.path.exists(partial)
+        p.send_signal(sig)
+        rc = p.wait()
+        check(replaced and rc == -sig, f"{sig.name}: replaced {replaced}, exit {rc}")
+        shutil.copy2(saved, a)
+        rc, out, err = tool.run("build", client, rel)
+        check(rc == 0 and "0 unchanged" in out, f"rebuild after {sig.name}: {rc}\n{out}{err}")
+        check(("removed 1 partly written" in out) == left_partial,
+              f"partial z.bin.lz ({left_partial}): {out}")
+        rc, out, err = tool.run("verify", rel)
+        check(rc == 0, f"verify after {sig.name}: {rc}\n{out}{err}")
+        check(not [n for n in os.listdir(rel) if n.endswith(".svtmp")], os.listdir(rel))
 
 
 def serve(work, root, name):
@@ -197,6 +250,9 @@ def main():
         os.environ.pop(var, None)
     cases = [("CommandLine", lambda: case_command_line(tool, work)),
              ("VerifyOverHttp", lambda: case_verify_over_http(tool, work))]
+    if not args.wine:
+        # A signal reaches the program itself only when it runs natively.
+        cases.append(("StoppedBySignal", lambda: case_stopped_by_a_signal(tool, work)))
     if args.svupdate:
         cases.append(("InstallAndUpdateWithTheEngine",
                       lambda: case_install_with_update_engine(tool, work, args.svupdate)))

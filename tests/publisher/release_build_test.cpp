@@ -165,6 +165,123 @@ TEST_F(ReleaseBuild, KeepsAnEditedConfigurationAndRefusesBadInput) {
   EXPECT_FALSE(Build(client(), client()).ok);
 }
 
+TEST_F(ReleaseBuild, StoppedBuildNeverLeavesAReplacedLzTrusted) {
+  // Contents whose .lz files differ only in the literal byte, so have one size.
+  const std::string before(30000, 'a'), after(30000, 'b');
+  WriteFile(client() / "a.bin", before);
+  WriteFile(client() / "b.bin", "second");
+  ASSERT_TRUE(Build(client(), out()).ok);
+  const auto stamp = fs::last_write_time(client() / "a.bin");
+  const std::string oldLz = sv::test::ReadFile(LzOf("a.bin"));
+
+  WriteFile(client() / "a.bin", after);
+  WriteFile(client() / "b.bin", "second, changed");
+  // a.bin.lz is replaced, then b.bin.lz cannot be, nor can the record be rewritten.
+  fs::remove(LzOf("b.bin"));
+  fs::create_directories(LzOf("b.bin") / "x");
+  fs::create_directories(out() / "sarvikpublish.manifest.svtmp" / "x");
+  ASSERT_FALSE(Build(client(), out()).ok);
+  const std::string newLz = sv::test::ReadFile(LzOf("a.bin"));
+  ASSERT_NE(newLz, oldLz);
+  ASSERT_EQ(newLz.size(), oldLz.size());
+
+  // The operator puts the old file back as it was, time stamp and all (cp -p).
+  WriteFile(client() / "a.bin", before);
+  fs::last_write_time(client() / "a.bin", stamp);
+  fs::remove_all(LzOf("b.bin"));
+  fs::remove_all(out() / "sarvikpublish.manifest.svtmp");
+  BuildRun run = Build(client(), out());
+  ASSERT_TRUE(run.ok) << run.err;
+  EXPECT_EQ(run.summary.kept, 0u) << run.out;
+  sv::test::ExpectVerifies(out());
+  EXPECT_FALSE(fs::exists(out() / "sarvikpublish.journal"));
+}
+
+TEST_F(ReleaseBuild, CaseOnlyRenameKeepsTheNewLz) {
+  WriteFile(client() / "Data/A.txt", "first");
+  WriteFile(client() / "other.txt", "other");
+  ASSERT_TRUE(Build(client(), out()).ok);
+  fs::remove(client() / "Data/A.txt");
+  WriteFile(client() / "Data/a.txt", "renamed");
+  BuildRun run = Build(client(), out());
+  ASSERT_TRUE(run.ok) << run.err;
+  EXPECT_TRUE(fs::exists(LzOf("Data/a.txt")));
+  sv::test::ExpectVerifies(out());
+  // The old name is gone where names keep their case and was the new file where they do not.
+  EXPECT_EQ(sv::test::FilesBelow(out() / "Data"), 1u);
+}
+
+TEST_F(ReleaseBuild, OutputAndClientFoldersMustNotNest) {
+  WriteFile(client() / "game.exe", "program");
+  // The output folder inside the client: refused unless left out.
+  const fs::path inner = client() / "release";
+  BuildRun run = Build(client(), inner);
+  EXPECT_FALSE(run.ok);
+  EXPECT_NE(run.err.find("--exclude \"release\""), std::string::npos) << run.err;
+  EXPECT_FALSE(fs::exists(inner));
+  run = Build(client(), inner, 1, {}, {"release"});
+  ASSERT_TRUE(run.ok) << run.err;
+  run = Build(client(), inner, 1, {}, {"release"});
+  ASSERT_TRUE(run.ok) << run.err;
+  EXPECT_EQ(run.summary.files, 1u);
+  sv::test::ExpectVerifies(inner);
+
+  // The client inside the output folder: always refused.
+  const fs::path outer = root_ / "www";
+  WriteFile(outer / "client/game.exe", "program");
+  WriteFile(outer / "client/client/game.exe", "its .lz would land in the client");
+  run = Build(outer / "client", outer);
+  EXPECT_FALSE(run.ok);
+  EXPECT_NE(run.err.find("inside the output folder"), std::string::npos) << run.err;
+  EXPECT_EQ(sv::test::FilesBelow(outer), 2u);
+}
+
+TEST_F(ReleaseBuild, LeavesOutThePatchersOwnFiles) {
+  WriteFile(client() / "game.exe", "program");
+  WriteFile(client() / "temp/Sarvik.log", "log");
+  WriteFile(client() / "temp/Sarvik.cache", "SVC1");
+  WriteFile(client() / "Sarvik.wtest", "");
+  WriteFile(client() / "draskeltorrent.config.xml", "<notice/>");
+  WriteFile(client() / "data/temp/x.bin", "a game folder of that name is the game's");
+  BuildRun run = Build(client(), out());
+  ASSERT_TRUE(run.ok) << run.err;
+  std::vector<std::string> listed;
+  for (const sv::FileEntry& e : ReadList()) listed.push_back(sv::toUtf8(e.path));
+  EXPECT_EQ(listed, (std::vector<std::string>{"data\\temp\\x.bin", "game.exe"}));
+  for (const char* named : {"skipped temp/", "skipped Sarvik.wtest", "skipped draskeltorrent"}) {
+    EXPECT_NE(run.out.find(named), std::string::npos) << named << "\n" << run.out;
+  }
+}
+
+TEST_F(ReleaseBuild, CleansWhatItLeftAndCountsWhatItRemoved) {
+  auto files = MakeClient();
+  ASSERT_TRUE(Build(client(), out()).ok);
+  // A partial .lz of an interrupted build.
+  WriteFile(out() / "data/zeros.bin.lz.svtmp", "half");
+  // A .lz that cannot be removed is not counted as removed.
+  fs::remove(client() / "config.exe");
+  fs::remove(LzOf("config.exe"));
+  WriteFile(LzOf("config.exe") / "in the way", "");
+  BuildRun run = Build(client(), out());
+  ASSERT_TRUE(run.ok) << run.err;
+  EXPECT_EQ(run.summary.removed, 0u);
+  EXPECT_NE(run.err.find("cannot remove config.exe.lz"), std::string::npos) << run.err;
+  EXPECT_FALSE(fs::exists(out() / "data/zeros.bin.lz.svtmp"));
+  EXPECT_NE(run.out.find("removed 1 partly written"), std::string::npos) << run.out;
+  fs::remove_all(LzOf("config.exe"));
+
+  // With the record unreadable, the .lz files of gone files are still removed.
+  WriteFile(out() / "sarvikpublish.manifest", "damaged");
+  fs::remove(client() / "data/random.bin");
+  run = Build(client(), out());
+  ASSERT_TRUE(run.ok) << run.err;
+  EXPECT_EQ(run.summary.removed, 1u);
+  EXPECT_FALSE(fs::exists(LzOf("data/random.bin")));
+  sv::test::ExpectVerifies(out());
+  // Seven .lz files, crclist and the record.
+  EXPECT_EQ(sv::test::FilesBelow(out()), files.size());
+}
+
 TEST(ReleasePaths, PatcherRulesDecide) {
   EXPECT_EQ(sv::CheckReleasePath("data/pack/x.epk"), "");
   EXPECT_EQ(sv::CheckReleasePath("with space/a b.txt"), "");
@@ -174,6 +291,8 @@ TEST(ReleasePaths, PatcherRulesDecide) {
   EXPECT_NE(sv::CheckReleasePath("dir./a").find("ends in a dot"), std::string::npos);
   EXPECT_NE(sv::CheckReleasePath("a /b").find("ends in a dot or a space"), std::string::npos);
   EXPECT_NE(sv::CheckReleasePath("a:b").find("character"), std::string::npos);
+  // A backslash in a Linux name is a folder separator to the patcher.
+  EXPECT_NE(sv::CheckReleasePath("a\\b.txt").find("character"), std::string::npos);
   EXPECT_NE(sv::CheckReleasePath(std::string(241, 'x')).find("240"), std::string::npos);
   EXPECT_EQ(sv::CheckReleasePath(std::string(240, 'x')), "");
   // The patcher would trim these, installing the file under another name.
