@@ -74,6 +74,82 @@ std::vector<ResourceName> ListResources(const std::wstring& path) {
   return list;
 }
 
+struct ResourceCopy {
+  std::wstring type;  // "#n" for integer types
+  ResourceName name;
+  std::string data;
+};
+
+BOOL CALLBACK OnAnyLanguage(HMODULE module, LPCWSTR type, LPCWSTR name, WORD language, LONG_PTR param) {
+  auto* out = reinterpret_cast<std::vector<ResourceCopy>*>(param);
+  ResourceCopy copy;
+  copy.type = IS_INTRESOURCE(type) ? L"#" + std::to_wstring(reinterpret_cast<ULONG_PTR>(type)) : type;
+  copy.name.type = IS_INTRESOURCE(type) ? WORD(reinterpret_cast<ULONG_PTR>(type)) : 0;
+  copy.name.isId = IS_INTRESOURCE(name) != 0;
+  if (copy.name.isId) copy.name.id = WORD(reinterpret_cast<ULONG_PTR>(name));
+  else copy.name.name = name;
+  copy.name.language = language;
+  HRSRC found = FindResourceExW(module, type, name, language);
+  HGLOBAL loaded = found ? LoadResource(module, found) : nullptr;
+  const void* bytes = loaded ? LockResource(loaded) : nullptr;
+  if (bytes) copy.data.assign(static_cast<const char*>(bytes), SizeofResource(module, found));
+  out->push_back(std::move(copy));
+  return TRUE;
+}
+
+BOOL CALLBACK OnAnyName(HMODULE module, LPCWSTR type, LPWSTR name, LONG_PTR param) {
+  EnumResourceLanguagesW(module, type, name, OnAnyLanguage, param);
+  return TRUE;
+}
+
+BOOL CALLBACK OnAnyType(HMODULE module, LPWSTR type, LONG_PTR param) {
+  EnumResourceNamesW(module, type, OnAnyName, param);
+  return TRUE;
+}
+
+// Wine's resource update keeps deleted entries of a type that the same pass writes again, so the
+// template's extra icons could survive. When any icon but ours is left, the file's resources are
+// written anew without them (an update that deletes all existing ones, then every other resource
+// copied back), which leaves the same result on Windows.
+bool RemoveLeftoverIcons(const std::wstring& work, size_t count, DWORD& errorOut) {
+  std::vector<ResourceCopy> all;
+  HMODULE module = LoadAsData(work);
+  if (!module) {
+    errorOut = GetLastError();
+    return false;
+  }
+  EnumResourceTypesW(module, OnAnyType, reinterpret_cast<LONG_PTR>(&all));
+  FreeLibrary(module);
+  auto ours = [count](const ResourceName& r) {
+    if (r.type == kResTypeIcon) return r.isId && r.language == kResLanguage && r.id >= 1 && r.id <= count;
+    if (r.type == kResTypeGroupIcon) return r.isId && r.language == kResLanguage && r.id == kResIconGroup;
+    return true;
+  };
+  bool leftover = false;
+  for (const ResourceCopy& c : all) leftover = leftover || !ours(c.name);
+  if (!leftover) return true;
+  HANDLE update = BeginUpdateResourceW(work.c_str(), TRUE);
+  if (!update) {
+    errorOut = GetLastError();
+    return false;
+  }
+  for (const ResourceCopy& c : all) {
+    if (!ours(c.name)) continue;
+    const LPCWSTR type = c.name.type ? MAKEINTRESOURCEW(c.name.type) : c.type.c_str();
+    if (!UpdateResourceW(update, type, c.name.Name(), c.name.language,
+                         const_cast<char*>(c.data.data()), DWORD(c.data.size()))) {
+      errorOut = GetLastError();
+      EndUpdateResourceW(update, TRUE);
+      return false;
+    }
+  }
+  if (!EndUpdateResourceW(update, FALSE)) {
+    errorOut = GetLastError();
+    return false;
+  }
+  return true;
+}
+
 std::wstring LastErrorText() { return systemErrorText(GetLastError()); }
 
 void Log(BuildLogFn log, void* context, const std::wstring& line) {
@@ -165,6 +241,8 @@ BuildResult BuildPatcher(const BuildRequest& request, BuildLogFn log, void* cont
     updateError = GetLastError();
   }
   if (!ok) return fail(L"Kaynaklar yazılamadı: " + systemErrorText(updateError));
+  if (withIcon && !RemoveLeftoverIcons(work, IcoImages(request.iconBytes).size(), updateError))
+    return fail(L"Kaynaklar yazılamadı: " + systemErrorText(updateError));
 
   {
     HMODULE module = LoadAsData(work);
