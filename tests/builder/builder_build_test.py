@@ -377,7 +377,33 @@ def case_patcher_loads_its_skin():
     check(open(out, "rb").read() == old and not os.path.exists(out + ".building"), "old output kept")
 
 
-CASES = [case_build_reads_back, case_version_texts, case_icon_replaces_every_template_icon,
+def case_killed_builds_leave_no_half_output():
+    work = folder("killed")
+    out = os.path.join(work, "Draskel.exe")
+    code, _ = build(write_session(os.path.join(work, "a.ini"), base_session()), out)
+    check(code == 0, "first build")
+    old = open(out, "rb").read()
+    session = write_session(os.path.join(work, "b.ini"), base_session(v_version="7.7"))
+    env = dict(os.environ)
+    env.pop("DISPLAY", None)
+    for delay in (0.3, 0.6, 0.9, 1.2, 1.5, 2.0):
+        proc = subprocess.Popen([WINE_RUN, args.builder, "--build", win_path(session), "--out", win_path(out)],
+                                env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                stderr=subprocess.DEVNULL)
+        started.append(proc)
+        time.sleep(delay)
+        proc.kill()  # the Wine process of the builder: as abrupt as a kill -9
+        proc.wait()
+        time.sleep(0.5)
+        data = open(out, "rb").read()
+        if data != old:  # the build got to its final move: the new patcher must be whole
+            words, _ = parse_version(resources(out)[(RT_VERSION, 1, 0)])
+            check(words[2] == 0x00070007, f"after {delay} s: unexpected version {words[2]:#x}")
+            parse_package(resources(out)[(RT_RCDATA, 900, 0)])
+            old = data
+
+
+CASES = [case_build_reads_back, case_killed_builds_leave_no_half_output, case_version_texts, case_icon_replaces_every_template_icon,
          case_refusals_keep_the_old_output, case_exit_codes_and_arguments, case_password_never_stored,
          case_patcher_loads_its_skin]
 
