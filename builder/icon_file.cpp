@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 
+#include "builder/le_bytes.h"
 #include "skin/skin_image.h"
 
 namespace sv {
@@ -11,14 +12,6 @@ namespace {
 
 uint16_t Le16(std::string_view b, size_t at) { return uint16_t(uint8_t(b[at]) | uint8_t(b[at + 1]) << 8); }
 uint32_t Le32(std::string_view b, size_t at) { return uint32_t(Le16(b, at)) | uint32_t(Le16(b, at + 2)) << 16; }
-void PutU16(std::string& out, uint32_t v) {
-  out.push_back(char(v & 0xFF));
-  out.push_back(char((v >> 8) & 0xFF));
-}
-void PutU32(std::string& out, uint32_t v) {
-  PutU16(out, v & 0xFFFF);
-  PutU16(out, v >> 16);
-}
 
 constexpr size_t kIcoHeader = 6;
 constexpr size_t kIcoEntry = 16;
@@ -58,18 +51,18 @@ std::vector<std::string_view> IcoImages(std::string_view ico) {
 std::string BuildIconGroup(std::string_view ico) {
   const size_t count = Le16(ico, 4);
   std::string group;
-  PutU16(group, 0);
-  PutU16(group, 1);
-  PutU16(group, uint32_t(count));
+  PutLe16(group, 0);
+  PutLe16(group, 1);
+  PutLe16(group, uint32_t(count));
   for (size_t i = 0; i < count; ++i) {
     const size_t entry = kIcoHeader + kIcoEntry * i;
     group.append(ico.substr(entry, 3));  // width, height, colour count
     group.push_back('\0');
     const uint16_t planes = Le16(ico, entry + 4), bits = Le16(ico, entry + 6);
-    PutU16(group, planes ? planes : 1);
-    PutU16(group, bits ? bits : 32);
-    PutU32(group, Le32(ico, entry + 8));
-    PutU16(group, uint32_t(i + 1));
+    PutLe16(group, planes ? planes : 1);
+    PutLe16(group, bits ? bits : 32);
+    PutLe32(group, Le32(ico, entry + 8));
+    PutLe16(group, uint32_t(i + 1));
   }
   return group;
 }
@@ -105,14 +98,14 @@ std::vector<uint32_t> Scale(const std::vector<uint32_t>& src, int side, int size
 std::string DibImage(const std::vector<uint32_t>& pixels, int size) {
   const uint32_t maskStride = uint32_t((size + 31) / 32) * 4;
   std::string dib;
-  PutU32(dib, 40);
-  PutU32(dib, uint32_t(size));
-  PutU32(dib, uint32_t(size) * 2);
-  PutU16(dib, 1);
-  PutU16(dib, 32);
-  PutU32(dib, 0);
-  PutU32(dib, (maskStride + 4 * uint32_t(size)) * uint32_t(size));
-  for (int i = 0; i < 4; ++i) PutU32(dib, 0);
+  PutLe32(dib, 40);
+  PutLe32(dib, uint32_t(size));
+  PutLe32(dib, uint32_t(size) * 2);
+  PutLe16(dib, 1);
+  PutLe16(dib, 32);
+  PutLe32(dib, 0);
+  PutLe32(dib, (maskStride + 4 * uint32_t(size)) * uint32_t(size));
+  for (int i = 0; i < 4; ++i) PutLe32(dib, 0);
   for (int y = size - 1; y >= 0; --y) {  // bottom-up
     for (int x = 0; x < size; ++x) {
       const uint32_t p = pixels[size_t(y) * size + x];
@@ -147,9 +140,9 @@ bool ConvertImageToIcon(std::string_view imageBytes, std::string& icoOut, std::w
   std::vector<std::string> images;
   for (int size : kSizes) images.push_back(DibImage(Scale(canvas, side, size), size));
   icoOut.clear();
-  PutU16(icoOut, 0);
-  PutU16(icoOut, 1);
-  PutU16(icoOut, 6);
+  PutLe16(icoOut, 0);
+  PutLe16(icoOut, 1);
+  PutLe16(icoOut, 6);
   uint32_t offset = 6 + 6 * 16;
   for (size_t i = 0; i < images.size(); ++i) {
     const uint8_t dim = kSizes[i] == 256 ? 0 : uint8_t(kSizes[i]);
@@ -157,10 +150,10 @@ bool ConvertImageToIcon(std::string_view imageBytes, std::string& icoOut, std::w
     icoOut.push_back(char(dim));
     icoOut.push_back('\0');
     icoOut.push_back('\0');
-    PutU16(icoOut, 1);
-    PutU16(icoOut, 32);
-    PutU32(icoOut, uint32_t(images[i].size()));
-    PutU32(icoOut, offset);
+    PutLe16(icoOut, 1);
+    PutLe16(icoOut, 32);
+    PutLe32(icoOut, uint32_t(images[i].size()));
+    PutLe32(icoOut, offset);
     offset += uint32_t(images[i].size());
   }
   for (const std::string& dib : images) icoOut += dib;

@@ -3,6 +3,7 @@
 #include <string_view>
 #include <vector>
 
+#include "builder/le_bytes.h"
 #include "common/path.h"
 
 namespace sv {
@@ -51,14 +52,6 @@ VersionFields WithFallbacks(const VersionFields& fields) {
 
 namespace {
 
-void PutU16(std::string& out, uint32_t v) {
-  out.push_back(char(v & 0xFF));
-  out.push_back(char((v >> 8) & 0xFF));
-}
-void PutU32(std::string& out, uint32_t v) {
-  PutU16(out, v & 0xFFFF);
-  PutU16(out, v >> 16);
-}
 void Pad4(std::string& out) {
   while (out.size() % 4 != 0) out.push_back('\0');
 }
@@ -69,15 +62,15 @@ size_t PutUtf16z(std::string& out, std::wstring_view text) {
   for (wchar_t wc : text) {
     const uint32_t cp = uint32_t(wc);
     if (cp > 0xFFFF) {
-      PutU16(out, 0xD800 + ((cp - 0x10000) >> 10));
-      PutU16(out, 0xDC00 + ((cp - 0x10000) & 0x3FF));
+      PutLe16(out, 0xD800 + ((cp - 0x10000) >> 10));
+      PutLe16(out, 0xDC00 + ((cp - 0x10000) & 0x3FF));
       units += 2;
     } else {
-      PutU16(out, cp);
+      PutLe16(out, cp);
       ++units;
     }
   }
-  PutU16(out, 0);
+  PutLe16(out, 0);
   return units + 1;
 }
 
@@ -86,9 +79,9 @@ size_t PutUtf16z(std::string& out, std::wstring_view text) {
 std::string Node(std::wstring_view key, const std::string& value, uint32_t valueLength, uint16_t type,
                  const std::vector<std::string>& children = {}) {
   std::string out;
-  PutU16(out, 0);
-  PutU16(out, valueLength);
-  PutU16(out, type);
+  PutLe16(out, 0);
+  PutLe16(out, valueLength);
+  PutLe16(out, type);
   PutUtf16z(out, key);
   Pad4(out);
   out += value;
@@ -118,7 +111,7 @@ std::string BuildVersionBlock(const VersionFields& input) {
 
   std::string fixed;
   for (uint32_t v : {0xFEEF04BDu, 0x00010000u, ms, ls, ms, ls, 0x3Fu, 0u, 0x00040004u, 1u, 0u, 0u, 0u})
-    PutU32(fixed, v);
+    PutLe32(fixed, v);
 
   const std::wstring baseName = fileName(f.originalFileName);
   const size_t dot = baseName.rfind(L'.');
