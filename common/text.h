@@ -14,9 +14,10 @@ namespace sv {
 
 constexpr unsigned kCodePageUtf8 = 65001;
 constexpr unsigned kCodePageTurkish = 1254;
+constexpr unsigned kCodePageDos = 437;  // zip entry names without the UTF-8 flag
 
 // MultiByteToWideChar with no flags; empty on empty input or failure. The host build knows
-// UTF-8 and code page 1254.
+// UTF-8 and code pages 1254 and 437.
 std::wstring toWide(std::string_view bytes, unsigned codePage = kCodePageUtf8);
 // WideCharToMultiByte to UTF-8; empty on failure.
 std::string toUtf8(std::wstring_view wide);

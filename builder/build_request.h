@@ -1,0 +1,42 @@
+#pragma once
+// One patcher build: what goes into the template's copy, and what came out.
+#include <cstdint>
+#include <string>
+
+#include "builder/version_block.h"
+
+namespace sv {
+
+struct BuildRequest {
+  std::wstring templatePath;  // the builder's folder + "Sarvik.Template.exe"
+  std::wstring outputPath;
+  std::string iconBytes;      // a whole .ico file, or empty to keep the template's icon
+  std::string packageBytes;   // the serialised skin package
+  VersionFields version;
+  bool sign = false;
+  std::wstring pfxPath;
+  std::wstring pfxPassword;   // never stored anywhere
+  std::wstring timestampUrl;
+  std::wstring signToolPath;  // empty: look for the SDK's tool
+};
+
+struct BuildResult {
+  bool ok = false;
+  std::wstring message;
+  uint32_t crc32 = 0;
+  uint64_t size = 0;
+  bool isSigned = false;
+};
+
+// Called with the caller's context and one progress line per step.
+using BuildLogFn = void (*)(void* context, const std::wstring& line);
+
+// Copies the template beside the output, writes the package, the version block and the icon into
+// the copy's resources, reads the package back, signs when asked and only then moves the copy
+// onto the output. Any failure removes the copy and leaves the output as it was. Windows only.
+BuildResult BuildPatcher(const BuildRequest& request, BuildLogFn log, void* context);
+
+// The template's name beside the builder.
+constexpr const wchar_t* kTemplateFileName = L"Sarvik.Template.exe";
+
+}  // namespace sv

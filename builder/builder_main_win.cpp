@@ -1,0 +1,75 @@
+// SarvikBuilder's entry point. "--build SESSION.ini [--out PATH]" runs a build without a window
+// and prints its lines to the standard output the caller gave (a pipe or a file), else to the
+// console of the parent process.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <string>
+#include <vector>
+
+#include "builder/build_request.h"
+#include "builder/headless_build.h"
+#include "common/path.h"
+#include "common/text.h"
+
+namespace {
+
+struct Output {
+  HANDLE handle = nullptr;
+  bool console = false;
+};
+
+Output OpenOutput() {
+  Output out;
+  HANDLE inherited = GetStdHandle(STD_OUTPUT_HANDLE);
+  if (inherited && inherited != INVALID_HANDLE_VALUE && GetFileType(inherited) != FILE_TYPE_UNKNOWN) {
+    out.handle = inherited;
+  } else if (AttachConsole(ATTACH_PARENT_PROCESS)) {
+    out.handle = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                             nullptr, OPEN_EXISTING, 0, nullptr);
+  }
+  DWORD mode = 0;
+  out.console = out.handle && out.handle != INVALID_HANDLE_VALUE && GetConsoleMode(out.handle, &mode);
+  return out;
+}
+
+// One line per call, CR LF; UTF-8 into pipes and files, UTF-16 into a console.
+void PrintLine(void* context, const std::wstring& line) {
+  const Output& out = *static_cast<const Output*>(context);
+  if (!out.handle || out.handle == INVALID_HANDLE_VALUE) return;
+  const std::wstring text = line + L"\r\n";
+  DWORD written = 0;
+  if (out.console) {
+    WriteConsoleW(out.handle, text.data(), DWORD(text.size()), &written, nullptr);
+  } else {
+    const std::string bytes = sv::toUtf8(text);
+    WriteFile(out.handle, bytes.data(), DWORD(bytes.size()), &written, nullptr);
+  }
+}
+
+std::wstring PasswordFromEnvironment() {
+  std::wstring value(4096, L'\0');
+  const DWORD n = GetEnvironmentVariableW(L"SARVIK_SIGN_PASSWORD", value.data(), DWORD(value.size()));
+  value.resize(n < value.size() ? n : 0);
+  return value;
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  int argc = 0;
+  LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+  std::vector<std::wstring> args;
+  for (int i = 1; argv && i < argc; ++i) args.emplace_back(argv[i]);
+  if (argv) LocalFree(argv);
+
+  Output out = OpenOutput();
+  if (!sv::IsHeadlessBuild(args)) {
+    // The builder's window comes with its own change; until then only the headless build runs.
+    PrintLine(&out, L"Kullanım: SarvikBuilder.exe --build OTURUM.ini [--out ÇIKTI.exe]");
+    MessageBoxW(nullptr, L"Pencere oluşturulamadı.", L"Sarvik Oluşturucu", MB_OK | MB_ICONERROR);
+    return sv::kHeadlessBadArguments;
+  }
+  const std::wstring templatePath = sv::joinPath(sv::moduleDirectory(), sv::kTemplateFileName);
+  return sv::RunHeadlessBuild(args, templatePath, PasswordFromEnvironment(), PrintLine, &out);
+}

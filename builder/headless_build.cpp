@@ -1,0 +1,132 @@
+#include "builder/headless_build.h"
+
+#include <cstdio>
+
+#include "builder/build_request.h"
+#include "builder/icon_file.h"
+#include "builder/session.h"
+#include "builder/skin_import.h"
+#include "common/file.h"
+#include "common/path.h"
+#include "common/text.h"
+
+namespace sv {
+
+namespace {
+
+constexpr uint64_t kIconFileMaxSize = 16777216;
+
+struct Printer {
+  HeadlessPrintFn print;
+  void* context;
+  void operator()(const std::wstring& line) const { print(context, line); }
+};
+
+void LogToPrinter(void* context, const std::wstring& line) { (*static_cast<const Printer*>(context))(line); }
+
+bool EndsWithNoCase(const std::wstring& text, std::wstring_view suffix) {
+  return text.size() >= suffix.size() && equalsNoCase(std::wstring_view(text).substr(text.size() - suffix.size()), suffix);
+}
+
+std::wstring Hex8(uint32_t value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%08X", value);
+  return toWide(text);
+}
+
+}  // namespace
+
+bool IsHeadlessBuild(const std::vector<std::wstring>& args) {
+  for (const std::wstring& arg : args) {
+    if (equalsNoCase(arg, L"--build")) return true;
+  }
+  return false;
+}
+
+int RunHeadlessBuild(const std::vector<std::wstring>& args, const std::wstring& templatePath,
+                     const std::wstring& password, HeadlessPrintFn print, void* context) {
+  const Printer out{print, context};
+  std::wstring sessionPath, outArg;
+  bool haveOut = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (equalsNoCase(args[i], L"--build") && i + 1 < args.size() && sessionPath.empty()) {
+      sessionPath = args[++i];
+    } else if (equalsNoCase(args[i], L"--out") && i + 1 < args.size() && !haveOut) {
+      outArg = args[++i];
+      haveOut = true;
+    } else {
+      out(L"Kullanım: SarvikBuilder.exe --build OTURUM.ini [--out ÇIKTI.exe]");
+      return kHeadlessBadArguments;
+    }
+  }
+  if (sessionPath.empty() || (haveOut && outArg.empty())) {
+    out(L"Kullanım: SarvikBuilder.exe --build OTURUM.ini [--out ÇIKTI.exe]");
+    return kHeadlessBadArguments;
+  }
+  std::string sessionText;
+  if (!readWholeFile(sessionPath, kSessionFileMaxSize, sessionText)) {
+    out(L"Oturum dosyası okunamadı: " + sessionPath);
+    return kHeadlessBadArguments;
+  }
+  BuilderSession session;
+  session.values = ParseSessionText(sessionText);
+
+  auto fail = [&out](const std::wstring& message) {
+    out(L"Oluşturulamadı: " + message);
+    return kHeadlessFailed;
+  };
+
+  const std::wstring skinPath = session.text("skin");
+  if (skinPath.empty()) return fail(L"Oturumda skin yok: " + sessionPath);
+  if (!isDirectory(skinPath) && !isFile(skinPath)) return fail(L"Skin bulunamadı: " + skinPath);
+  SkinImport skin;
+  std::wstring error;
+  if (!skin.LoadSkin(skinPath, &error)) return fail(L"Skin yüklenemedi: " + skinPath + L": " + error);
+  out(L"Skin yüklendi: " + skinPath);
+  for (const std::wstring& warning : skin.warnings) out(L"Uyarı: " + warning);
+
+  std::wstring outputPath = haveOut ? outArg : session.text("out_path");
+  if (outputPath.empty()) {
+    std::wstring name = session.text("out_name");
+    if (name.empty()) name = L"Draskel.exe";
+    outputPath = joinPath(isDirectory(skinPath) ? skinPath : parentPath(skinPath), name);
+  }
+
+  BuildRequest request;
+  request.templatePath = templatePath;
+  request.outputPath = outputPath;
+  request.version = SessionVersion(session, outputPath);
+  request.sign = session.values.count("sign") && session.values.at("sign") == "1";
+  request.pfxPath = trim(session.text("sign_pfx"));
+  request.pfxPassword = password;
+  request.timestampUrl = trim(session.text("sign_ts"));
+
+  const std::wstring iconPath = session.text("icon");
+  if (!iconPath.empty()) {
+    std::string iconBytes;
+    if (!isFile(iconPath) || !readWholeFile(iconPath, kIconFileMaxSize, iconBytes))
+      return fail(L"Simge okunamadı: " + iconPath);
+    if (EndsWithNoCase(iconPath, L".ico") && HasIcoHeader(iconBytes)) {
+      request.iconBytes = std::move(iconBytes);
+    } else if (!ConvertImageToIcon(iconBytes, request.iconBytes, &error)) {
+      return fail(L"Simge dönüştürülemedi: " + iconPath + L": " + error);
+    }
+  }
+
+  if (std::wstring refusal = CheckBuildStart(templatePath, outputPath, request.sign, request.pfxPath);
+      !refusal.empty())
+    return fail(refusal);
+  if (!BuildSkinPackage(skin, SessionFields(skin, session), request.packageBytes, &error))
+    return fail(error);
+
+  out(L"Oluşturma başladı → " + outputPath);
+  const BuildResult result = BuildPatcher(request, LogToPrinter, const_cast<Printer*>(&out));
+  if (!result.ok) return fail(result.message);
+  out(L"Tamamlandı → " + outputPath);
+  out(L"CRC32: " + Hex8(result.crc32) + L"    Boyut: " + formatSize(result.size));
+  if (result.isSigned) out(L"Dijital imza eklendi.");
+  out(L"sv_patcher_crc32=" + Hex8(result.crc32));
+  return kHeadlessBuilt;
+}
+
+}  // namespace sv

@@ -1,0 +1,91 @@
+// The SDK folder search and the hidden child process of signing.
+#include <windows.h>
+
+#include "builder/signing.h"
+#include "common/file.h"
+#include "common/text.h"
+
+namespace sv {
+
+namespace {
+
+std::wstring EnvironmentValue(const wchar_t* name) {
+  wchar_t buffer[1024];
+  const DWORD n = GetEnvironmentVariableW(name, buffer, 1024);
+  return n > 0 && n < 1024 ? std::wstring(buffer, n) : std::wstring();
+}
+
+}  // namespace
+
+std::wstring FindSignTool() {
+  std::vector<std::wstring> bases;
+  for (const wchar_t* name : {L"ProgramFiles(x86)", L"ProgramFiles"}) {
+    std::wstring base = EnvironmentValue(name);
+    if (!base.empty()) bases.push_back(base);
+  }
+  std::vector<SignToolCandidate> found;
+  for (const std::wstring& base : bases) {
+    const std::wstring bin = base + L"\\Windows Kits\\10\\bin";
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((bin + L"\\10.*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) continue;
+    do {
+      if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
+      for (const wchar_t* arch : {L"x86", L"x64"}) {
+        const std::wstring candidate = bin + L"\\" + data.cFileName + L"\\" + arch + L"\\signtool.exe";
+        if (isFile(candidate)) found.push_back({data.cFileName, candidate});
+      }
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+  }
+  if (std::wstring best = PickSignTool(found); !best.empty()) return best;
+  for (const std::wstring& base : bases) {
+    for (const wchar_t* rest : {L"\\Windows Kits\\10\\bin\\x86\\signtool.exe",
+                                L"\\Windows Kits\\10\\App Certification Kit\\signtool.exe",
+                                L"\\Windows Kits\\8.1\\bin\\x86\\signtool.exe"}) {
+      if (isFile(base + rest)) return base + rest;
+    }
+  }
+  return {};
+}
+
+bool RunCaptured(const std::wstring& commandLine, std::wstring& outputOut, uint32_t& exitCodeOut,
+                 uint32_t timeoutMs) {
+  outputOut.clear();
+  exitCodeOut = 0;
+  SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+  HANDLE readEnd = nullptr, writeEnd = nullptr;
+  if (!CreatePipe(&readEnd, &writeEnd, &sa, 0)) return false;
+  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  si.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
+  si.wShowWindow = SW_HIDE;
+  si.hStdOutput = writeEnd;
+  si.hStdError = writeEnd;
+  si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  PROCESS_INFORMATION pi{};
+  std::wstring mutableLine = commandLine;
+  const BOOL started = CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
+                                      nullptr, nullptr, &si, &pi);
+  CloseHandle(writeEnd);
+  if (!started) {
+    CloseHandle(readEnd);
+    return false;
+  }
+  std::string bytes;
+  char chunk[4096];
+  DWORD got = 0;
+  while (ReadFile(readEnd, chunk, sizeof chunk, &got, nullptr) && got > 0) bytes.append(chunk, got);
+  CloseHandle(readEnd);
+  WaitForSingleObject(pi.hProcess, timeoutMs);
+  DWORD code = 0;
+  GetExitCodeProcess(pi.hProcess, &code);
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  exitCodeOut = code;
+  outputOut = trim(toWide(bytes, CP_ACP));
+  return true;
+}
+
+}  // namespace sv

@@ -1,0 +1,463 @@
+#!/usr/bin/python3
+"""The headless build of SarvikBuilder.exe under Wine, read back by pefile (not the project's code).
+
+Each case writes a session file in the builder's format, runs
+"SarvikBuilder.exe --build SESSION [--out PATH]" and checks the exit code, the printed lines and
+the patcher it wrote: RT_RCDATA 900 parsed by a short reader of the package format, RT_VERSION 1
+strings and fixed words, the icons against the chosen .ico and the template's other resources.
+
+Results are written in GoogleTest's XML format to $SV_RESULTS_DIR/builder_build.xml."""
+import argparse
+import io
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import time
+import traceback
+import zlib
+from xml.sax.saxutils import quoteattr
+
+import pefile
+from PIL import Image
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+WINE_RUN = os.path.join(os.environ.get("SV_SOURCE_DIR", os.path.join(HERE, "..", "..")),
+                        "scripts", "wine-run")
+RT_ICON, RT_GROUP_ICON, RT_VERSION, RT_RCDATA, RT_MANIFEST = 3, 14, 16, 10, 24
+PASSWORD = "S3cret-Parola-42"
+
+args = None
+started = []
+
+
+class Failure(Exception):
+    pass
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+def win_path(path):
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def folder(name):
+    path = os.path.join(args.work, name)
+    shutil.rmtree(path, ignore_errors=True)
+    os.makedirs(path)
+    return path
+
+
+def write_session(path, values):
+    lines = ["; Sarvik Olusturucu - son oturum (parola kaydedilmez)"]
+    lines += [f"{k}={v}" for k, v in values]
+    with open(path, "wb") as f:
+        f.write(("\r\n".join(lines) + "\r\n").encode("utf-8"))
+    return path
+
+
+def build(session, out=None, builder=None, extra_env=None, extra_args=None):
+    """Runs the headless build; returns (exit code, printed lines)."""
+    cmd = [WINE_RUN, builder or args.builder]
+    if extra_args is not None:
+        cmd += extra_args
+    else:
+        cmd += ["--build", win_path(session)] + (["--out", win_path(out)] if out else [])
+    env = dict(os.environ)
+    env.pop("DISPLAY", None)
+    env.update(extra_env or {})
+    proc = subprocess.run(cmd, env=env, stdin=subprocess.DEVNULL, capture_output=True, timeout=120)
+    text = proc.stdout.decode("utf-8")
+    check(not text or text.endswith("\r\n"), f"output does not end in CR LF: {text[-40:]!r}")
+    return proc.returncode, [l for l in text.split("\r\n") if l]
+
+
+def base_session(skin=None, **overrides):
+    values = [("skin", win_path(skin or args.skin)), ("config_url", "http://127.0.0.1:1/cfg.xml"),
+              ("title", "Draskel Online"), ("out_name", "Draskel.exe"), ("conn", "6"), ("seg", "8"),
+              ("v_product", "Draskel"), ("v_company", "Draskel Oyun"), ("v_version", "2.5"),
+              ("v_copyright", "(C) 2026 Draskel")]
+    keys = dict(values)
+    keys.update(overrides)
+    return list(keys.items())
+
+
+# ---- independent readers ------------------------------------------------------------------------
+
+def resources(path):
+    """{(type, id or name, language): bytes} of every resource."""
+    pe = pefile.PE(path)
+    out = {}
+    for t in pe.DIRECTORY_ENTRY_RESOURCE.entries:
+        for n in t.directory.entries:
+            name = n.id if n.name is None else str(n.name)
+            for lang in n.directory.entries:
+                d = lang.data.struct
+                out[(t.id, name, lang.id)] = pe.get_data(d.OffsetToData, d.Size)
+    pe.close()
+    return out
+
+
+def parse_package(data):
+    """The skin package: "SVSK", version 1, count, entries (u16 name, name, u32 size, data), CRC."""
+    check(data[:4] == b"SVSK", "package magic")
+    version, count = struct.unpack_from("<II", data, 4)
+    check(version == 1, f"package version {version}")
+    check(struct.unpack_from("<I", data, len(data) - 4)[0] == zlib.crc32(data[:-4]), "package CRC")
+    at, entries = 12, {}
+    for _ in range(count):
+        (n,) = struct.unpack_from("<H", data, at)
+        name = data[at + 2:at + 2 + n].decode("utf-8")
+        at += 2 + n
+        (size,) = struct.unpack_from("<I", data, at)
+        entries[name] = data[at + 4:at + 4 + size]
+        at += 4 + size
+    check(at == len(data) - 4, "package length")
+    return entries
+
+
+def parse_version(block):
+    """(fixed words, {string: value}) of a VS_VERSIONINFO block."""
+    def node(at):
+        length, value_length, kind = struct.unpack_from("<HHH", block, at)
+        end = at + length
+        key_end = block.index(b"\0\0", at + 6)
+        while (key_end - at - 6) % 2:
+            key_end = block.index(b"\0\0", key_end + 1)
+        key = block[at + 6:key_end].decode("utf-16-le")
+        value_at = (key_end + 2 + 3) & ~3
+        if kind == 1:
+            value = block[value_at:value_at + 2 * value_length].decode("utf-16-le").rstrip("\0")
+            child_at = (value_at + 2 * value_length + 3) & ~3
+        else:
+            value = block[value_at:value_at + value_length]
+            child_at = (value_at + value_length + 3) & ~3
+        children = []
+        while child_at < end:
+            child, child_end = node(child_at)
+            children.append(child)
+            child_at = (child_end + 3) & ~3
+        return (key, value, children), end
+    (key, fixed, children), end = node(0)
+    check(key == "VS_VERSION_INFO" and end == len(block), f"version root {key} {end} {len(block)}")
+    words = struct.unpack("<13I", fixed)
+    strings = {}
+    for child in children:
+        if child[0] == "StringFileInfo":
+            check(child[2][0][0] == "040904b0", "string table name")
+            strings = {k: v for k, v, _ in child[2][0][2]}
+        if child[0] == "VarFileInfo":
+            check(child[2][0][0] == "Translation" and child[2][0][1] == b"\x09\x04\xb0\x04", "translation")
+    return words, strings
+
+
+def make_ico(path, sizes=(48, 32, 16)):
+    image = Image.new("RGBA", (64, 64), (200, 40, 40, 255))
+    for x in range(64):
+        image.putpixel((x, x), (0, 0, 255, 128))
+    image.save(path, format="ICO", sizes=[(s, s) for s in sizes])
+    return path
+
+
+def ico_images(data):
+    count = struct.unpack_from("<H", data, 4)[0]
+    images = []
+    for i in range(count):
+        w, h, colors, _, planes, bits, size, offset = struct.unpack_from("<BBBBHHII", data, 6 + 16 * i)
+        images.append(((w, h, colors, planes, bits, size), data[offset:offset + size]))
+    return images
+
+
+def template_resources():
+    return resources(os.path.join(os.path.dirname(args.builder), "Sarvik.Template.exe"))
+
+
+# ---- cases -------------------------------------------------------------------------------------
+
+def case_build_reads_back():
+    work = folder("readback")
+    out = os.path.join(work, "Draskel.exe")
+    code, lines = build(write_session(os.path.join(work, "s.ini"), base_session(out_path=win_path(out))))
+    check(code == 0, f"exit {code}: {lines}")
+    data = open(out, "rb").read()
+    crc_line = f"sv_patcher_crc32={zlib.crc32(data):08X}"
+    check(lines[-1] == crc_line, f"last line {lines[-1]!r}, expected {crc_line}")
+    for expected in ["Skin yüklendi: " + win_path(args.skin), "Şablon kopyalandı.", "Sürüm bilgisi yazıldı.",
+                     "Doğrulama tamam.", "Tamamlandı → " + win_path(out)]:
+        check(expected in lines, f"no line {expected!r} in {lines}")
+    check(not any(l.startswith("Uyarı") for l in lines), f"warnings: {lines}")
+    check(not os.path.exists(out + ".building"), "work file left")
+
+    res = resources(out)
+    package = parse_package(res[(RT_RCDATA, 900, 0)])
+    sample = {f.lower(): open(os.path.join(args.skin, f), "rb").read()
+              for f in os.listdir(args.skin) if os.path.isfile(os.path.join(args.skin, f))}
+    check(set(package) == set(sample), f"entries {sorted(set(package) ^ set(sample))}")
+    for name, content in sample.items():
+        if name in ("torrentpatch.url.xml", "sarvik.ini"):
+            continue
+        check(package[name] == content, f"entry {name} changed")
+    url = package["torrentpatch.url.xml"].decode("utf-8")
+    check('remoteConfigPath="http://127.0.0.1:1/cfg.xml"' in url, f"url file {url!r}")
+    check(url.replace("http://127.0.0.1:1/cfg.xml", "http://127.0.0.1:8080/draskeltorrent.config.xml")
+          == sample["torrentpatch.url.xml"].decode("utf-8"), "url file changed elsewhere")
+    ini = package["sarvik.ini"].decode("utf-8")
+    check("connections=6" in ini and "segment_mb=8" in ini and "title=Draskel Online" in ini, f"ini {ini!r}")
+
+    words, strings = parse_version(res[(RT_VERSION, 1, 0)])
+    check(words[0] == 0xFEEF04BD and words[2:6] == (0x00020005, 0, 0x00020005, 0), f"fixed {words}")
+    check(words[6:10] == (0x3F, 0, 0x00040004, 1), f"fixed flags {words}")
+    check(strings == {"CompanyName": "Draskel Oyun", "FileDescription": "Draskel Online",
+                      "FileVersion": "2.5.0.0", "InternalName": "Draskel", "LegalCopyright": "(C) 2026 Draskel",
+                      "OriginalFilename": "Draskel.exe", "ProductName": "Draskel",
+                      "ProductVersion": "2.5.0.0"}, f"strings {strings}")
+    # Everything else of the template, its icons and manifest included, is carried over.
+    tmpl = template_resources()
+    for key, value in tmpl.items():
+        if key[0] in (RT_VERSION, RT_RCDATA):
+            continue
+        check(res.get(key) == value, f"template resource {key} changed")
+    check(set(res) == set(k for k in tmpl if k[0] != RT_RCDATA) | {(RT_RCDATA, 900, 0)},
+          f"resources {sorted(set(res) ^ set(tmpl))}")
+    check((RT_MANIFEST, 1, 0) in res, "manifest")
+
+
+def case_version_texts():
+    work = folder("versions")
+    cases = [("3", (0x00030000, 0), "3.0.0.0"), ("70000.1", (0xFFFF0001, 0), "65535.1.0.0"),
+             ("x", (0x00010000, 0), "1.0.0.0"), ("1..2.3.4.5", (0x00010002, 0x00030004), "1.2.3.4")]
+    for i, (text, fixed, normal) in enumerate(cases):
+        out = os.path.join(work, f"v{i}.exe")
+        code, lines = build(write_session(os.path.join(work, f"v{i}.ini"), base_session(v_version=text)), out)
+        check(code == 0, f"{text}: exit {code} {lines}")
+        words, strings = parse_version(resources(out)[(RT_VERSION, 1, 0)])
+        check(words[2:6] == fixed * 2, f"{text}: fixed {words[2:6]}")
+        check(strings["FileVersion"] == normal and strings["ProductVersion"] == normal, f"{text}: {strings}")
+    # Every identity field, the title and the output name empty.
+    out = os.path.join(work, "Bos Alan.exe")
+    session = base_session(title="", out_name="", v_product="", v_company="", v_version="", v_copyright="")
+    code, lines = build(write_session(os.path.join(work, "empty.ini"), session), out)
+    check(code == 0, f"exit {code} {lines}")
+    words, strings = parse_version(resources(out)[(RT_VERSION, 1, 0)])
+    check(strings == {"CompanyName": "Draskel", "FileDescription": "Draskel", "FileVersion": "1.0.0.0",
+                      "InternalName": "Bos Alan", "LegalCopyright": "(C) Draskel",
+                      "OriginalFilename": "Bos Alan.exe", "ProductName": "Draskel",
+                      "ProductVersion": "1.0.0.0"}, f"defaults {strings}")
+    check(words[2:6] == (0x00010000, 0, 0x00010000, 0), f"default words {words}")
+
+
+def case_icon_replaces_every_template_icon():
+    work = folder("icon")
+    ico = make_ico(os.path.join(work, "simge.ico"))
+    out = os.path.join(work, "out.exe")
+    code, lines = build(write_session(os.path.join(work, "s.ini"), base_session(icon=win_path(ico))), out)
+    check(code == 0, f"exit {code} {lines}")
+    check("İkon yazıldı (3 boyut)." in lines, f"lines {lines}")
+    res = resources(out)
+    images = ico_images(open(ico, "rb").read())
+    icons = {k: v for k, v in res.items() if k[0] == RT_ICON}
+    check(sorted(icons) == [(RT_ICON, i + 1, 0) for i in range(len(images))], f"icons {sorted(icons)}")
+    groups = [k for k in res if k[0] == RT_GROUP_ICON]
+    check(groups == [(RT_GROUP_ICON, 1, 0)], f"groups {groups}")
+    group = res[(RT_GROUP_ICON, 1, 0)]
+    check(struct.unpack_from("<HHH", group) == (0, 1, len(images)), "group header")
+    for i, (header, data) in enumerate(images):
+        w, h, colors, _, planes, bits, size, ident = struct.unpack_from("<BBBBHHIH", group, 6 + 14 * i)
+        check((w, h, colors, size) == header[:3] + (header[5],), f"group entry {i}")
+        check(planes == (header[3] or 1) and bits == (header[4] or 32), f"planes/bits {i}")
+        check(ident == i + 1 and res[(RT_ICON, i + 1, 0)] == data, f"image {i}")
+    # A PNG becomes the six-size icon.
+    png = os.path.join(work, "simge.png")
+    Image.new("RGBA", (40, 20), (10, 200, 10, 255)).save(png)
+    code, lines = build(write_session(os.path.join(work, "p.ini"), base_session(icon=win_path(png))), out)
+    check(code == 0 and "İkon yazıldı (6 boyut)." in lines, f"png icon {code} {lines}")
+    icon = Image.open(io.BytesIO(res_icon_file(resources(out))))
+    check(sorted(icon.info["sizes"]) == [(s, s) for s in (16, 24, 32, 48, 64, 256)], f"sizes {icon.info}")
+
+
+def res_icon_file(res):
+    """An .ico file made from the group and its images, for PIL."""
+    group = res[(RT_GROUP_ICON, 1, 0)]
+    count = struct.unpack_from("<H", group, 4)[0]
+    header, body = struct.pack("<HHH", 0, 1, count), b""
+    offset = 6 + 16 * count
+    for i in range(count):
+        w, h, c, r, planes, bits, size, ident = struct.unpack_from("<BBBBHHIH", group, 6 + 14 * i)
+        data = res[(RT_ICON, ident, 0)]
+        header += struct.pack("<BBBBHHII", w, h, c, r, planes, bits, len(data), offset + len(body))
+        body += data
+    return header + body
+
+
+def case_refusals_keep_the_old_output():
+    work = folder("refusals")
+    out = os.path.join(work, "Draskel.exe")
+    code, _ = build(write_session(os.path.join(work, "ok.ini"), base_session()), out)
+    check(code == 0, "first build")
+    old = open(out, "rb").read()
+
+    def refused(session_values, expected, out_path=out, builder=None):
+        code, lines = build(write_session(os.path.join(work, "r.ini"), session_values), out_path, builder)
+        check(code == 1, f"exit {code} for {expected}: {lines}")
+        check(lines[-1] == "Oluşturulamadı: " + expected, f"last line {lines[-1]!r}, expected {expected!r}")
+        check(open(out, "rb").read() == old, "the old output changed")
+        check(not os.path.exists(out + ".building"), "work file left")
+
+    broken = os.path.join(work, "bozuk.ico")
+    data = open(make_ico(os.path.join(work, "iyi.ico")), "rb").read()
+    open(broken, "wb").write(data[:4] + struct.pack("<H", 9) + data[6:])
+    refused(base_session(icon=win_path(broken)), "İkon dosyası bozuk.")
+    refused(base_session(skin=os.path.join(work, "yok")), "Skin bulunamadı: " + win_path(os.path.join(work, "yok")))
+    refused(base_session(), "Çıktı dosyası .exe ile bitmeli.", out_path=os.path.join(work, "x.txt"))
+    refused(base_session(sign="1", sign_pfx=""), "İmza açık ama sertifika (.pfx) seçilmedi.")
+    # Templates that are no program: 511 bytes of "MZ", or 4096 bytes not starting with it.
+    for name, content in [("short", b"MZ" + b"\0" * 509), ("notmz", b"ZM" + b"\0" * 4094)]:
+        alone = folder("tmpl_" + name)
+        shutil.copy(args.builder, alone)
+        open(os.path.join(alone, "Sarvik.Template.exe"), "wb").write(content)
+        refused(base_session(), "Şablon geçerli bir exe değil.",
+                builder=os.path.join(alone, os.path.basename(args.builder)))
+
+
+def case_exit_codes_and_arguments():
+    work = folder("args")
+    session = write_session(os.path.join(work, "s.ini"), base_session())
+    for bad in [["--build"], ["--build", win_path(session), "--out"], ["--build", win_path(session), "--x"],
+                ["--build", win_path(os.path.join(work, "yok.ini"))]]:
+        code, lines = build(None, extra_args=bad)
+        check(code == 2, f"{bad}: exit {code} {lines}")
+    code, lines = build(session, os.path.join(work, "ok.exe"))
+    check(code == 0, f"exit {code}")
+
+
+def case_password_never_stored():
+    work = folder("password")
+    pfx = os.path.join(work, "cert.pfx")
+    open(pfx, "wb").write(b"not a certificate")
+    out = os.path.join(work, "signed.exe")
+    session = write_session(os.path.join(work, "s.ini"),
+                            base_session(sign="1", sign_pfx=win_path(pfx), sign_ts=""))
+    env = {"SARVIK_SIGN_PASSWORD": PASSWORD, "ProgramFiles(x86)": win_path(os.path.join(work, "pf86")),
+           "ProgramFiles": win_path(os.path.join(work, "pf"))}
+    code, lines = build(session, out, extra_env=env)
+    # No SDK here: the build fails on the missing tool, with the password nowhere in what it wrote.
+    check(code == 1, f"exit {code} {lines}")
+    check(lines[-1].startswith("Oluşturulamadı: signtool.exe bulunamadı."), f"last {lines[-1]!r}")
+    check(PASSWORD not in "\n".join(lines), "password in the output")
+    for root, _, files in os.walk(work):
+        for f in files:
+            check(PASSWORD.encode() not in open(os.path.join(root, f), "rb").read(), f"password in {f}")
+    check(not os.path.exists(out) and not os.path.exists(out + ".building"), "output written")
+
+
+def case_patcher_loads_its_skin():
+    work = folder("run")
+    out = os.path.join(work, "Draskel.exe")
+    code, _ = build(write_session(os.path.join(work, "s.ini"), base_session()), out)
+    check(code == 0, "build")
+    old = open(out, "rb").read()
+    proc = subprocess.Popen([WINE_RUN, out], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                            stderr=subprocess.DEVNULL)
+    started.append(proc)
+    log = os.path.join(work, "temp", "Sarvik.log")
+    time.sleep(8)
+    check(proc.poll() is None, f"the patcher ended with {proc.returncode}")
+    text = open(log, "rb").read().decode("utf-8") if os.path.exists(log) else ""
+    check("Skin yuklenemedi" not in text and "Skin uyarisi" not in text, f"log {text!r}")
+    # While it runs, a new build onto it fails at the last step and leaves it as it was.
+    code, lines = build(write_session(os.path.join(work, "s2.ini"), base_session(v_version="9")), out)
+    if code == 0:
+        raise Failure("Wine let the build replace a running program (no sharing violation)")
+    check(lines[-1] == "Oluşturulamadı: Çıktı dosyası kullanımda (patcher açık olabilir): " + win_path(out),
+          f"last line {lines[-1]!r}")
+    check(open(out, "rb").read() == old and not os.path.exists(out + ".building"), "old output kept")
+
+
+def case_killed_builds_leave_no_half_output():
+    work = folder("killed")
+    out = os.path.join(work, "Draskel.exe")
+    code, _ = build(write_session(os.path.join(work, "a.ini"), base_session()), out)
+    check(code == 0, "first build")
+    old = open(out, "rb").read()
+    session = write_session(os.path.join(work, "b.ini"), base_session(v_version="7.7"))
+    env = dict(os.environ)
+    env.pop("DISPLAY", None)
+    for delay in (0.3, 0.6, 0.9, 1.2, 1.5, 2.0):
+        proc = subprocess.Popen([WINE_RUN, args.builder, "--build", win_path(session), "--out", win_path(out)],
+                                env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                stderr=subprocess.DEVNULL)
+        started.append(proc)
+        time.sleep(delay)
+        proc.kill()  # the Wine process of the builder: as abrupt as a kill -9
+        proc.wait()
+        time.sleep(0.5)
+        data = open(out, "rb").read()
+        if data != old:  # the build got to its final move: the new patcher must be whole
+            words, _ = parse_version(resources(out)[(RT_VERSION, 1, 0)])
+            check(words[2] == 0x00070007, f"after {delay} s: unexpected version {words[2]:#x}")
+            parse_package(resources(out)[(RT_RCDATA, 900, 0)])
+            old = data
+
+
+CASES = [case_build_reads_back, case_killed_builds_leave_no_half_output, case_version_texts, case_icon_replaces_every_template_icon,
+         case_refusals_keep_the_old_output, case_exit_codes_and_arguments, case_password_never_stored,
+         case_patcher_loads_its_skin]
+
+
+def stop_started():
+    for proc in started:
+        if proc.poll() is None:
+            proc.kill()
+            proc.wait()
+    started.clear()
+
+
+def main():
+    global args
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--builder", required=True)
+    parser.add_argument("--skin", required=True)
+    parser.add_argument("--work", required=True)
+    parser.add_argument("--only")
+    args = parser.parse_args()
+    os.makedirs(args.work, exist_ok=True)
+    results = []
+    for case in CASES:
+        name = case.__name__[len("case_"):]
+        if args.only and args.only not in name:
+            continue
+        begin = time.monotonic()
+        try:
+            case()
+            error = None
+        except Exception as e:  # noqa: BLE001 - every failure is reported as the case's
+            error = str(e) if isinstance(e, Failure) else traceback.format_exc()
+        finally:
+            stop_started()
+        seconds = time.monotonic() - begin
+        print(f"[{'  OK  ' if error is None else 'FAILED'}] {name} ({seconds:.1f} s)"
+              + (f"\n    {error}" if error else ""), flush=True)
+        results.append((name, seconds, error))
+    results_dir = os.environ.get("SV_RESULTS_DIR")
+    if results_dir:
+        os.makedirs(results_dir, exist_ok=True)
+        failed = sum(1 for r in results if r[2])
+        with open(os.path.join(results_dir, "builder_build.xml"), "w", encoding="utf-8") as f:
+            f.write('<?xml version="1.0" encoding="UTF-8"?>\n')
+            f.write(f'<testsuites tests="{len(results)}" failures="{failed}">\n'
+                    f'<testsuite name="BuilderBuild" tests="{len(results)}" failures="{failed}">\n')
+            for name, seconds, error in results:
+                f.write(f'<testcase name="{name}" status="run" time="{seconds:.3f}" classname="BuilderBuild">')
+                if error:
+                    f.write(f'<failure message={quoteattr(error)}/>')
+                f.write('</testcase>\n')
+            f.write('</testsuite>\n</testsuites>\n')
+    return 1 if any(r[2] for r in results) else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

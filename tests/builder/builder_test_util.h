@@ -1,0 +1,161 @@
+#pragma once
+// Shared by the builder tests: scratch folders, a bit writer for hand-made DEFLATE streams and a
+// writer of zip images whose every header field a test can spoil.
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/crc32.h"
+#include "common/file.h"
+#include "common/path.h"
+#include "common/text.h"
+
+namespace sv::test {
+
+inline std::wstring ScratchFolder(std::string_view name) {
+  std::wstring folder = joinPath(joinPath(toWide(SV_BINARY_DIR), L"test-tmp"), L"builder");
+  folder = joinPath(folder, toWide(name));
+  createDirectories(folder);
+  return folder;
+}
+
+inline std::wstring WriteScratchFile(const std::wstring& folder, std::wstring_view name,
+                                     std::string_view data) {
+  std::wstring path = joinPath(folder, name);
+  writeFileAtomic(path, data.data(), data.size());
+  return path;
+}
+
+inline std::string ReadFile(const std::wstring& path) {
+  std::string data;
+  readWholeFile(path, 1u << 30, data);
+  return data;
+}
+
+inline std::wstring SampleSkin() { return joinPath(toWide(SV_SOURCE_DIR), L"samples\\skin"); }
+inline std::wstring ZipSamples() { return joinPath(toWide(SV_BINARY_DIR), L"zip-samples"); }
+
+inline void PutU16(std::string& out, uint16_t v) {
+  out.push_back(char(v & 0xFF));
+  out.push_back(char(v >> 8));
+}
+inline void PutU32(std::string& out, uint32_t v) {
+  for (int i = 0; i < 4; ++i) out.push_back(char((v >> (8 * i)) & 0xFF));
+}
+inline void SetU16(std::string& out, size_t at, uint16_t v) {
+  out[at] = char(v & 0xFF);
+  out[at + 1] = char(v >> 8);
+}
+inline void SetU32(std::string& out, size_t at, uint32_t v) {
+  for (int i = 0; i < 4; ++i) out[at + i] = char((v >> (8 * i)) & 0xFF);
+}
+
+// DEFLATE bit order: fields least significant bit first, Huffman codes most significant first.
+class BitWriter {
+public:
+  void Put(uint32_t value, int bits) {
+    for (int i = 0; i < bits; ++i) Bit((value >> i) & 1);
+  }
+  void Code(uint32_t code, int bits) {
+    for (int i = bits - 1; i >= 0; --i) Bit((code >> i) & 1);
+  }
+  // A fixed-code literal/length symbol.
+  void Fixed(unsigned symbol) {
+    if (symbol < 144) Code(0x30 + symbol, 8);
+    else if (symbol < 256) Code(0x190 + symbol - 144, 9);
+    else if (symbol < 280) Code(symbol - 256, 7);
+    else Code(0xC0 + symbol - 280, 8);
+  }
+  std::string bytes;
+
+private:
+  void Bit(uint32_t b) {
+    if (used_ == 0) bytes.push_back(0);
+    bytes.back() = char(uint8_t(bytes.back()) | (b << used_));
+    used_ = (used_ + 1) & 7;
+  }
+  int used_ = 0;
+};
+
+struct ZipItem {
+  std::string name;
+  std::string stored;        // the bytes as they lie in the zip
+  uint32_t plainSize = 0;
+  uint32_t crc = 0;
+  uint16_t method = 0;
+  uint16_t flags = 0;
+};
+
+inline ZipItem StoredItem(std::string name, std::string data) {
+  ZipItem item;
+  item.name = std::move(name);
+  item.plainSize = uint32_t(data.size());
+  item.crc = Crc32(data.data(), data.size());
+  item.stored = std::move(data);
+  return item;
+}
+
+struct ZipImage {
+  std::string bytes;
+  std::vector<size_t> localOffsets;
+  std::vector<size_t> dirRecords;
+  size_t dirOffset = 0;
+  size_t endRecord = 0;
+};
+
+inline ZipImage MakeZip(const std::vector<ZipItem>& items, std::string_view comment = {}) {
+  ZipImage zip;
+  std::string& out = zip.bytes;
+  for (const ZipItem& item : items) {
+    zip.localOffsets.push_back(out.size());
+    PutU32(out, 0x04034B50);
+    PutU16(out, 20);
+    PutU16(out, item.flags);
+    PutU16(out, item.method);
+    PutU32(out, 0);
+    PutU32(out, item.crc);
+    PutU32(out, uint32_t(item.stored.size()));
+    PutU32(out, item.plainSize);
+    PutU16(out, uint16_t(item.name.size()));
+    PutU16(out, 0);
+    out += item.name;
+    out += item.stored;
+  }
+  zip.dirOffset = out.size();
+  for (size_t i = 0; i < items.size(); ++i) {
+    const ZipItem& item = items[i];
+    zip.dirRecords.push_back(out.size());
+    PutU32(out, 0x02014B50);
+    PutU16(out, 20);
+    PutU16(out, 20);
+    PutU16(out, item.flags);
+    PutU16(out, item.method);
+    PutU32(out, 0);
+    PutU32(out, item.crc);
+    PutU32(out, uint32_t(item.stored.size()));
+    PutU32(out, item.plainSize);
+    PutU16(out, uint16_t(item.name.size()));
+    PutU16(out, 0);
+    PutU16(out, 0);
+    PutU16(out, 0);
+    PutU16(out, 0);
+    PutU32(out, 0);
+    PutU32(out, uint32_t(zip.localOffsets[i]));
+    out += item.name;
+  }
+  const size_t dirSize = out.size() - zip.dirOffset;
+  zip.endRecord = out.size();
+  PutU32(out, 0x06054B50);
+  PutU16(out, 0);
+  PutU16(out, 0);
+  PutU16(out, uint16_t(items.size()));
+  PutU16(out, uint16_t(items.size()));
+  PutU32(out, uint32_t(dirSize));
+  PutU32(out, uint32_t(zip.dirOffset));
+  PutU16(out, uint16_t(comment.size()));
+  out += comment;
+  return zip;
+}
+
+}  // namespace sv::test

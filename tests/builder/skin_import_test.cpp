@@ -1,0 +1,175 @@
+// Loading a skin from a folder or a zip, loose files dropped onto it, what the analysis reads, and
+// the operator's edits written back into the skin's files.
+#include <gtest/gtest.h>
+
+#include "builder/skin_import.h"
+#include "builder_test_util.h"
+
+namespace sv {
+namespace {
+
+std::string Entry(const SkinPackageBuilder& b, std::string_view name) {
+  const std::string* data = b.package.find(name);
+  return data ? *data : std::string("<missing>");
+}
+
+TEST(SkinImport, FolderAndZipLoadTheSameSkinAndAnalyseIt) {
+  SkinImport fromFolder, fromZip;
+  std::wstring error;
+  ASSERT_TRUE(fromFolder.LoadSkin(test::SampleSkin(), &error)) << toUtf8(error);
+  ASSERT_TRUE(fromZip.LoadSkin(joinPath(test::ZipSamples(), L"infozip_folder.zip"), &error)) << toUtf8(error);
+  for (const SkinImport* skin : {&fromFolder, &fromZip}) {
+    EXPECT_TRUE(skin->loaded);
+    EXPECT_EQ(skin->urlFileName, "torrentpatch.url.xml");
+    EXPECT_EQ(skin->localeFileName, "torrentpatch.locale.xml");
+    EXPECT_EQ(skin->importedConfigUrl, L"http://127.0.0.1:8080/draskeltorrent.config.xml");
+    EXPECT_EQ(skin->importedNewsUrl, L"http://127.0.0.1:8080/launcher/haberler.html");
+    EXPECT_EQ(skin->importedFeedUrl, L"http://127.0.0.1:8080/launcher/feed.xml");
+    EXPECT_TRUE(skin->hasFeedArea);
+    EXPECT_TRUE(skin->hasWebArea);
+    ASSERT_GE(skin->links.size(), 2u);
+    EXPECT_EQ(skin->links[0].controlIndex, 0);
+    EXPECT_EQ(skin->links[0].id, "WEBSITE");
+    EXPECT_FALSE(skin->links[0].fromLanguageFile);
+    EXPECT_EQ(skin->links[0].url, L"https://draskel.example.com/");
+    const ButtonLink* web = nullptr;
+    for (const ButtonLink& link : skin->links) {
+      if (link.id == "WEB") web = &link;
+    }
+    ASSERT_TRUE(web);
+    EXPECT_TRUE(web->fromLanguageFile);
+    EXPECT_EQ(web->languageKey, "LAUNCHER_IFRAME");
+    EXPECT_EQ(web->url, L"http://127.0.0.1:8080/launcher/haberler.html");
+  }
+  EXPECT_EQ(fromZip.sourcePath, joinPath(test::ZipSamples(), L"infozip_folder.zip"));
+  EXPECT_EQ(fromFolder.entries.package.entries.size(), fromZip.entries.package.entries.size());
+}
+
+TEST(SkinImport, RefusalsLeaveNothingLoaded) {
+  const std::wstring folder = test::ScratchFolder("refusals");
+  SkinImport skin;
+  std::wstring error;
+  EXPECT_FALSE(skin.LoadSkin(test::WriteScratchFile(folder, L"skin.rar", "x"), &error));
+  EXPECT_EQ(error, L"Zip dosyası ya da klasör bırakın.");
+  const std::wstring noSkin = joinPath(folder, L"noskin");
+  createDirectories(noSkin);
+  test::WriteScratchFile(noSkin, L"a.png", "x");
+  EXPECT_FALSE(skin.LoadSkin(noSkin, &error));
+  EXPECT_EQ(error, L"skin.xml bulunamadı (geçerli bir patcher skini değil).");
+  EXPECT_FALSE(skin.loaded);
+  EXPECT_TRUE(skin.entries.package.entries.empty());
+  test::ZipItem spoiled = test::StoredItem("a.png", "x");
+  spoiled.crc ^= 1;
+  const std::string broken = test::MakeZip({test::StoredItem("skin.xml", "<skin/>"), spoiled}).bytes;
+  EXPECT_FALSE(skin.LoadSkin(test::WriteScratchFile(folder, L"broken.ZIP", broken), &error));
+  EXPECT_EQ(error, L"Zip CRC hatasi: a.png");
+  EXPECT_FALSE(error.empty());
+  EXPECT_FALSE(skin.loaded);
+}
+
+TEST(SkinImport, LooseFilesDroppedOntoALoadedSkinReplaceSameNamedImages) {
+  const std::wstring folder = test::ScratchFolder("dropped");
+  SkinImport skin;
+  ASSERT_TRUE(skin.LoadSkin(test::SampleSkin()));
+  const size_t before = skin.entries.package.entries.size();
+  std::vector<std::wstring> files = {test::WriteScratchFile(folder, L"EXIT_UP.png", "new exit"),
+                                     test::WriteScratchFile(folder, L"start_up.png", "new start"),
+                                     test::WriteScratchFile(folder, L"extra.png", "extra")};
+  std::wstring note;
+  EXPECT_EQ(skin.AddDroppedItems(files, &note), 3);
+  EXPECT_TRUE(note.empty());
+  EXPECT_EQ(skin.entries.package.entries.size(), before + 1);
+  EXPECT_EQ(Entry(skin.entries, "exit_up.png"), "new exit");
+  EXPECT_EQ(Entry(skin.entries, "start_up.png"), "new start");
+  EXPECT_EQ(skin.sourcePath, test::SampleSkin());
+
+  // Files alone, with no skin.xml, are kept but load nothing; a note names the refused one.
+  SkinImport loose;
+  files.push_back(test::WriteScratchFile(folder, L"tool.exe", "MZ"));
+  EXPECT_EQ(loose.AddDroppedItems(files, &note), 3);
+  EXPECT_EQ(note, L"Desteklenmeyen dosya: tool.exe");
+  EXPECT_FALSE(loose.loaded);
+  files = {joinPath(test::SampleSkin(), L"skin.xml")};
+  EXPECT_EQ(loose.AddDroppedItems(files, &note), 1);
+  EXPECT_TRUE(loose.loaded);
+  EXPECT_EQ(loose.sourcePath, L"(bırakılan dosyalar)");
+}
+
+class SkinEdits : public ::testing::Test {
+protected:
+  void SetUp() override {
+    ASSERT_TRUE(skin.LoadSkin(test::SampleSkin()));
+    fields = skin.ImportedFields();
+  }
+  SkinImport skin;
+  SkinFields fields;
+};
+
+TEST_F(SkinEdits, NothingChangedLeavesEveryFileAsItWas) {
+  const SkinPackageBuilder edited = ApplyEdits(skin, fields);
+  for (const SkinPackageEntry& entry : skin.entries.package.entries) {
+    if (entry.name == "sarvik.ini") continue;
+    EXPECT_TRUE(Entry(edited, entry.name) == entry.data) << entry.name;
+  }
+  EXPECT_EQ(Entry(edited, "sarvik.ini"), skin.settings.toIni());
+}
+
+TEST_F(SkinEdits, ConfigUrlFeedUrlAndSkinLinkAreReplacedInPlace) {
+  fields.configUrl = L"  https://yeni.example.com/a&b.xml ";
+  fields.feedUrl = L"https://yeni.example.com/feed";
+  fields.linkUrls[0] = L"https://site.example.com/\"q\"";
+  fields.settings.title = L"Yeni Başlık";
+  fields.settings.connections = 6;
+  const SkinPackageBuilder edited = ApplyEdits(skin, fields);
+  const std::string url = Entry(edited, "torrentpatch.url.xml");
+  std::string expectedUrl = Entry(skin.entries, "torrentpatch.url.xml");
+  expectedUrl.replace(expectedUrl.find("http://127.0.0.1:8080/draskeltorrent.config.xml"), 47,
+                      "https://yeni.example.com/a&amp;b.xml");
+  EXPECT_EQ(url, expectedUrl);
+  const std::string skinXml = Entry(edited, "skin.xml");
+  EXPECT_NE(skinXml.find("feed_url=\"https://yeni.example.com/feed\" feed_refresh"), std::string::npos);
+  EXPECT_NE(skinXml.find("link_url=\"https://site.example.com/&quot;q&quot;\""), std::string::npos);
+  const PatcherSettings settings = PatcherSettings::parse(Entry(edited, "sarvik.ini"));
+  EXPECT_EQ(settings.title, L"Yeni Başlık");
+  EXPECT_EQ(settings.connections, 6);
+}
+
+TEST_F(SkinEdits, NewsPageKeysGoInFrontOfTheClosingTagWhenMissing) {
+  std::string locale = Entry(skin.entries, "torrentpatch.locale.xml");
+  for (const char* line : {"\t<string key=\"LAUNCHER_IFRAME\">http://127.0.0.1:8080/launcher/haberler.html</string>\n",
+                           "\t<string key=\"LAUNCHER_NEW_URL\">https://draskel.example.com/kayit</string>\n"}) {
+    const size_t at = locale.find(line);
+    ASSERT_NE(at, std::string::npos);
+    locale.erase(at, std::string_view(line).size());
+  }
+  skin.entries.put("torrentpatch.locale.xml", locale);
+  skin.AnalyseSkin();
+  EXPECT_EQ(skin.importedNewsUrl, L"");
+  fields = skin.ImportedFields();
+  fields.newsUrl = L"https://haber.example.com/";
+  const std::string edited = Entry(ApplyEdits(skin, fields), "torrentpatch.locale.xml");
+  const size_t close = locale.rfind("</torrent_locale>");
+  const std::string added = edited.substr(close, edited.size() - locale.size());
+  EXPECT_EQ(edited.substr(0, close), locale.substr(0, close));
+  EXPECT_EQ(edited.substr(close + added.size()), locale.substr(close));
+  EXPECT_NE(added.find("<string key=\"LAUNCHER_IFRAME\">https://haber.example.com/</string>"), std::string::npos);
+  EXPECT_NE(added.find("<string key=\"LAUNCHER_NEW_URL\">https://haber.example.com/</string>"), std::string::npos);
+}
+
+TEST_F(SkinEdits, FeedUrlIsInsertedAfterTheRootNameWhenTheRootHasNone) {
+  std::string xml = Entry(skin.entries, "skin.xml");
+  const std::string attr = " feed_url=\"http://127.0.0.1:8080/launcher/feed.xml\"";
+  xml.erase(xml.find(attr), attr.size());
+  skin.entries.put("skin.xml", xml);
+  skin.AnalyseSkin();
+  ASSERT_TRUE(skin.hasFeedArea);
+  fields = skin.ImportedFields();
+  fields.feedUrl = L"https://f.example.com/x?a=1&b=2";
+  const std::string edited = Entry(ApplyEdits(skin, fields), "skin.xml");
+  std::string expected = xml;
+  expected.insert(expected.find("<skin") + 5, " feed_url=\"https://f.example.com/x?a=1&amp;b=2\"");
+  EXPECT_EQ(edited, expected);
+}
+
+}  // namespace
+}  // namespace sv
