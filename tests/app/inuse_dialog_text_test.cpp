@@ -80,3 +80,37 @@ TEST(WebLinks, OnlyHttpAndHttps) {
 }
 
 }  // namespace
+
+#include "patcher/app/inuse_dialog_layout.h"
+
+namespace {
+
+TEST(DialogPlacement, CentredOverTheOwnerAndKeptInTheWorkArea) {
+  const sv::DialogRect owner{100, 100, 900, 700};
+  const sv::DialogRect centred = sv::CenterOver(owner, 560, 300);
+  EXPECT_EQ(centred.left, 220);
+  EXPECT_EQ(centred.top, 250);
+  EXPECT_EQ(centred.width(), 560);
+  const sv::DialogRect work{0, 0, 1024, 740};
+  EXPECT_EQ(sv::KeepInside(centred, work).left, 220);  // inside already: unchanged
+  // An owner dragged off the right and bottom edges: the dialog comes back in.
+  const sv::DialogRect off = sv::KeepInside(sv::CenterOver({800, 600, 1600, 1200}, 560, 300), work);
+  EXPECT_EQ(off.right, 1024);
+  EXPECT_EQ(off.bottom, 740);
+  EXPECT_EQ(off.height(), 300);
+  // Larger than the work area: its top-left corner stays visible.
+  const sv::DialogRect big = sv::KeepInside({-50, -60, 1150, 840}, work);
+  EXPECT_EQ(big.left, 0);
+  EXPECT_EQ(big.top, 0);
+  EXPECT_EQ(big.width(), 1200);
+}
+
+TEST(InUseLayout, TextsThenButtons) {
+  const sv::InUseLayout l = sv::LayOutInUse(20, 130);
+  EXPECT_EQ(l.bodyTop, 44);
+  EXPECT_EQ(l.buttonTop, 201);
+  EXPECT_EQ(l.clientHeight, 242);
+  EXPECT_LE(l.buttonTop + sv::InUseLayout::kButtonHeight, l.clientHeight);
+}
+
+}  // namespace
