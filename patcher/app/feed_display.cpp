@@ -122,11 +122,4 @@ void ApplyFeed(const FeedData& feed, const SkinDefinition& skin, std::vector<Con
   }
 }
 
-const std::wstring* FeedLinkForButton(const FeedSlotLinks& links, std::string_view buttonName) {
-  for (const auto& [slot, link] : links) {
-    if (buttonName.find(slot) != std::string_view::npos) return &link;
-  }
-  return nullptr;
-}
-
 }  // namespace sv

@@ -17,7 +17,8 @@ struct ControlState;
 constexpr uint32_t kFeedBusyColor = 0xFFE8C878;
 constexpr uint32_t kFeedOffColor = 0xFFB4AEA6;
 
-// Slot name ("NEWS_BANNER", "NEWS_1" ...) -> the link its buttons open.
+// Slot name ("NEWS_BANNER", "NEWS_1" ...) -> the link its buttons open (a button opens the
+// link of a slot whose name its own name contains).
 using FeedSlotLinks = std::map<std::string, std::wstring>;
 
 // `states` runs parallel to skin.controls. A slot's link is replaced or dropped on every call.
@@ -26,8 +27,5 @@ void ApplyFeed(const FeedData& feed, const SkinDefinition& skin, std::vector<Con
 
 // The colour of a news tag by the entry's type (exact words); 0 for none of its own.
 uint32_t FeedTagColor(std::wstring_view type);
-
-// The link of the first slot whose name the button's name contains, or null.
-const std::wstring* FeedLinkForButton(const FeedSlotLinks& links, std::string_view buttonName);
 
 }  // namespace sv

@@ -7,8 +7,8 @@
 #include <shellapi.h>
 
 #include "patcher/app/web_view.h"
-#include "patcher/app/web_view_links.h"
 #include "patcher/app/web_view_site_win.h"
+#include "patcher/app/window_status.h"
 
 namespace sv {
 
@@ -179,7 +179,7 @@ STDMETHODIMP WebView::Site::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* pa
   if (id == DISPID_NEWWINDOW3 && params && params->cArgs >= 5) {
     if (VARIANT_BOOL* cancel = CancelArgument(params, 3)) *cancel = VARIANT_TRUE;
     const VARIANT& url = params->rgvarg[0];
-    if (url.vt == VT_BSTR && url.bstrVal && IsWebLink(url.bstrVal)) linkOpener(url.bstrVal);
+    if (url.vt == VT_BSTR && url.bstrVal && IsOpenableLink(url.bstrVal)) linkOpener(url.bstrVal);
   } else if (id == DISPID_NAVIGATEERROR && params && params->cArgs >= 5) {
     // No error page: the area stays blank.
     if (VARIANT_BOOL* cancel = CancelArgument(params, 0)) *cancel = VARIANT_TRUE;

@@ -221,10 +221,6 @@ TEST_F(FeedDisplay, SlotsTextsColoursVisibilityAndLinks) {
   EXPECT_EQ(links.at("NEWS_2"), L"https://genel/");  // the feed's link stands in
   EXPECT_EQ(links.at("NEWS_BANNER"), L"https://genel/");
   EXPECT_EQ(links.count("NEWS_3"), 0u);
-  ASSERT_NE(sv::FeedLinkForButton(links, "BTN_NEWS_BANNER"), nullptr);
-  EXPECT_EQ(*sv::FeedLinkForButton(links, "BTN_NEWS_BANNER"), L"https://genel/");
-  EXPECT_EQ(sv::FeedLinkForButton(links, "NEWS_3"), nullptr);
-  EXPECT_EQ(sv::FeedLinkForButton(links, "START"), nullptr);
 
   // The next feed has one item: slot 2 empties, hides and loses its link.
   Apply(Parsed("<patcher_feed status='online'><item type='duyuru' tag='D' title='Tek'/></patcher_feed>"));

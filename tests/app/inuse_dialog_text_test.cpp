@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include "patcher/app/inuse_dialog_text.h"
-#include "patcher/app/web_view_links.h"
 #include "patcher/engine/update_engine.h"
 #include "skin/locale_table.h"
 
@@ -67,16 +66,6 @@ TEST_F(InUseText, BuiltInTurkishTexts) {
   EXPECT_EQ(text.rfind(builtIn.text("SV_INUSE_HEAD"), 0), 0u);
   EXPECT_NE(text.find(L"    ve 1 tane daha\n"), std::wstring::npos) << text;
   EXPECT_NE(text.find(builtIn.text("SV_INUSE_UNKNOWN")), std::wstring::npos);
-}
-
-TEST(WebLinks, OnlyHttpAndHttps) {
-  EXPECT_TRUE(sv::IsWebLink(L"http://a/"));
-  EXPECT_TRUE(sv::IsWebLink(L"HTTPS://a/"));
-  EXPECT_FALSE(sv::IsWebLink(L"ftp://a/"));
-  EXPECT_FALSE(sv::IsWebLink(L"mailto:x@y"));
-  EXPECT_FALSE(sv::IsWebLink(L"file:///C:/x"));
-  EXPECT_FALSE(sv::IsWebLink(L"http:/"));
-  EXPECT_FALSE(sv::IsWebLink(L""));
 }
 
 }  // namespace
