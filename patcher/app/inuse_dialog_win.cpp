@@ -4,6 +4,7 @@
 #include "patcher/app/inuse_dialog_layout.h"
 #include "patcher/app/inuse_dialog_text.h"
 #include "patcher/app/web_view.h"
+#include "patcher/app/window_class_win.h"
 #include "patcher/engine/update_engine.h"
 #include "skin/locale_table.h"
 
@@ -14,30 +15,6 @@ namespace {
 constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
 constexpr DWORD kExStyle = WS_EX_DLGMODALFRAME;
 constexpr UINT kTextFormat = DT_WORDBREAK | DT_NOPREFIX | DT_EDITCONTROL;
-
-LRESULT CALLBACK InUseProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_NCCREATE) {
-    auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
-    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-  }
-  auto* dialog = reinterpret_cast<InUseDialog*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-  if (!dialog) return DefWindowProcW(hwnd, message, wParam, lParam);
-  return dialog->HandleMessage(hwnd, message, wParam, lParam);
-}
-
-bool RegisterInUseClass() {
-  static bool registered = false;
-  if (registered) return true;
-  WNDCLASSEXW wc{};
-  wc.cbSize = sizeof(wc);
-  wc.lpfnWndProc = InUseProc;
-  wc.hInstance = GetModuleHandleW(nullptr);
-  wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-  wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
-  wc.lpszClassName = kInUseClass;
-  registered = RegisterClassExW(&wc) || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
-  return registered;
-}
 
 int TextHeight(HDC dc, HFONT font, const std::wstring& text) {
   HGDIOBJ old = font ? SelectObject(dc, font) : nullptr;
@@ -75,7 +52,8 @@ void InUseDialog::Show(void* owner, UpdateEngine* engine, const LocaleTable& loc
   const std::wstring body = BuildInUseText(list, canClose, locale);
   const std::wstring heading = locale.text("SV_INUSE_TITLE");
 
-  if (!RegisterInUseClass()) {
+  if (!RegisterClassOnce(kInUseClass, ObjectWindowProc<InUseDialog>,
+                         static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)))) {
     engine->AnswerInUse(kInUseRetry);
     return;
   }
@@ -195,9 +173,6 @@ intptr_t InUseDialog::HandleMessage(void* window, unsigned message, uintptr_t wP
     case WM_CLOSE:
       Answer(kInUseCancelAnswer);
       return 0;
-    case WM_NCDESTROY:
-      SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-      break;
     default:
       break;
   }

@@ -3,6 +3,7 @@
 #include "patcher/app/inuse_dialog_layout.h"
 #include "patcher/app/notice_dialog.h"
 #include "patcher/app/web_view.h"
+#include "patcher/app/window_class_win.h"
 #include "patcher/engine/log.h"
 #include "patcher/engine/update_engine.h"
 #include "skin/locale_table.h"
@@ -16,30 +17,6 @@ constexpr int kButtonHeight = 30;
 constexpr int kButtonBand = 52;  // below the page
 constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
 constexpr DWORD kExStyle = WS_EX_DLGMODALFRAME;
-
-LRESULT CALLBACK NoticeProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_NCCREATE) {
-    auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
-    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-  }
-  auto* dialog = reinterpret_cast<NoticeDialog*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-  if (!dialog) return DefWindowProcW(hwnd, message, wParam, lParam);
-  return dialog->HandleMessage(hwnd, message, wParam, lParam);
-}
-
-bool RegisterNoticeClass() {
-  static bool registered = false;
-  if (registered) return true;
-  WNDCLASSEXW wc{};
-  wc.cbSize = sizeof(wc);
-  wc.lpfnWndProc = NoticeProc;
-  wc.hInstance = GetModuleHandleW(nullptr);
-  wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  wc.lpszClassName = kNoticeClass;
-  registered = RegisterClassExW(&wc) || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
-  return registered;
-}
 
 HWND AddButton(HWND parent, const std::wstring& text, int id, bool isDefault, int x, int y, HFONT font) {
   HWND button = CreateWindowExW(0, L"BUTTON", text.c_str(),
@@ -66,7 +43,8 @@ void NoticeDialog::Show(void* owner, UpdateEngine* engine, const LocaleTable& lo
   const DialogRect at = CenterOver({ownerRect.left, ownerRect.top, ownerRect.right, ownerRect.bottom},
                                    frame.right - frame.left, frame.bottom - frame.top);
   HWND hwnd = nullptr;
-  if (RegisterNoticeClass()) {
+  if (RegisterClassOnce(kNoticeClass, ObjectWindowProc<NoticeDialog>,
+                        reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1))) {
     hwnd = CreateWindowExW(kExStyle, kNoticeClass, locale.textOr("TORRENT_NOTICE_TITLE", L"Duyuru").c_str(),
                            kStyle, at.left, at.top, at.width(), at.height(), ownerWindow, nullptr,
                            GetModuleHandleW(nullptr), this);
@@ -146,9 +124,6 @@ intptr_t NoticeDialog::HandleMessage(void* window, unsigned message, uintptr_t w
     case WM_CLOSE:  // the title bar's close button refuses
       Close(false);
       return 0;
-    case WM_NCDESTROY:
-      SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-      break;
     default:
       break;
   }

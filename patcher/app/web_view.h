@@ -4,6 +4,7 @@
 // links that would open a new window go to the player's default browser instead.
 //
 // Window thread only, inside the single-threaded apartment the program starts with.
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -35,10 +36,12 @@ class WebView {
   void* HostWindow() const { return host_; }
   Site* GetSite() const { return site_; }
 
-  // Called by the host window's procedure.
-  void OnSize();
+  // Host window procedure body (public for the trampoline).
+  intptr_t HandleMessage(void* hwnd, unsigned message, uintptr_t wParam, intptr_t lParam);
 
  private:
+  void OnSize();
+
   void* host_ = nullptr;  // HWND
   Site* site_ = nullptr;
 };

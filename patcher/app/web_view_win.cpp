@@ -8,6 +8,7 @@
 
 #include "patcher/app/web_view.h"
 #include "patcher/app/web_view_site_win.h"
+#include "patcher/app/window_class_win.h"
 #include "patcher/app/window_status.h"
 
 namespace sv {
@@ -21,41 +22,6 @@ VARIANT_BOOL* CancelArgument(DISPPARAMS* params, UINT index) {
   if (!params || index >= params->cArgs) return nullptr;
   VARIANT& v = params->rgvarg[index];
   return v.vt == (VT_BYREF | VT_BOOL) ? v.pboolVal : nullptr;
-}
-
-LRESULT CALLBACK HostProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_NCCREATE) {
-    auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
-    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-  }
-  auto* view = reinterpret_cast<WebView*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-  switch (message) {
-    case WM_SIZE:
-      if (view) view->OnSize();
-      return 0;
-    case WM_ERASEBKGND:
-      return 1;
-    case WM_NCDESTROY:
-      SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-      break;
-    default:
-      break;
-  }
-  return DefWindowProcW(hwnd, message, wParam, lParam);
-}
-
-bool RegisterHostClass() {
-  static bool registered = false;
-  if (registered) return true;
-  WNDCLASSEXW wc{};
-  wc.cbSize = sizeof(wc);
-  wc.lpfnWndProc = HostProc;
-  wc.hInstance = GetModuleHandleW(nullptr);
-  wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-  wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
-  wc.lpszClassName = kWebHostClass;
-  registered = RegisterClassExW(&wc) || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
-  return registered;
 }
 
 }  // namespace
@@ -191,7 +157,9 @@ STDMETHODIMP WebView::Site::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* pa
 
 bool WebView::Create(void* parent, bool layered, int x, int y, int width, int height) {
   Destroy();
-  if (!RegisterHostClass()) return false;
+  if (!RegisterClassOnce(kWebHostClass, ObjectWindowProc<WebView>, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)))) {
+    return false;
+  }
   const DWORD style = layered ? WS_POPUP | WS_CLIPCHILDREN : WS_CHILD | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
   HWND host = CreateWindowExW(layered ? WS_EX_TOOLWINDOW : 0, kWebHostClass, L"", style, x, y, width,
                               height, static_cast<HWND>(parent), nullptr, GetModuleHandleW(nullptr), this);
@@ -234,6 +202,18 @@ bool WebView::Create(void* parent, bool layered, int x, int y, int width, int he
   }
   ShowWindow(host, SW_SHOWNOACTIVATE);
   return true;
+}
+
+intptr_t WebView::HandleMessage(void* hwnd, unsigned message, uintptr_t wParam, intptr_t lParam) {
+  switch (message) {
+    case WM_SIZE:
+      OnSize();
+      return 0;
+    case WM_ERASEBKGND:  // the page paints the whole area
+      return 1;
+    default:
+      return DefWindowProcW(static_cast<HWND>(hwnd), message, wParam, lParam);
+  }
 }
 
 void WebView::OnSize() {

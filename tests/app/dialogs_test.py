@@ -17,12 +17,12 @@ import sys
 import threading
 import time
 import traceback
-from xml.sax.saxutils import quoteattr
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE = os.environ.get("SV_SOURCE_DIR", os.path.join(HERE, "..", ".."))
 sys.path.insert(0, os.path.join(SOURCE, "tests", "support"))
 import make_release  # noqa: E402
+from gtest_results import write_results  # noqa: E402
 from nginx_server import Nginx  # noqa: E402
 
 WINE_RUN = os.path.join(SOURCE, "scripts", "wine-run")
@@ -267,19 +267,7 @@ def main():
                 print(error, flush=True)
     finally:
         server.stop()
-    out = os.environ.get("SV_RESULTS_DIR")
-    if out:
-        os.makedirs(out, exist_ok=True)
-        with open(os.path.join(out, "dialogs.xml"), "w") as f:
-            failures = sum(1 for r in results if r[2])
-            f.write(f'<testsuites tests="{len(results)}" failures="{failures}">\n'
-                    f'<testsuite name="Dialogs" tests="{len(results)}" failures="{failures}">\n')
-            for name, seconds, error in results:
-                f.write(f'<testcase name="{name}" classname="Dialogs" time="{seconds:.3f}">')
-                if error:
-                    f.write(f"<failure message={quoteattr(error[-2000:])}/>")
-                f.write("</testcase>\n")
-            f.write("</testsuite>\n</testsuites>\n")
+    write_results("dialogs", "Dialogs", results)
     return 1 if any(r[2] for r in results) else 0
 
 

@@ -11,12 +11,12 @@ import subprocess
 import sys
 import time
 import traceback
-from xml.sax.saxutils import quoteattr
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE = os.environ.get("SV_SOURCE_DIR", os.path.join(HERE, "..", ".."))
 sys.path.insert(0, os.path.join(SOURCE, "tests", "support"))
 import make_release  # noqa: E402
+from gtest_results import write_results  # noqa: E402
 import patcher_window as pw  # noqa: E402
 from nginx_server import Nginx  # noqa: E402
 from with_servers import start_fault_server  # noqa: E402
@@ -117,19 +117,7 @@ def main():
         fault.kill()
         fault.wait()
         nginx.stop()
-    out = os.environ.get("SV_RESULTS_DIR")
-    if out:
-        os.makedirs(out, exist_ok=True)
-        failures = sum(1 for r in results if r[2])
-        with open(os.path.join(out, "window_feed.xml"), "w") as f:
-            f.write(f'<testsuites tests="{len(results)}" failures="{failures}">\n'
-                    f'<testsuite name="WindowFeed" tests="{len(results)}" failures="{failures}">\n')
-            for name, seconds, error in results:
-                f.write(f'<testcase name="{name}" classname="WindowFeed" time="{seconds:.3f}">')
-                if error:
-                    f.write(f"<failure message={quoteattr(error[-2000:])}/>")
-                f.write("</testcase>\n")
-            f.write("</testsuite>\n</testsuites>\n")
+    write_results("window_feed", "WindowFeed", results)
     return 1 if any(r[2] for r in results) else 0
 
 
