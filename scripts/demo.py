@@ -23,6 +23,12 @@ import skin_layout  # noqa: E402
 TITLE = "Draskel Online"
 
 
+def rate_text(rate):
+    """nginx's "2m" as "2 MB/s"."""
+    units = {"k": "KB/s", "m": "MB/s", "g": "GB/s"}
+    return rate[:-1] + " " + units[rate[-1].lower()] if rate[-1:].lower() in units else rate + " B/s"
+
+
 def step(text):
     print(f"[demo] {text}", flush=True)
 
@@ -32,6 +38,9 @@ def main():
     ap.add_argument("--build", required=True)
     ap.add_argument("--out", required=True)
     ap.add_argument("--big-mb", type=int, default=120)
+    # Per connection, like a fast home line: the run then lasts long enough to be watched.
+    # "0" serves at full local speed.
+    ap.add_argument("--rate", default="2m")
     args = ap.parse_args()
     build = os.path.abspath(args.build)
     out = os.path.abspath(args.out)
@@ -54,11 +63,19 @@ def main():
     step("publishing it with SarvikPublish")
     print(pw.publish(exe["publish"], client, os.path.join(www, "patch")).rstrip(), flush=True)
 
-    server = nginx_server.Nginx(www, os.path.join(out, "nginx")).start()
+    saved = nginx_server.CONFIG
+    if args.rate != "0":
+        nginx_server.CONFIG = saved.replace("location / {{ }}",
+                                            "location / {{ limit_rate %s; }}" % args.rate)
+    try:
+        server = nginx_server.Nginx(www, os.path.join(out, "nginx")).start()
+    finally:
+        nginx_server.CONFIG = saved
     proc = None
     try:
         base = server.url()
-        step(f"nginx serves {www} at {base}")
+        step(f"nginx serves {www} at {base}"
+             + (f" ({rate_text(args.rate)} per connection)" if args.rate != "0" else ""))
         pw.write_config(os.path.join(www, "patch"), base + "/patch/",
                         extra=f' notice_ver="1" notice_url="{base}/launcher/duyuru.html"')
         pw.write_launcher_pages(www)
@@ -73,11 +90,10 @@ def main():
         step(f"starting Sarvik.exe under Wine in the empty folder {game} (DISPLAY={os.environ.get('DISPLAY')})")
         began = time.monotonic()
         proc = pw.start_patcher(patcher)
-        window = pw.find_window(TITLE, timeout=60)
-        if not window:
+        rect = pw.window_rect(TITLE, timeout=60, size=(layout.width, layout.height))
+        if not rect:
             raise RuntimeError("the patcher window did not appear\n" + pw.read_log(game))
-        ox, oy = pw.window_origin(window)
-        crop = (ox, oy, layout.width, layout.height)
+        crop = rect
 
         # The notice of the configuration: accepted as a player would, with Enter.
         if pw.wait_log(game, r"Duyuru gosteriliyor", 30):
@@ -86,7 +102,7 @@ def main():
         if not pw.wait_log(game, r"Indirme basliyor", 120):
             raise RuntimeError("the download did not start\n" + pw.read_log(game))
         download_began = time.monotonic()
-        time.sleep(1.5)
+        time.sleep(4.0)
         downloading = pw.screenshot(os.path.join(shots, "window-downloading.png"), crop)
         step(f"screenshot while downloading: {downloading}")
 
@@ -102,7 +118,7 @@ def main():
             raise RuntimeError("the run failed\n" + log)
 
         step("pressing START")
-        pw.click(window, *layout.center("START"))
+        pw.click(TITLE, *layout.center("START"))
         marker = os.path.join(game, pw.MARKER)
         deadline = time.monotonic() + 20
         while not os.path.exists(marker) and time.monotonic() < deadline:
@@ -122,7 +138,9 @@ def main():
               f" ({'identical to the client' if same else 'DIFFERENT from the client'})")
         print(f"  bytes           : {total} ({total / pw.MIB:.1f} MiB)")
         print(f"  download+install: {seconds:.1f} s, {total / pw.MIB / max(seconds, 0.001):.1f} MB/s"
-              f" (whole run {total_seconds:.1f} s)")
+              f" (whole run {total_seconds:.1f} s"
+              + (f"; nginx limited to {rate_text(args.rate)} per connection)"
+                 if args.rate != "0" else ")"))
         print(f"  game started    : {'yes' if started else 'NO'}"
               f"{', patcher closed' if closed else ', patcher still open'}")
         print(f"  screenshots     : {downloading}")

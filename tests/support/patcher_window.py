@@ -204,44 +204,61 @@ def xdotool(*args, check=True, timeout=20):
     return result.stdout.strip()
 
 
-def find_window(title, timeout=30):
-    """The X window id of the visible top-level window with exactly this title, or None."""
-    deadline = time.monotonic() + timeout
+def _windows_named(title):
     pattern = "^" + re.escape(title) + "$"
-    while time.monotonic() < deadline:
-        ids = xdotool("search", "--onlyvisible", "--name", pattern, check=False).split()
-        if ids:
-            return ids[-1]
+    return xdotool("search", "--onlyvisible", "--name", pattern, check=False).split()
+
+
+def _geometry(window_id):
+    result = subprocess.run(["xdotool", "getwindowgeometry", "--shell", window_id],
+                            stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=20)
+    if result.returncode != 0:
+        return None
+    values = dict(line.split("=", 1) for line in result.stdout.splitlines() if "=" in line)
+    return int(values["X"]), int(values["Y"]), int(values["WIDTH"]), int(values["HEIGHT"])
+
+
+def window_rect(title, timeout=30, size=None):
+    """(x, y, width, height) of the visible top-level window with exactly this title (and this
+    size when given), or None. Wine may replace the X window behind a Windows window, so callers
+    look it up again for every action rather than keep an id."""
+    deadline = time.monotonic() + timeout
+    while True:
+        for window_id in reversed(_windows_named(title)):
+            rect = _geometry(window_id)
+            if rect and (size is None or rect[2:] == tuple(size)):
+                return rect
+        if time.monotonic() > deadline:
+            return None
         time.sleep(0.2)
-    return None
 
 
 def window_gone(title, timeout):
     deadline = time.monotonic() + timeout
-    pattern = "^" + re.escape(title) + "$"
     while time.monotonic() < deadline:
-        if not xdotool("search", "--onlyvisible", "--name", pattern, check=False).split():
+        if not _windows_named(title):
             return True
         time.sleep(0.05)
     return False
 
 
-def window_origin(window_id):
-    out = xdotool("getwindowgeometry", "--shell", window_id)
-    values = dict(line.split("=", 1) for line in out.splitlines() if "=" in line)
-    return int(values["X"]), int(values["Y"])
+def _origin(title):
+    rect = window_rect(title, timeout=10)
+    if not rect:
+        raise RuntimeError(f"no window titled {title!r}")
+    return rect[0], rect[1]
 
 
-def click(window_id, x, y, button=1):
+def click(title, x, y, button=1):
     """A click at skin coordinates (x, y) of the window."""
-    ox, oy = window_origin(window_id)
+    ox, oy = _origin(title)
     xdotool("mousemove", ox + x, oy + y)
     time.sleep(0.15)
     xdotool("click", button)
 
 
-def drag(window_id, x, y, dx, dy):
-    ox, oy = window_origin(window_id)
+def drag(title, x, y, dx, dy):
+    ox, oy = _origin(title)
     xdotool("mousemove", ox + x, oy + y)
     time.sleep(0.2)
     xdotool("mousedown", 1)
@@ -253,9 +270,8 @@ def drag(window_id, x, y, dx, dy):
     time.sleep(0.3)
 
 
-def press_key(window_id, key):
-    xdotool("windowactivate", "--sync", window_id, check=False)
-    xdotool("key", "--window", window_id, key, check=False)
+def press_key(key):
+    """A key press for the window that has the focus."""
     xdotool("key", key)
 
 
