@@ -54,7 +54,7 @@ def case_feed_is_drawn(env):
     folder, exe = patcher("feed-shown", env["config"], env["nginx"] + "/launcher/feed.xml")
     proc = pw.start_patcher(exe)
     try:
-        check(pw.find_window(TITLE) is not None, "no patcher window")
+        check(pw.window_rect(TITLE) is not None, "no patcher window")
         check(pw.wait_log(folder, "Tamamlandi", 60), "the run did not finish\n" + pw.read_log(folder))
         time.sleep(1.5)  # the feed and its redraw
         pw.screenshot(os.path.join(args.artifacts, "window-feed.png"))
@@ -71,7 +71,7 @@ def case_closing_stops_a_hanging_feed(env):
     folder, exe = patcher("feed-hang", env["config"], env["fault"] + "/stall/60")
     proc = pw.start_patcher(exe)
     try:
-        check(pw.find_window(TITLE) is not None, "no patcher window")
+        check(pw.window_rect(TITLE) is not None, "no patcher window")
         check(pw.wait_log(folder, "Tamamlandi", 60), "the run did not finish\n" + pw.read_log(folder))
         seconds = close_and_time(proc)
         # The feed waits at most 1 s; what remains is Wine ending the process.
