@@ -20,6 +20,8 @@ constexpr wchar_t kMainWindowClass[] = L"SarvikWnd";
 // Posted by the feed reader when a fetch ended (wParam 1 success, 0 failure).
 constexpr uint32_t WM_SV_FEED = kWmApp + 16;
 constexpr uintptr_t kStatusTimerId = 1;
+// Posted to itself by WM_CLOSE: the second half of closing.
+constexpr uint32_t kFinishCloseMessage = kWmApp + 20;
 constexpr uint32_t kStatusTimerMs = 30;
 
 // Opens a web address in the player's browser; anything but http:// and https:// is only logged.
@@ -75,6 +77,7 @@ private:
   void OnRunFinished(bool success);
   void AskElevation();
   void BeginClose();
+  void FinishClose();
   bool PreTranslate(void* msg);
 
   // The questions the engine asks, and the feed display; each runs on the window thread.
