@@ -23,6 +23,8 @@ class SkinDefinition;
 // Also how a second patcher of the same folder finds the first one's window.
 constexpr wchar_t kMainWindowClass[] = L"SarvikWnd";
 constexpr uintptr_t kStatusTimerId = 1;
+// Posted to itself by WM_CLOSE: the second half of closing.
+constexpr uint32_t kFinishCloseMessage = kWmApp + 20;
 constexpr uint32_t kStatusTimerMs = 30;
 
 // Opens a web address in the player's browser; anything but http:// and https:// is only logged.
@@ -78,6 +80,7 @@ private:
   void OnRunFinished(bool success);
   void AskElevation();
   void BeginClose();
+  void FinishClose();
   bool PreTranslate(void* msg);
 
   // The questions the engine asks, and the feed display; each runs on the window thread.

@@ -353,7 +353,15 @@ void MainWindow::AskElevation() {
 }
 
 void MainWindow::BeginClose() {
+  if (closing_) return;
   closing_ = true;
+  // The player sees the window go at once: it is hidden now, and the run is stopped (which may
+  // take up to 1.5 s) once the message loop has shown that.
+  ShowWindow(static_cast<HWND>(hwnd_), SW_HIDE);
+  PostMessageW(static_cast<HWND>(hwnd_), kFinishCloseMessage, 0, 0);
+}
+
+void MainWindow::FinishClose() {
   feed_.reset();  // stops the feed thread, waiting at most 1 s
   if (engine_) engine_->Shutdown();  // waits up to 1.5 s for the run
   engine_ = nullptr;
@@ -452,6 +460,9 @@ intptr_t MainWindow::HandleMessage(void* window, unsigned message, uintptr_t wPa
       return 0;
     case WM_CLOSE:
       BeginClose();
+      return 0;
+    case kFinishCloseMessage:
+      FinishClose();
       return 0;
     case WM_DESTROY:
       KillTimer(hwnd, kStatusTimerId);

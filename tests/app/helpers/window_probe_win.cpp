@@ -2,7 +2,7 @@
 //
 //   window_probe box <caption> <timeout ms> [close]
 //       waits for a message box with that caption, prints its text (UTF-8) and, with "close",
-//       presses its OK button; exit 0 when found, 1 on timeout
+//       presses its OK button (Cancel when it has none); exit 0 when found, 1 on timeout
 //   window_probe main <timeout ms> [close|minimize]
 //       waits for the patcher's main window, prints "<width>x<height> <iconic|normal> <title>",
 //       then asks it to close or minimises it; exit 0 when found, 1 on timeout
@@ -56,7 +56,8 @@ int Box(const wchar_t* caption, DWORD timeoutMs, bool close) {
   BoxText found;
   EnumChildWindows(box, CollectStatic, reinterpret_cast<LPARAM>(&found));
   PrintUtf8(found.text);
-  if (close) PostMessageW(box, WM_COMMAND, IDOK, 0);
+  // A retry/cancel box has no OK button: its cancel button closes it.
+  if (close) PostMessageW(box, WM_COMMAND, IsWindowVisible(GetDlgItem(box, IDOK)) ? IDOK : IDCANCEL, 0);
   return 0;
 }
 

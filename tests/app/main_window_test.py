@@ -1,0 +1,410 @@
+#!/usr/bin/python3
+"""The patcher's real window under Wine + Xvfb against nginx and the fault server, driven as a
+player would (xdotool on the skin's button rectangles): START after a finished run, Enter,
+close-on-start, EXIT in the middle of a download, dragging, a refused link, a failed run with
+its retry box, and launches that cannot start. Screen captures of the X display go to
+build/windows/artifacts/.
+
+  main_window_test.py --sarvik EXE --embed EXE --probe EXE --game EXE --publish EXE --work DIR
+
+Results are written in GoogleTest's XML format to $SV_RESULTS_DIR/main_window.xml."""
+import argparse
+import os
+import shutil
+import subprocess
+import sys
+import time
+import traceback
+from xml.sax.saxutils import quoteattr
+
+SOURCE = os.environ.get("SV_SOURCE_DIR") or os.path.abspath(
+    os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
+sys.path.insert(0, os.path.join(SOURCE, "tests", "support"))
+import nginx_server  # noqa: E402
+import patcher_window as pw  # noqa: E402
+import skin_layout  # noqa: E402
+
+TITLE = "Draskel Online"
+args = None
+started = []
+servers = []
+
+
+class Failure(Exception):
+    pass
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+def artifacts():
+    folder = os.path.join(os.environ.get("SV_BINARY_DIR", os.path.join(SOURCE, "build", "windows")),
+                          "artifacts")
+    os.makedirs(folder, exist_ok=True)
+    return folder
+
+
+class Release:
+    """A small published client served by nginx (optionally rate-limited)."""
+
+    def __init__(self, name, big_mb=2, rate=None):
+        self.root = os.path.join(args.work, name)
+        shutil.rmtree(self.root, ignore_errors=True)
+        self.client = os.path.join(self.root, "client")
+        self.www = os.path.join(self.root, "www")
+        self.sizes = pw.make_client(self.client, args.game, big_mb)
+        pw.publish(args.publish, self.client, os.path.join(self.www, "patch"))
+        saved = nginx_server.CONFIG
+        if rate:
+            nginx_server.CONFIG = saved.replace("location / {{ }}",
+                                                "location / {{ limit_rate %s; }}" % rate)
+        try:
+            self.server = nginx_server.Nginx(self.www, os.path.join(self.root, "nginx")).start()
+        finally:
+            nginx_server.CONFIG = saved
+        servers.append(self.server)
+        self.base = self.server.url()
+
+    def config(self, run_path=pw.GAME_PROGRAM, crcpatch=None):
+        pw.write_config(os.path.join(self.www, "patch"), crcpatch or self.base + "/patch/",
+                        run_path=run_path)
+
+    def patcher(self, name, settings=None, skin_edit=None):
+        game = os.path.join(self.root, name)
+        shutil.rmtree(game, ignore_errors=True)
+        os.makedirs(game)
+        skin = pw.make_skin(os.path.join(self.root, name + "-skin"),
+                            self.base + "/patch/draskeltorrent.config.xml", settings=settings,
+                            skin_edit=skin_edit)
+        exe = pw.make_patcher(args.sarvik, args.embed, skin, os.path.join(game, "Sarvik.exe"))
+        return game, exe, skin_layout.SkinLayout(skin)
+
+
+def start(exe):
+    proc = pw.start_patcher(exe)
+    started.append(proc)
+    return proc
+
+
+def open_window(layout):
+    rect = pw.window_rect(TITLE, timeout=60, size=(layout.width, layout.height))
+    check(rect is not None, "the patcher window did not appear")
+    return rect
+
+
+def wait_done(game, timeout=120):
+    m = pw.wait_log(game, r"Tamamlandi\.|HATA: [^\r\n]*", timeout)
+    check(m is not None, "the run did not end\n" + pw.read_log(game)[-3000:])
+    time.sleep(0.3)  # at least one status tick
+    return m.group(0)
+
+
+def marker_lines(game, timeout=15):
+    path = os.path.join(game, pw.MARKER)
+    deadline = time.monotonic() + timeout
+    while not os.path.exists(path) and time.monotonic() < deadline:
+        time.sleep(0.1)
+    if not os.path.exists(path):
+        return None
+    time.sleep(0.2)
+    return open(path, encoding="utf-8").read().splitlines()
+
+
+def probe_box(caption, close=True, timeout_ms=20000):
+    result = subprocess.run([pw.WINE_RUN, args.probe, "box", caption, str(timeout_ms),
+                             *(["close"] if close else [])], stdin=subprocess.DEVNULL,
+                            capture_output=True, timeout=60)
+    return result.stdout.decode("utf-8") if result.returncode == 0 else None
+
+
+def log_has(game, text):
+    return text in pw.read_log(game)
+
+
+# ---------------------------------------------------------------------------------------------
+
+def case_start_after_run_starts_game_and_closes():
+    release = Release("start")
+    release.config()
+    game, exe, layout = release.patcher("game", settings={"run_args": "-oyun 1 \"a b\""})
+    proc = start(exe)
+    open_window(layout)
+    check(wait_done(game) == "Tamamlandi.", "the run failed\n" + pw.read_log(game)[-2000:])
+    pw.screenshot(os.path.join(artifacts(), "window-done.png"), open_window(layout))
+    check(pw.folder_digest(release.client) ==
+          pw.folder_digest(game, skip_files=("Sarvik.exe", "draskeltorrent.config.xml")),
+          "the game folder differs from the client")
+    pw.click(TITLE, *layout.center("START"))
+    lines = marker_lines(game)
+    check(lines is not None, "START did not start the game\n" + pw.read_log(game)[-2000:])
+    check(lines[0].endswith("Draskel.exe\" -oyun 1 \"a b\"") and lines[0].startswith('"'),
+          f"game command line {lines[0]!r}")
+    check(lines[1].lower() == pw.win_path(game).lower(), f"working folder {lines[1]!r}")
+    check(pw.window_gone(TITLE, 5), "close-on-start left the window open")
+    check(proc.wait(timeout=20) == 0, "the patcher did not end with 0")
+    check(log_has(game, "Oyun baslatildi: "), "no start line in the log")
+
+
+def case_enter_starts_and_window_stays_without_close_on_start():
+    release = Release("enter")
+    release.config()
+    game, exe, layout = release.patcher("game", settings={"close_on_start": "0"})
+    proc = start(exe)
+    open_window(layout)
+    # Enter before the run ended must do nothing: START is not enabled yet.
+    wait_done(game)
+    pw.click(TITLE, 300, 470)  # the window gets the focus from a click on its background
+    pw.press_key("Return")
+    check(marker_lines(game) is not None, "Enter did not start the game")
+    time.sleep(1.0)
+    check(pw.window_rect(TITLE, timeout=1) is not None, "the window closed without close-on-start")
+    check(proc.poll() is None, "the patcher ended")
+    # OPTION starts config.exe from the game folder (the same test program) and stays open.
+    os.remove(os.path.join(game, pw.MARKER))
+    pw.click(TITLE, *layout.center("OPTION"))
+    lines = marker_lines(game)
+    check(lines and lines[0].endswith('config.exe"'), f"OPTION started {lines!r}")
+    check(proc.poll() is None, "the patcher ended after OPTION")
+    pw.click(TITLE, *layout.center("EXIT"))
+    check(pw.window_gone(TITLE, 5), "EXIT did not close the window")
+    check(proc.wait(timeout=20) == 0, "exit code after EXIT")
+
+
+def case_exit_mid_download_closes_quickly():
+    release = Release("exit", big_mb=60, rate="300k")
+    release.config()
+    game, exe, layout = release.patcher("game")
+    proc = start(exe)
+    open_window(layout)
+    check(pw.wait_log(game, r"Indirme basliyor", 60), "the download did not start")
+    time.sleep(3.0)
+    pw.screenshot(os.path.join(artifacts(), "window-downloading.png"), open_window(layout))
+    ox, oy = open_window(layout)[:2]
+    x, y = layout.center("EXIT")
+    pw.xdotool("mousemove", ox + x, oy + y)
+    time.sleep(0.2)
+    clicked = time.monotonic()
+    pw.xdotool("click", 1)
+    check(pw.window_gone(TITLE, 5), "EXIT did not close the window")
+    gone = time.monotonic() - clicked
+    # The run gets up to 1.5 s to stop; Wine and the X round trips of the check add up to 1 s.
+    print(f"    EXIT to window gone: {gone:.2f} s", flush=True)
+    check(gone <= 2.5, f"the window took {gone:.2f} s to close")
+    proc.wait(timeout=20)
+    check(not log_has(game, "Tamamlandi."), "the run was not in the middle of the download")
+
+
+def case_drag_on_button_does_not_move():
+    # Moving by the caption area is the window manager's job under X: Xvfb has none, so only the
+    # button half (no move at all) can be shown here.
+    release = Release("drag")
+    release.config()
+    game, exe, layout = release.patcher("game")
+    start(exe)
+    before = open_window(layout)
+    wait_done(game)
+    bx, by, bw, bh = layout.rect("OPTION")
+    pw.drag(TITLE, bx + bw // 2, by + bh // 2, 60, 40)
+    after_button = open_window(layout)
+    check(after_button[:2] == before[:2], f"a drag on a button moved the window {before} -> {after_button}")
+    pw.click(TITLE, *layout.center("EXIT"))
+    check(pw.window_gone(TITLE, 5), "EXIT did not close the window")
+
+
+def case_ftp_link_is_logged_and_not_opened():
+    release = Release("link")
+    release.config()
+    link = "ftp://files.example.com/oyun.zip"
+    game, exe, layout = release.patcher(
+        "game", skin_edit=lambda t: t.replace('link_url="https://draskel.example.com/"',
+                                              f'link_url="{link}"'))
+    start(exe)
+    open_window(layout)
+    wait_done(game)
+    pw.click(TITLE, *layout.center("WEBSITE"))
+    check(pw.wait_log(game, "Baglanti aciliyor: " + link, 10), "the link was not logged")
+    time.sleep(1.0)
+    windows = pw.xdotool("search", "--onlyvisible", "--name", ".", check=False).split()
+    titles = {pw.xdotool("getwindowname", w, check=False) for w in windows}
+    check(titles <= {TITLE, ""}, f"something opened: {titles}")
+    pw.click(TITLE, *layout.center("EXIT"))
+    check(pw.window_gone(TITLE, 5), "EXIT did not close the window")
+
+
+def failed_run(name, settings):
+    release = Release(name)
+    release.config(crcpatch=release.base + "/missing/")  # no crclist there: the run fails
+    game, exe, layout = release.patcher("game", settings=settings)
+    shutil.copy(args.game, os.path.join(game, pw.GAME_PROGRAM))  # an older client is there
+    proc = start(exe)
+    open_window(layout)
+    m = wait_done(game)
+    check(m.startswith("HATA:"), f"the run did not fail: {m}")
+    return release, game, layout, proc
+
+
+def case_failed_run_asks_to_retry_and_start_stays_off():
+    _, game, layout, proc = failed_run("failed", {"allow_start_on_error": "0"})
+    text = probe_box(TITLE, close=False)
+    check(text is not None and "Tekrar denemek ister misiniz?" in text, f"retry box {text!r}")
+    pw.screenshot(os.path.join(artifacts(), "window-failed.png"))
+    check(probe_box(TITLE, close=True) is not None, "could not close the retry box")
+    time.sleep(0.5)
+    pw.click(TITLE, *layout.center("START"))
+    pw.press_key("Return")
+    time.sleep(1.5)
+    check(not os.path.exists(os.path.join(game, pw.MARKER)), "a failed run started the game")
+    check(proc.poll() is None, "the patcher ended")
+    pw.click(TITLE, *layout.center("EXIT"))
+    check(pw.window_gone(TITLE, 5), "EXIT did not close the window")
+
+
+def launch_box(run_path, name, setup=None):
+    release = Release(name)
+    release.config(run_path=run_path)
+    game, exe, layout = release.patcher("game", settings={"close_on_start": "0"})
+    start(exe)
+    open_window(layout)
+    check(wait_done(game) == "Tamamlandi.", "the run failed")
+    if setup:
+        setup(game)
+    pw.click(TITLE, *layout.center("START"))
+    return game, probe_box(TITLE, close=True)
+
+
+def case_launch_missing_file_and_unsafe_path():
+    game, text = launch_box("yok/Oyun.exe", "missing")
+    check(text == "Çalıştırılabilir dosya bulunamıyor\n" + pw.win_path(game) + "\\yok\\Oyun.exe",
+          f"missing-file box {text!r}")
+    check(not os.path.exists(os.path.join(game, pw.MARKER)), "something started")
+    game, text = launch_box("..\\Draskel.exe", "unsafe")
+    check(text == "Program, girilen dosyayı bulamıyor.", f"unsafe-path box {text!r}")
+    check(not os.path.exists(os.path.join(game, pw.MARKER)), "something started")
+
+
+def case_launch_not_a_program_goes_through_open():
+    # A program file that is not a program: CreateProcess refuses it with 193 and the shell's
+    # "open" is tried, which fails the same way: the error box, and the log line with the code.
+    def corrupt(game):
+        with open(os.path.join(game, "bozuk.exe"), "wb") as f:
+            f.write(b"this is not a program\r\n" * 100)
+    release_path = "bozuk.exe"
+    game, text = launch_box(release_path, "badexe", setup=corrupt)
+    check(text is not None and text.startswith("Program düzgün şekilde çalışmıyor.\n"),
+          f"error box {text!r}")
+    check(pw.wait_log(game, r"Oyun baslatilamadi: .*bozuk\.exe \(\d+\)", 5), "no failure line")
+
+
+def case_switch_mode_with_missing_file_shows_system_error():
+    folder = os.path.join(args.work, "switch")
+    shutil.rmtree(folder, ignore_errors=True)
+    os.makedirs(folder)
+    exe = os.path.join(folder, "Oyun Yama.exe")
+    shutil.copy(args.sarvik, exe)
+    proc = start_raw([exe, "--sv-run", "yok\\Oyun.exe", "-w"])
+    text = probe_box("Oyun Yama", close=True)
+    check(text is not None and text.startswith("Oyun başlatılamadı:\n" + pw.win_path(folder) +
+                                               "\\yok\\Oyun.exe\n\n"), f"box {text!r}")
+    check(len(text.split("\n\n", 1)[1]) > 3, "no system text for error 2")
+    check(proc.wait(timeout=20) == 2, "exit code")
+    check(not os.path.exists(os.path.join(folder, "temp")), "the switch mode created temp")
+
+
+def case_preview_starts_nothing():
+    release = Release("preview")
+    release.config()
+    game, exe, layout = release.patcher("game", settings={"auto_start": "1"})
+    proc = start_raw([exe, "--preview"])
+    rect = pw.window_rect(TITLE + " - Önizleme", timeout=60, size=(layout.width, layout.height))
+    check(rect is not None, "no preview window")
+    text = None
+    deadline = time.monotonic() + 40
+    while text is None and time.monotonic() < deadline:  # START comes on when the simulated run ends
+        pw.click(TITLE + " - Önizleme", *layout.center("START"))
+        text = probe_box(TITLE + " - Önizleme", close=True, timeout_ms=1500)
+    check(text == "Önizleme modunda oyun başlatılmaz.", f"preview box {text!r}")
+    check(not os.path.exists(os.path.join(game, pw.MARKER)), "the preview started the game")
+    subprocess.run([pw.WINE_RUN, args.probe, "main", "5000", "close"], stdin=subprocess.DEVNULL,
+                   capture_output=True, timeout=60)
+    check(proc.wait(timeout=20) == 0, "preview exit code")
+
+
+def start_raw(cmd):
+    proc = subprocess.Popen([pw.WINE_RUN, *cmd], stdin=subprocess.DEVNULL,
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    started.append(proc)
+    return proc
+
+
+CASES = [
+    case_start_after_run_starts_game_and_closes,
+    case_enter_starts_and_window_stays_without_close_on_start,
+    case_exit_mid_download_closes_quickly,
+    case_drag_on_button_does_not_move,
+    case_ftp_link_is_logged_and_not_opened,
+    case_failed_run_asks_to_retry_and_start_stays_off,
+    case_launch_missing_file_and_unsafe_path,
+    case_launch_not_a_program_goes_through_open,
+    case_switch_mode_with_missing_file_shows_system_error,
+    case_preview_starts_nothing,
+]
+
+
+def stop_started():
+    for proc in started:
+        if proc.poll() is None:
+            proc.kill()
+            proc.wait()
+    started.clear()
+    for server in servers:
+        server.stop()
+    servers.clear()
+
+
+def main():
+    global args
+    parser = argparse.ArgumentParser()
+    for name in ("sarvik", "embed", "probe", "game", "publish", "work"):
+        parser.add_argument("--" + name, required=True)
+    parser.add_argument("--only")
+    args = parser.parse_args()
+    os.makedirs(args.work, exist_ok=True)
+    check(os.environ.get("DISPLAY"), "these tests need an X display (source scripts/test-env)")
+    results = []
+    for case in CASES:
+        name = case.__name__[len("case_"):]
+        if args.only and args.only not in name:
+            continue
+        begin = time.monotonic()
+        try:
+            case()
+            error = None
+        except Exception as e:  # noqa: BLE001 - every failure is reported as the case's
+            error = str(e) if isinstance(e, Failure) else traceback.format_exc()
+        finally:
+            stop_started()
+        seconds = time.monotonic() - begin
+        print(f"[{'  OK  ' if error is None else 'FAILED'}] {name} ({seconds:.1f} s)"
+              + (f"\n    {error}" if error else ""), flush=True)
+        results.append((name, seconds, error))
+    results_dir = os.environ.get("SV_RESULTS_DIR")
+    if results_dir:
+        os.makedirs(results_dir, exist_ok=True)
+        failed = sum(1 for r in results if r[2])
+        with open(os.path.join(results_dir, "main_window.xml"), "w", encoding="utf-8") as f:
+            f.write('<?xml version="1.0" encoding="UTF-8"?>\n')
+            f.write(f'<testsuites tests="{len(results)}" failures="{failed}">\n'
+                    f'<testsuite name="MainWindow" tests="{len(results)}" failures="{failed}">\n')
+            for name, seconds, error in results:
+                f.write(f'<testcase name="{name}" status="run" time="{seconds:.3f}" classname="MainWindow">')
+                if error:
+                    f.write(f'<failure message={quoteattr(error)}/>')
+                f.write('</testcase>\n')
+            f.write('</testsuite>\n</testsuites>\n')
+    return 1 if any(r[2] for r in results) else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
