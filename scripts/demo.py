@@ -1,6 +1,7 @@
 #!/usr/bin/python3
 """The demo behind scripts/demo: a sample game client published with SarvikPublish and served by
-nginx on 127.0.0.1, a patcher made from the sample skin for that server, and one real update run
+nginx on 127.0.0.1, a patcher made from the sample skin for that server by the builder's headless
+build (SarvikBuilder.exe --build, as an operator's build server would run it), and one real update run
 of Sarvik.exe under Wine in an empty game folder, with screenshots of its window, the START
 button pressed at the end and a short summary. Exit 0 only when the game folder equals the
 client.
@@ -33,6 +34,21 @@ def step(text):
     print(f"[demo] {text}", flush=True)
 
 
+def build_patcher(builder, session_path, skin, dest, values):
+    """Writes a session file in the builder's own format and runs its headless build."""
+    lines = ["; Sarvik Olusturucu - son oturum (parola kaydedilmez)", "skin=" + pw.win_path(skin)]
+    lines += [f"{k}={v}" for k, v in values.items()]
+    with open(session_path, "wb") as f:
+        f.write(("\r\n".join(lines) + "\r\n").encode("utf-8"))
+    result = subprocess.run([pw.WINE_RUN, builder, "--build", pw.win_path(session_path),
+                             "--out", pw.win_path(dest)], stdin=subprocess.DEVNULL,
+                            capture_output=True, timeout=300)
+    text = result.stdout.decode("utf-8", "replace")
+    if result.returncode != 0:
+        raise RuntimeError("the headless build failed\n" + text + result.stderr.decode("utf-8", "replace"))
+    return text
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--build", required=True)
@@ -46,7 +62,7 @@ def main():
     out = os.path.abspath(args.out)
     exe = {
         "sarvik": os.path.join(build, "patcher", "app", "Sarvik.exe"),
-        "embed": os.path.join(build, "tests", "app", "embed_skin.exe"),
+        "builder": os.path.join(build, "builder", "SarvikBuilder.exe"),
         "game": os.path.join(build, "tests", "app", "fake_game.exe"),
         "publish": os.path.join(build, "publisher", "SarvikPublish.exe"),
     }
@@ -80,11 +96,17 @@ def main():
                         extra=f' notice_ver="1" notice_url="{base}/launcher/duyuru.html"')
         pw.write_launcher_pages(www)
 
-        skin = pw.make_skin(os.path.join(out, "skin"), base + "/patch/draskeltorrent.config.xml",
-                            feed_url=base + "/launcher/feed.xml",
-                            news_url=base + "/launcher/haberler.html")
+        # The sample skin as an operator receives it; the builder writes the server addresses in.
+        skin = pw.make_skin(os.path.join(out, "skin"), "")
         os.makedirs(game)
-        patcher = pw.make_patcher(exe["sarvik"], exe["embed"], skin, os.path.join(game, "Sarvik.exe"))
+        patcher = os.path.join(game, "Sarvik.exe")
+        step("making the patcher with SarvikBuilder.exe --build")
+        print(build_patcher(exe["builder"], os.path.join(out, "olusturucu.ini"), skin, patcher, {
+            "config_url": base + "/patch/draskeltorrent.config.xml",
+            "feed_url": base + "/launcher/feed.xml",
+            "iframe_url": base + "/launcher/haberler.html",
+            "title": TITLE, "out_name": "Sarvik.exe", "v_product": "Draskel",
+            "v_company": "Draskel Oyun", "v_version": "1.0"}).rstrip(), flush=True)
         layout = skin_layout.SkinLayout(skin)
 
         step(f"starting Sarvik.exe under Wine in the empty folder {game} (DISPLAY={os.environ.get('DISPLAY')})")

@@ -14,8 +14,6 @@ import shutil
 import subprocess
 import sys
 import time
-import traceback
-from xml.sax.saxutils import quoteattr
 
 SOURCE = os.environ.get("SV_SOURCE_DIR") or os.path.abspath(
     os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
@@ -23,6 +21,7 @@ sys.path.insert(0, os.path.join(SOURCE, "tests", "support"))
 import nginx_server  # noqa: E402
 import patcher_window as pw  # noqa: E402
 import skin_layout  # noqa: E402
+from gtest_results import run_cases  # noqa: E402
 
 TITLE = "Draskel Online"
 args = None
@@ -372,38 +371,7 @@ def main():
     args = parser.parse_args()
     os.makedirs(args.work, exist_ok=True)
     check(os.environ.get("DISPLAY"), "these tests need an X display (source scripts/test-env)")
-    results = []
-    for case in CASES:
-        name = case.__name__[len("case_"):]
-        if args.only and args.only not in name:
-            continue
-        begin = time.monotonic()
-        try:
-            case()
-            error = None
-        except Exception as e:  # noqa: BLE001 - every failure is reported as the case's
-            error = str(e) if isinstance(e, Failure) else traceback.format_exc()
-        finally:
-            stop_started()
-        seconds = time.monotonic() - begin
-        print(f"[{'  OK  ' if error is None else 'FAILED'}] {name} ({seconds:.1f} s)"
-              + (f"\n    {error}" if error else ""), flush=True)
-        results.append((name, seconds, error))
-    results_dir = os.environ.get("SV_RESULTS_DIR")
-    if results_dir:
-        os.makedirs(results_dir, exist_ok=True)
-        failed = sum(1 for r in results if r[2])
-        with open(os.path.join(results_dir, "main_window.xml"), "w", encoding="utf-8") as f:
-            f.write('<?xml version="1.0" encoding="UTF-8"?>\n')
-            f.write(f'<testsuites tests="{len(results)}" failures="{failed}">\n'
-                    f'<testsuite name="MainWindow" tests="{len(results)}" failures="{failed}">\n')
-            for name, seconds, error in results:
-                f.write(f'<testcase name="{name}" status="run" time="{seconds:.3f}" classname="MainWindow">')
-                if error:
-                    f.write(f'<failure message={quoteattr(error)}/>')
-                f.write('</testcase>\n')
-            f.write('</testsuite>\n</testsuites>\n')
-    return 1 if any(r[2] for r in results) else 0
+    return run_cases("main_window", "MainWindow", CASES, args.only, Failure, stop_started)
 
 
 if __name__ == "__main__":
