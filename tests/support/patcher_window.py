@@ -101,7 +101,7 @@ def write_launcher_pages(www):
                 '  <item type="duyuru" tag="DUYURU" date="08.12.2026"'
                 ' title="Bakım çalışması tamamlandı"/>\n'
                 '  <item type="etkinlik" tag="ETKİNLİK" date="05.12.2026"'
-                ' title="Çifte tecrübe hafta sonu başlıyor"/>\n'
+                ' title="Hafta sonu çifte tecrübe"/>\n'
                 '</patcher_feed>\n')
     with open(os.path.join(launcher, "haberler.html"), "w", encoding="utf-8") as f:
         f.write("<!DOCTYPE html><html><head><meta charset='utf-8'><title>Haberler</title></head>"
