@@ -785,6 +785,30 @@ def group_edges(env, case):
         check(os.path.exists(new) and open(new, "rb").read() == src["GameUpdater.exe"],
               f"no new patcher beside the work files\n{run}")
 
+    with case("PatcherListedInOtherCaseBeyondAsciiIsNotReplaced"):
+        # The list folds names as Windows does, so "GÜNCELLE.EXE" is the running "Güncelle.exe".
+        upper = os.path.join(env.work, "rel-edges-upper")
+        shutil.rmtree(upper, ignore_errors=True)
+        shutil.copytree(os.path.join(rel, "www"), upper)
+        shutil.copyfile(os.path.join(upper, "GameUpdater.exe.lz"),
+                        os.path.join(upper, "GÜNCELLE.EXE.lz"))
+        crc, size = listing["GameUpdater.exe"]
+        with open(os.path.join(upper, "crclist"), "a", encoding="utf-8") as f:
+            f.write(f"{crc:08x} {size} GÜNCELLE.EXE\n")
+        srv_u = env.nginx(upper, "edges-upper")
+        other = os.path.join(env.work, "game-edges-upper")
+        shutil.rmtree(other, ignore_errors=True)
+        os.makedirs(other)
+        program = os.path.join(other, "Güncelle.exe")
+        with open(program, "wb") as f:
+            f.write(b"the running patcher")
+        run = env.update(other, srv_u.url() + "/config.xml", "--program", win(program))
+        check(run.rc == 0, f"{run}")
+        check(open(program, "rb").read() == b"the running patcher", f"patcher replaced\n{run}")
+        news = [n for n in os.listdir(os.path.join(other, "temp")) if n.lower().endswith(".exe.new")]
+        check(any(open(os.path.join(other, "temp", n), "rb").read() == src["GameUpdater.exe"]
+                  for n in news), f"no new patcher beside the work files: {news}\n{run}")
+
 
 GROUPS = {"edges": group_edges, "notice": group_notice, "install": group_install, "resume": group_resume, "atomic": group_atomic,
           "faults": group_faults, "inuse": group_inuse, "admin": group_admin}
