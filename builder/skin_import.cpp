@@ -310,6 +310,14 @@ bool BuildSkinPackage(const SkinImport& skin, const SkinFields& fields, std::str
     return false;
   }
   const SkinPackageBuilder edited = ApplyEdits(skin, fields);
+  // The patcher refuses a package over its entry limit, so such a package must never be built.
+  if (edited.package.entries.size() > kSkinPackageMaxEntries) {
+    if (errorOut) {
+      *errorOut = L"Skin en çok " + std::to_wstring(kSkinPackageMaxEntries) + L" dosya içerebilir (" +
+                  std::to_wstring(edited.package.entries.size()) + L" dosya var).";
+    }
+    return false;
+  }
   SkinDefinition definition;
   if (!definition.load(edited.package, errorOut)) return false;
   packageOut = edited.serialize();

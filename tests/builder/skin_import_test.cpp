@@ -67,6 +67,30 @@ TEST(SkinImport, RefusalsLeaveNothingLoaded) {
   EXPECT_FALSE(skin.loaded);
 }
 
+TEST(SkinImport, PackageOverTheEntryLimitIsNeverBuilt) {
+  SkinImport skin;
+  std::wstring error;
+  ASSERT_TRUE(skin.LoadSkin(test::SampleSkin(), &error)) << toUtf8(error);
+  // Fill up to exactly the limit (the settings entry is already there): not refused for its
+  // size. (The host build cannot decode the skin's images, so only Windows builds it in full.)
+  for (size_t i = skin.entries.package.entries.size(); i < kSkinPackageMaxEntries; ++i)
+    skin.entries.put("extra" + std::to_string(i) + ".txt", "x");
+  std::string package;
+  error.clear();
+  if (BuildSkinPackage(skin, skin.ImportedFields(), package, &error)) {
+    SkinPackage readBack;
+    ASSERT_TRUE(readBack.parse(package, &error)) << toUtf8(error);
+    EXPECT_EQ(readBack.entries.size(), size_t(kSkinPackageMaxEntries));
+  }
+  EXPECT_EQ(error.find(L"dosya içerebilir"), std::wstring::npos) << toUtf8(error);
+  // One more and the patcher would refuse its own skin.
+  skin.entries.put("one_too_many.txt", "x");
+  package.clear();
+  EXPECT_FALSE(BuildSkinPackage(skin, skin.ImportedFields(), package, &error));
+  EXPECT_EQ(error, L"Skin en çok 4096 dosya içerebilir (4097 dosya var).");
+  EXPECT_TRUE(package.empty());
+}
+
 TEST(SkinImport, LooseFilesDroppedOntoALoadedSkinReplaceSameNamedImages) {
   const std::wstring folder = test::ScratchFolder("dropped");
   SkinImport skin;
