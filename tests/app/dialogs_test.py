@@ -22,7 +22,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE = os.environ.get("SV_SOURCE_DIR", os.path.join(HERE, "..", ".."))
 sys.path.insert(0, os.path.join(SOURCE, "tests", "support"))
 import make_release  # noqa: E402
-from gtest_results import write_results  # noqa: E402
+from gtest_results import stop_processes, write_results  # noqa: E402
 from nginx_server import Nginx  # noqa: E402
 
 WINE_RUN = os.path.join(SOURCE, "scripts", "wine-run")
@@ -256,11 +256,7 @@ def main():
             except Exception as e:  # noqa: BLE001 - every failure becomes a result
                 error = "".join(traceback.format_exception(e))
             finally:
-                for proc in started:
-                    if proc.poll() is None:
-                        proc.kill()
-                        proc.wait()
-                started.clear()
+                stop_processes(started)
             results.append((name, time.monotonic() - begin, error))
             print(("FAILED " if error else "passed ") + name, flush=True)
             if error:

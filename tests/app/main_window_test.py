@@ -21,7 +21,7 @@ sys.path.insert(0, os.path.join(SOURCE, "tests", "support"))
 import nginx_server  # noqa: E402
 import patcher_window as pw  # noqa: E402
 import skin_layout  # noqa: E402
-from gtest_results import run_cases  # noqa: E402
+from gtest_results import run_cases, stop_processes  # noqa: E402
 
 TITLE = "Draskel Online"
 args = None
@@ -352,11 +352,7 @@ CASES = [
 
 
 def stop_started():
-    for proc in started:
-        if proc.poll() is None:
-            proc.kill()
-            proc.wait()
-    started.clear()
+    stop_processes(started)
     for server in servers:
         server.stop()
     servers.clear()

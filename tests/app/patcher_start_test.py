@@ -17,7 +17,7 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "support"))
-from gtest_results import run_cases  # noqa: E402
+from gtest_results import run_cases, stop_processes  # noqa: E402
 WINE_RUN = os.path.join(os.environ.get("SV_SOURCE_DIR", os.path.join(HERE, "..", "..")),
                         "scripts", "wine-run")
 SKIN_ERROR_TEXT = ("D\u00fczenleme mevcut de\u011fil.\n\nGomulu skin yok.\n\n"
@@ -402,11 +402,7 @@ CASES = [
 
 
 def stop_started():
-    for proc in started:
-        if proc.poll() is None:
-            proc.kill()
-            proc.wait()
-    started.clear()
+    stop_processes(started)
 
 
 def main():

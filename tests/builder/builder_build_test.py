@@ -22,7 +22,7 @@ from PIL import Image
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "support"))
-from gtest_results import run_cases  # noqa: E402
+from gtest_results import run_cases, stop_processes  # noqa: E402
 WINE_RUN = os.path.join(os.environ.get("SV_SOURCE_DIR", os.path.join(HERE, "..", "..")),
                         "scripts", "wine-run")
 RT_ICON, RT_GROUP_ICON, RT_VERSION, RT_RCDATA, RT_MANIFEST = 3, 14, 16, 10, 24
@@ -409,11 +409,7 @@ CASES = [case_build_reads_back, case_killed_builds_leave_no_half_output, case_ve
 
 
 def stop_started():
-    for proc in started:
-        if proc.poll() is None:
-            proc.kill()
-            proc.wait()
-    started.clear()
+    stop_processes(started)
 
 
 def main():

@@ -25,6 +25,15 @@ def write_results(name, suite, results):
         f.write("</testsuite>\n</testsuites>\n")
 
 
+def stop_processes(procs):
+    """Kills what a case started and left running, and empties the list."""
+    for proc in procs:
+        if proc.poll() is None:
+            proc.kill()
+            proc.wait()
+    procs.clear()
+
+
 def run_cases(name, suite, cases, only=None, expected=(), after_each=None):
     """Runs the functions `cases` (named case_*) one after another, prints a line for each, writes
     the result file and returns the exit code. An exception of a type in `expected` is reported by
