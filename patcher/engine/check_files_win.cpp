@@ -229,6 +229,7 @@ void UpdateEngine::CheckWorker() {
         if (readOk) {
           crc = ~reg;
           known = true;
+          if (testHook_) testHook_("checked", fullPath, testHookContext_);
           // The stamp taken before reading goes with this CRC; a file that changed meanwhile
           // is not recorded (its CRC may be of neither version).
           WIN32_FILE_ATTRIBUTE_DATA after;

@@ -469,11 +469,12 @@ void UpdateEngine::SaveResumeState(int32_t jobIndex) {
   // One writer at a time, the flags read under that lock: the last write always holds the
   // latest flags, and the file I/O keeps off the engine lock.
   std::lock_guard<std::mutex> files(stateLock_);
-  std::wstring path;
+  std::wstring path, partPath;
   std::string text;
   {
     std::lock_guard<std::mutex> guard(lock_);
     const DownloadJob& job = jobs_[size_t(jobIndex)];
+    partPath = job.partPath;
     if (job.restartPending || job.remoteSize < 0) return;
     ResumeState state;
     state.crc = job.crc;
@@ -484,6 +485,7 @@ void UpdateEngine::SaveResumeState(int32_t jobIndex) {
     text = FormatResumeState(state);
     path = job.statePath;
   }
+  if (testHook_) testHook_("state", partPath, testHookContext_);
   if (!writeFileAtomic(path, text.data(), text.size())) {
     Log(L"Uyari: durum dosyasi yazilamadi: %ls (%u)", path.c_str(), unsigned(GetLastError()));
   }

@@ -84,6 +84,15 @@ class UpdateEngine {
   void SetProgramPath(const std::wstring& path) { programPath_ = path; }
   // Also for tests: the read buffer of each check worker.
   void SetCheckBufferSize(uint32_t bytes) { checkReadSize_ = bytes; }
+  // Also for tests: called on the run's threads at two points with the file concerned:
+  // "state" just before a file's resume state is written (its ".part" path; the engine lock is
+  // not held), "checked" once a file's CRC has been read in the check (its full path), before
+  // its time stamp is looked at again.
+  using TestHook = void (*)(const char* point, const std::wstring& path, void* context);
+  void SetTestHook(TestHook hook, void* context) {
+    testHook_ = hook;
+    testHookContext_ = context;
+  }
 
  private:
   UpdateEngine(const SkinDefinition& skin, const std::wstring& gameFolder, void* window,
@@ -202,6 +211,8 @@ class UpdateEngine {
   std::wstring ownProgramKey_;  // lower-cased relative path of the running patcher, if inside
   uint32_t ownCrc_ = 0;
   bool ownCrcKnown_ = false;
+  TestHook testHook_ = nullptr;
+  void* testHookContext_ = nullptr;
 };
 
 }  // namespace sv

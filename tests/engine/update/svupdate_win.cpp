@@ -3,6 +3,7 @@
 //   svupdate.exe --folder DIR --config URL [--connections N] [--segment-mb N]
 //                [--refuse-notice] [--inuse retry|close|stop] [--shutdown-after-ms N]
 //                [--check-buffer-mb N] [--program PATH [--short-program]] [--drop-skin]
+//                [--probe-state-writes] [--change-during-check NAME]
 //
 // A hidden message window receives the engine's messages: it answers the notice (accepted unless
 // told otherwise) and the in-use question, and prints every status change as one UTF-8 line.
@@ -10,6 +11,11 @@
 // how long Shutdown took. --check-buffer-mb sets the check workers' read buffer (one too large
 // to allocate shows what a failed allocation does); --program names the running patcher, by its
 // 8.3 name with --short-program; --drop-skin empties the skin right after the engine is made.
+// --probe-state-writes looks, each time a resume state is about to be written, whether the
+// ".part" can be opened as the decoder opens it (no write handle of that attempt left) and
+// whether the engine lock is free (the status can be read); it prints a PROBE line for each.
+// --change-during-check rewrites the file of that name (same size, another time stamp) right
+// after the check has read its CRC, as a game writing it during the check would.
 // Exit code: 0 success, 1 failure, 2 bad arguments.
 #include <windows.h>
 #include <shellapi.h>
@@ -44,6 +50,8 @@ struct Options {
   std::wstring program;
   bool shortProgram = false;
   bool dropSkin = false;
+  bool probeStateWrites = false;
+  std::wstring changeDuringCheck;
 };
 
 struct App {
@@ -170,6 +178,68 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
   }
 }
 
+DWORD WINAPI ReadStatus(void*) {
+  gApp.engine->GetStatus();
+  return 0;
+}
+
+// A state write must find the attempt's ".part" closed (the worker storing the last segment
+// opens it for decoding at once) and must not hold the engine lock (the window polls behind it).
+void ProbeStateWrite(const std::wstring& partPath) {
+  HANDLE part = CreateFileW(partPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  const DWORD openError = part == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+  if (part != INVALID_HANDLE_VALUE) CloseHandle(part);
+  HANDLE reader = CreateThread(nullptr, 0, ReadStatus, nullptr, 0, nullptr);
+  const bool lockFree = reader && WaitForSingleObject(reader, 2000) == WAIT_OBJECT_0;
+  if (reader) {
+    WaitForSingleObject(reader, INFINITE);
+    CloseHandle(reader);
+  }
+  Print(L"PROBE state part-open-error=" + std::to_wstring(openError) +
+        (lockFree ? L" lock=free" : L" lock=held"));
+}
+
+// Rewritten once, in place: same size, other bytes, a time stamp a day later.
+void ChangeFile(const std::wstring& fullPath) {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  HANDLE file = CreateFileW(fullPath.c_str(), GENERIC_READ | GENERIC_WRITE,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                            nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    Print(L"CHANGED failed " + std::to_wstring(GetLastError()));
+    return;
+  }
+  FILETIME written;
+  GetFileTime(file, nullptr, nullptr, &written);
+  ULARGE_INTEGER t;
+  t.LowPart = written.dwLowDateTime;
+  t.HighPart = written.dwHighDateTime;
+  t.QuadPart += 864000000000ULL;
+  written.dwLowDateTime = t.LowPart;
+  written.dwHighDateTime = t.HighPart;
+  DWORD done1 = 0;
+  const char bytes[] = "changed during the check";
+  const bool ok = WriteFile(file, bytes, DWORD(sizeof bytes - 1), &done1, nullptr) &&
+                  SetFileTime(file, nullptr, nullptr, &written);
+  CloseHandle(file);
+  Print(ok ? L"CHANGED " + fullPath : L"CHANGED failed");
+}
+
+void TestHook(const char* point, const std::wstring& path, void*) {
+  const Options& o = gApp.options;
+  if (o.probeStateWrites && std::string(point) == "state") ProbeStateWrite(path);
+  if (!o.changeDuringCheck.empty() && std::string(point) == "checked" &&
+      path.size() > o.changeDuringCheck.size() &&
+      sv::equalsNoCase(path.substr(path.size() - o.changeDuringCheck.size()),
+                       o.changeDuringCheck) &&
+      path[path.size() - o.changeDuringCheck.size() - 1] == L'\\') {
+    ChangeFile(path);
+  }
+}
+
 bool ParseInt(const wchar_t* text, int& out) {
   wchar_t* end = nullptr;
   const long value = wcstol(text, &end, 10);
@@ -211,6 +281,10 @@ bool ParseOptions(int argc, wchar_t** argv, Options& o) {
       o.shortProgram = true;
     } else if (a == L"--drop-skin") {
       o.dropSkin = true;
+    } else if (a == L"--probe-state-writes") {
+      o.probeStateWrites = true;
+    } else if (a == L"--change-during-check" && hasValue) {
+      o.changeDuringCheck = argv[++i];
     } else if (a == L"--shutdown-after-ms" && hasValue) {
       if (!ParseInt(argv[++i], o.shutdownAfterMs)) return false;
     } else {
@@ -270,6 +344,9 @@ int main() {
 
   gApp.engine = UpdateEngine::Create(skin, o.folder, window, false);
   if (o.checkBufferMb > 0) gApp.engine->SetCheckBufferSize(uint32_t(o.checkBufferMb) << 20);
+  if (o.probeStateWrites || !o.changeDuringCheck.empty()) {
+    gApp.engine->SetTestHook(TestHook, nullptr);
+  }
   if (!o.program.empty()) {
     std::wstring program = o.program;
     if (o.shortProgram) {

@@ -810,8 +810,44 @@ def group_edges(env, case):
                   for n in news), f"no new patcher beside the work files: {news}\n{run}")
 
 
+def group_ordering(env, case):
+    files = [("a.bin", 3 * MIB + 5), ("b/c.bin", 200000), ("d.bin", 5000)]
+    listing, rel = release(env, "rel-ordering", files)
+    srv = env.nginx(os.path.join(rel, "www"), "ordering")
+    config = srv.url() + "/config.xml"
+    src = tree(os.path.join(rel, "src"))
+
+    with case("StateWrittenWithThePartClosedAndTheEngineLockFree"):
+        # One connection: the only handle a ".part" can have is the attempt's own. Once it was
+        # closed after the lock was let go, and the state written under the lock.
+        game = os.path.join(env.work, "game-ordering-state")
+        shutil.rmtree(game, ignore_errors=True)
+        run = env.update(game, config, "--connections", "1", "--segment-mb", "1",
+                         "--probe-state-writes")
+        check(run.rc == 0 and same_tree(os.path.join(rel, "src"), game) is None, f"{run}")
+        probes = [l for l in run.lines if l.startswith("PROBE state")]
+        check(len(probes) >= 4, f"too few state writes seen: {probes}\n{run}")
+        check(all(l == "PROBE state part-open-error=0 lock=free" for l in probes),
+              f"{probes}\n{run}")
+
+    with case("FileChangedDuringTheCheckIsNotTrustedWithItsOldCrc"):
+        # The stamp that goes into the cache is the one read before the CRC: a file written while
+        # it was read is fetched again, never recorded as current with the CRC of the old bytes.
+        game = os.path.join(env.work, "game-ordering-check")
+        shutil.rmtree(game, ignore_errors=True)
+        shutil.copytree(os.path.join(rel, "src"), game)
+        run = env.update(game, config, "--change-during-check", "c.bin")
+        check(run.rc == 0 and any(l.startswith("CHANGED \\\\?\\Z:") for l in run.lines), f"{run}")
+        check("Kontrol sirasinda degisti: b\\c.bin" in run.log, f"{run}")
+        check(tree(game)["b/c.bin"] == src["b/c.bin"], f"changed file kept\n{run}")
+        run = env.update(game, config)
+        check(run.rc == 0 and run.value("CURRENT") == UP_TO_DATE, f"{run}")
+        check(same_tree(os.path.join(rel, "src"), game) is None, f"tree differs\n{run}")
+
+
 GROUPS = {"edges": group_edges, "notice": group_notice, "install": group_install, "resume": group_resume, "atomic": group_atomic,
-          "faults": group_faults, "inuse": group_inuse, "admin": group_admin}
+          "faults": group_faults, "inuse": group_inuse, "admin": group_admin,
+          "ordering": group_ordering}
 
 
 def main():
