@@ -191,11 +191,9 @@ void ProbeStateWrite(const std::wstring& partPath) {
   const DWORD openError = part == INVALID_HANDLE_VALUE ? GetLastError() : 0;
   if (part != INVALID_HANDLE_VALUE) CloseHandle(part);
   HANDLE reader = CreateThread(nullptr, 0, ReadStatus, nullptr, 0, nullptr);
+  // Not waited for past that: a lock held by this very thread would never come free.
   const bool lockFree = reader && WaitForSingleObject(reader, 2000) == WAIT_OBJECT_0;
-  if (reader) {
-    WaitForSingleObject(reader, INFINITE);
-    CloseHandle(reader);
-  }
+  if (reader) CloseHandle(reader);
   Print(L"PROBE state part-open-error=" + std::to_wstring(openError) +
         (lockFree ? L" lock=free" : L" lock=held"));
 }
