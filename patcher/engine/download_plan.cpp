@@ -39,6 +39,8 @@ std::wstring FileDownloadUrl(std::wstring_view baseUrl, std::string_view listPat
   return addQueryParam(url, L"v=" + toWide(FormatCrc32(crc)));
 }
 
+std::wstring EngineRoot(std::wstring_view gameFolder) { return extendedLengthPath(gameFolder); }
+
 DownloadJob MakeDownloadJob(const FileEntry& entry, std::wstring_view gameFolder,
                             std::wstring_view workFolder) {
   DownloadJob job;

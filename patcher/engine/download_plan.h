@@ -66,6 +66,9 @@ constexpr int32_t kMaxJobRestarts = 2;
 std::wstring TempBaseName(std::wstring_view workFolder, std::wstring_view relativePath);
 // baseUrl joined with listPath + ".lz", then "v=<crc %08x>".
 std::wstring FileDownloadUrl(std::wstring_view baseUrl, std::string_view listPath, uint32_t crc);
+// The game folder as every file operation of a run uses it: in the "\\?\" form, so that a
+// destination near MAX_PATH and its longer work files still open, move and delete.
+std::wstring EngineRoot(std::wstring_view gameFolder);
 // A job for one entry, destination in the game folder, temporary paths in the work folder.
 DownloadJob MakeDownloadJob(const FileEntry& entry, std::wstring_view gameFolder,
                             std::wstring_view workFolder);

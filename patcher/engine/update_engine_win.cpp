@@ -56,7 +56,7 @@ UpdateEngine::UpdateEngine(const SkinDefinition& skin, const std::wstring& gameF
                            void* window, bool preview)
     : skin_(skin),
       gameFolder_(gameFolder),
-      root_(extendedLengthPath(gameFolder)),
+      root_(EngineRoot(gameFolder)),
       programPath_(modulePath()),
       workFolder_(joinPath(root_, kWorkFolderName)),
       window_(window),

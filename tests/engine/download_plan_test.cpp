@@ -5,6 +5,7 @@
 #include <iterator>
 #include <set>
 
+#include "common/path.h"
 #include "patcher/engine/download_progress.h"
 #include "patcher/engine/file_list.h"
 #include "skin/locale_table.h"
@@ -28,6 +29,31 @@ TEST(DownloadPlan, JobNamesAndAddresses) {
   EXPECT_EQ(FileDownloadUrl(L"http://h/patch", "/a/b.bin", 0x1f), L"http://h/patch/a/b.bin.lz?v=0000001f");
   EXPECT_EQ(FileDownloadUrl(L"", "a.bin", 0), L"a.bin.lz?v=00000000");
   EXPECT_EQ(TempBaseName(L"T", L"a/b\\c"), L"T\\sv_a#b#c");
+}
+
+TEST(DownloadPlan, EveryPathOfALongDestinationIsInTheExtendedForm) {
+  // A destination of 250 characters fits MAX_PATH; its work files do not, and open only in the
+  // "\\?\" form. Windows enforces MAX_PATH on the other forms and Wine does not, so the run's
+  // own test cannot show it: the forms are checked here.
+  const std::wstring game = L"C:\\Oyun/Istemci";
+  FileEntry entry;
+  const size_t stem = 250 - game.size() - 1 - 5 - 4;
+  entry.path = std::wstring(L"veri\\") + std::wstring(stem, L'x') + L".bin";
+  entry.urlPath = "veri/x.bin";
+  const std::wstring root = EngineRoot(game);
+  EXPECT_EQ(root, L"\\\\?\\C:\\Oyun\\Istemci");
+  const DownloadJob job = MakeDownloadJob(entry, root, joinPath(root, L"temp"));
+  EXPECT_EQ(job.destPath.size(), 4u + 250u);
+  EXPECT_GT(job.partPath.size(), 4u + 260u);
+  for (const std::wstring* p : {&job.destPath, &job.partPath, &job.statePath, &job.outPath}) {
+    EXPECT_EQ(p->compare(0, 7, L"\\\\?\\C:\\"), 0) << *p;
+    EXPECT_EQ(p->find(L'/'), std::wstring::npos) << *p;
+  }
+  // A game folder on a share: the "\\?\UNC\" form.
+  const std::wstring share = EngineRoot(L"\\\\sunucu\\oyunlar\\Istemci");
+  EXPECT_EQ(share, L"\\\\?\\UNC\\sunucu\\oyunlar\\Istemci");
+  const DownloadJob onShare = MakeDownloadJob(entry, share, joinPath(share, L"temp"));
+  EXPECT_EQ(onShare.outPath.compare(0, 8, L"\\\\?\\UNC\\"), 0) << onShare.outPath;
 }
 
 TEST(DownloadPlan, TemporaryNamesNeverCollide) {
