@@ -31,12 +31,9 @@ def release(work):
     return out
 
 
-def run_ours(svupdate, game, url, connections):
-    shutil.rmtree(game, ignore_errors=True)
-    os.makedirs(game)
-    cmd = [os.path.join(SOURCE, "scripts", "wine-run"), svupdate, "--folder", "Z:" + game,
-           "--config", url + "/config.xml", "--connections", str(connections),
-           "--segment-mb", "4"]
+def run_with_peak(cmd):
+    """Runs cmd (wine-run execs into the Wine process, so its pid is the program's) and returns
+    (seconds, peak resident size in KiB from VmHWM, exit code, output)."""
     start = time.monotonic()
     proc = subprocess.Popen(cmd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
                             stdin=subprocess.DEVNULL)
@@ -52,7 +49,17 @@ def run_ours(svupdate, game, url, connections):
         time.sleep(0.05)
     took = time.monotonic() - start
     out = proc.stdout.read().decode("utf-8", "replace")
-    if proc.returncode != 0 or "RESULT ok" not in out:
+    return took, peak_kb, proc.returncode, out
+
+
+def run_ours(svupdate, game, url, connections):
+    shutil.rmtree(game, ignore_errors=True)
+    os.makedirs(game)
+    cmd = [os.path.join(SOURCE, "scripts", "wine-run"), svupdate, "--folder", "Z:" + game,
+           "--config", url + "/config.xml", "--connections", str(connections),
+           "--segment-mb", "4"]
+    took, peak_kb, rc, out = run_with_peak(cmd)
+    if rc != 0 or "RESULT ok" not in out:
         raise SystemExit("update_bench: svupdate failed\n" + out[-2000:])
     return took, peak_kb
 

@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <new>
+
 #include "common/path.h"
 #include "patcher/app/startup_skin.h"
 #include "patcher/engine/log.h"
@@ -11,10 +13,16 @@ namespace sv {
 bool LoadStartupSkin(void* module, SkinDefinition& skinOut) {
   std::wstring error;
   bool loaded;
-  {
+  try {
     // The entries are needed only while the skin is built.
     SkinPackage package;
     loaded = package.loadEmbedded(module, &error) && skinOut.load(package, &error);
+  } catch (const std::bad_alloc&) {
+    // A skin too large for the address space is a failed start with a reason, not a crash; what
+    // the attempt took is freed by now.
+    skinOut = SkinDefinition();
+    error = L"Bellek yetersiz.";
+    loaded = false;
   }
   if (!loaded) {
     Log(L"Skin yuklenemedi: %ls", error.c_str());

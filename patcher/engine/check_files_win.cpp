@@ -78,39 +78,46 @@ bool UpdateEngine::CheckFiles(const std::vector<FileEntry>& targets,
   toUpdateOut.clear();
   patcherDiffersOut = false;
 
-  std::vector<FileEntry> toCheck;
-  toCheck.reserve(targets.size());
-  for (const FileEntry& entry : targets) {
+  // The list is checked where it lies: a copy of a few hundred thousand entries would double
+  // the run's largest allocation. The running patcher alone is left out, by its position.
+  size_t ownIndex = targets.size();
+  for (size_t i = 0; i < targets.size(); ++i) {
+    const FileEntry& entry = targets[i];
     if (ownProgramKey_.empty() || entry.path.size() != ownProgramKey_.size() ||
         toLowerWide(entry.path) != ownProgramKey_) {
-      toCheck.push_back(entry);
       continue;
     }
     // The running patcher is never checked or installed here: the self-update replaces it.
+    ownIndex = i;
     if (!ownCrcKnown_) {
       uint64_t ignoredSize = 0;
-      if (!Crc32File(programPath_, ownCrc_, ignoredSize)) continue;
+      if (!Crc32File(programPath_, ownCrc_, ignoredSize)) break;
       ownCrcKnown_ = true;
     }
     if (ownCrc_ != entry.crc) {
       patcherEntryOut = entry;
       patcherDiffersOut = true;
     }
+    break;
   }
+  const size_t checkedCount = targets.size() - (ownIndex < targets.size() ? 1 : 0);
 
-  std::vector<uint8_t> results(toCheck.size(), 0);
+  std::vector<uint8_t> results(targets.size(), 0);
   uint64_t total = 0;
-  for (const FileEntry& entry : toCheck) total += entry.size;
+  for (size_t i = 0; i < targets.size(); ++i) {
+    if (i != ownIndex) total += targets[i].size;
+  }
   {
     std::lock_guard<std::mutex> guard(lock_);
     bytesChecked_ = 0;
     bytesToCheck_ = total;
-    checkList_ = &toCheck;
+    checkList_ = &targets;
+    checkSkipIndex_ = ownIndex;
     checkResults_ = results.data();
   }
   checkNext_.store(0);
 
-  const int workerCount = toCheck.size() < 2 ? 1 : 2;
+  const int workerCount = checkedCount < 2 ? 1 : 2;
   HANDLE workers[2] = {};
   int started = 0;
   for (int i = 0; i < workerCount; ++i) {
@@ -146,16 +153,16 @@ bool UpdateEngine::CheckFiles(const std::vector<FileEntry>& targets,
   if (Cancelled() && !workerOutOfMemory_.load()) return false;
   // Only a worker with a read buffer takes files: any left over were read by nobody, and must
   // not pass for up to date.
-  if (size_t(checkNext_.load()) < toCheck.size() || workerOutOfMemory_.load()) {
+  if (size_t(checkNext_.load()) < targets.size() || workerOutOfMemory_.load()) {
     return Fail(kOutOfMemoryText);
   }
   uint64_t updateBytes = 0;
-  for (size_t i = 0; i < toCheck.size(); ++i) {
+  for (size_t i = 0; i < targets.size(); ++i) {
     if (!results[i]) continue;
-    updateBytes += toCheck[i].size;
-    toUpdateOut.push_back(toCheck[i]);
+    updateBytes += targets[i].size;
+    toUpdateOut.push_back(targets[i]);
   }
-  Log(L"Kontrol: %u dosyadan %u tanesi guncellenecek (%ls)%ls", unsigned(toCheck.size()),
+  Log(L"Kontrol: %u dosyadan %u tanesi guncellenecek (%ls)%ls", unsigned(checkedCount),
       unsigned(toUpdateOut.size()), formatSize(updateBytes).c_str(),
       patcherDiffersOut ? L" + patcher" : L"");
   return true;
@@ -173,6 +180,7 @@ void UpdateEngine::CheckWorker() {
   for (;;) {
     const int32_t index = checkNext_.fetch_add(1);
     if (index < 0 || size_t(index) >= list.size() || Cancelled()) break;
+    if (size_t(index) == checkSkipIndex_) continue;  // the running patcher, results[] stays 0
     const FileEntry& entry = list[size_t(index)];
     const std::wstring fullPath = joinPath(root_, entry.path);
     uint8_t mustDownload = 1;

@@ -202,6 +202,7 @@ class UpdateEngine {
   // Local check (L).
   CrcCacheMap crcCache_;
   const std::vector<FileEntry>* checkList_ = nullptr;
+  size_t checkSkipIndex_ = 0;  // the entry of checkList_ the check leaves out (none: its size)
   uint8_t* checkResults_ = nullptr;
   std::atomic<int32_t> checkNext_{0};
   uint64_t bytesChecked_ = 0;

@@ -173,6 +173,7 @@ bool UpdateEngine::FetchFileLists(const RemoteConfig& config, std::vector<FileEn
     std::vector<FileEntry> list;
     std::vector<std::wstring> logLines;
     const bool parsed = ParseFileList(bytes, list, error, &logLines);
+    std::string().swap(bytes);  // up to 32 MiB, not needed while the list is merged
     for (const std::wstring& line : logLines) Log(L"%ls", line.c_str());
     if (!parsed) return Fail(Text("INVALID_CRC_TABLE") + suffix + L"\n" + error);
     logLines.clear();
