@@ -100,6 +100,9 @@ bool ParseFileList(std::string_view bytes, std::vector<FileEntry>& entriesOut,
     errorOut = L"crclist yerine HTML sayfası geldi (dosya yolu yanlış olabilir).";
     return false;
   }
+  // At most one entry a line: reserved up front, the vector never holds twice what it needs.
+  const size_t lines = size_t(std::count(bytes.begin(), bytes.end(), '\n')) + 1;
+  entriesOut.reserve(std::min(lines, kFileListMaxEntries + 1));
   std::map<std::wstring, size_t> positionByLowerPath;
   size_t dataLines = 0;
   size_t invalidLines = 0;
@@ -151,6 +154,19 @@ void MergeFileLists(MergedFileList& target, std::wstring_view source,
   ++target.sourceCount;
   AddLog(logOut, L"Kaynak " + std::to_wstring(target.sourceCount) + L": " +
                      std::to_wstring(list.size()) + L" dosya");
+  if (target.entries.empty()) {
+    // The first list is taken whole: one vector of entries instead of two while merging, and no
+    // index of paths unless another source follows.
+    target.entries = std::move(list);
+    for (FileEntry& entry : target.entries) entry.source.assign(source);
+    list.clear();
+    return;
+  }
+  if (target.positionByLowerPath.empty()) {
+    for (size_t i = 0; i < target.entries.size(); ++i) {
+      target.positionByLowerPath.try_emplace(toLowerWide(target.entries[i].path), i);
+    }
+  }
   for (FileEntry& entry : list) {
     entry.source.assign(source);
     AddOrReplace(target.positionByLowerPath, target.entries, std::move(entry));

@@ -39,12 +39,13 @@ bool ParseFileList(std::string_view bytes, std::vector<FileEntry>& entriesOut,
 // The target list being assembled from the sources in configuration order.
 struct MergedFileList {
   std::vector<FileEntry> entries;
-  std::map<std::wstring, size_t> positionByLowerPath;
+  std::map<std::wstring, size_t> positionByLowerPath;  // built once a second source comes
   unsigned sourceCount = 0;
 };
 
 // Adds the parsed list of the next source: each entry gets `source` as its base URL; a file
-// already present is replaced in its first position (the later source wins).
+// already present is replaced in its first position (the later source wins). `list` holds one
+// entry per path, as ParseFileList hands it over.
 void MergeFileLists(MergedFileList& target, std::wstring_view source,
                     std::vector<FileEntry>&& list, std::vector<std::wstring>* logOut = nullptr);
 
