@@ -1,11 +1,10 @@
 #!/usr/bin/python3
-"""Driver of list_memory_bench.sh: the memory a file list costs the 32-bit patcher. A client of
+"""Run by update_bench.sh after the update benchmark: the memory a file list costs the 32-bit patcher. A client of
 100,000 files (empty files, all current, paths of a real client's length) and the same client of
 one file are checked and updated by svupdate.exe under Wine against nginx; peak resident sizes are
 read from VmHWM of the Wine process. Prints
   BENCH check_100k_peak_rss_mb <peak of the 100,000-file run> MB
   BENCH list_bytes_per_entry <(peak of 100,000 files - peak of one) / 99,999> bytes"""
-import argparse
 import os
 import shutil
 import sys
@@ -16,7 +15,7 @@ sys.path.insert(0, os.path.join(SOURCE, "tests", "support"))
 sys.path.insert(0, HERE)
 import make_release  # noqa: E402
 import nginx_server  # noqa: E402
-from update_bench import run_with_peak  # noqa: E402
+from update_bench import bench_arguments, run_with_peak  # noqa: E402
 
 FILES = 100000
 PAGE_KB = 1024
@@ -64,19 +63,14 @@ def peak_of(svupdate, out, url):
 
 
 def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument("--svupdate", required=True)
-    ap.add_argument("--work", required=True)
-    args = ap.parse_args()
-    work = os.path.abspath(args.work)
-    os.makedirs(work, exist_ok=True)
+    svupdate, work = bench_arguments()
     peaks = {}
     for count in (1, FILES):
         out = prepare(work, f"client-{count}", count)
         server = nginx_server.Nginx(os.path.join(out, "www"),
                                     os.path.join(work, f"nginx-{count}")).start()
         try:
-            took, peaks[count] = peak_of(args.svupdate, out, server.url())
+            took, peaks[count] = peak_of(svupdate, out, server.url())
         finally:
             server.stop()
         print(f"list_memory_bench: {count} files: {took:.1f} s, peak {peaks[count]} KiB",

@@ -81,13 +81,19 @@ def run_aria2(urls, folder, connections):
     return time.monotonic() - start
 
 
-def main():
+def bench_arguments():
+    """(svupdate.exe, work folder made if missing) from the command line of a Wine benchmark."""
     ap = argparse.ArgumentParser()
     ap.add_argument("--svupdate", required=True)
     ap.add_argument("--work", required=True)
     args = ap.parse_args()
     work = os.path.abspath(args.work)
     os.makedirs(work, exist_ok=True)
+    return args.svupdate, work
+
+
+def main():
+    svupdate, work = bench_arguments()
     rel = release(work)
     server = nginx_server.Nginx(os.path.join(rel, "www"), os.path.join(work, "nginx")).start()
     total = sum(size for _, size in FILES)
@@ -98,7 +104,7 @@ def main():
         for connections in (4, 8):
             ours, theirs = [], []
             for _ in range(RUNS):
-                took, peak_kb = run_ours(args.svupdate, os.path.join(work, "game"), server.url(),
+                took, peak_kb = run_ours(svupdate, os.path.join(work, "game"), server.url(),
                                          connections)
                 ours.append(took)
                 peak = max(peak, peak_kb)

@@ -5,6 +5,8 @@
 #   BENCH update_vs_aria2_<n>conn <aria2c time / our time> ratio   (above 1: we are faster)
 #   BENCH update_vs_aria2 <the lower of the two> ratio
 #   BENCH update_peak_rss_mb <peak resident size of the svupdate process> MB
+# and then what a file list costs the 32-bit patcher (list_memory_bench.py):
+#   BENCH check_100k_peak_rss_mb, BENCH list_bytes_per_entry
 set -eu
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
@@ -14,3 +16,5 @@ cmake --build "$build" --target svupdate >/dev/null
 . scripts/test-env
 /usr/bin/python3 bench/update_bench.py --svupdate "$build/tests/engine/update/svupdate.exe" \
   --work "$build/update-bench"
+/usr/bin/python3 bench/list_memory_bench.py --svupdate "$build/tests/engine/update/svupdate.exe" \
+  --work "$build/list-memory-bench"
