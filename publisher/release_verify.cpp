@@ -86,7 +86,7 @@ class UrlSource : public ReleaseSource {
     reader.Close();
     // The same query the patcher adds, so a cache on the way answers as it would answer it.
     const std::string url =
-        addQueryParam(joinUrl(base_, entry.urlPath + ".lz"), "v=" + FormatCrc32(entry.crc));
+        addQueryParam(joinUrl(base_, FileUrlPath(entry.path) + ".lz"), "v=" + FormatCrc32(entry.crc));
     UrlFetchResult r = FetchUrlToFile(url, temp_);
     missing = r.status == 404;
     if (r.ok && reader.OpenRead(WideFromPath(temp_))) return true;

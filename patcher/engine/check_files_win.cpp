@@ -199,11 +199,11 @@ void UpdateEngine::CheckWorker() {
     uint32_t crc = 0;
     {
       std::lock_guard<std::mutex> guard(lock_);
-      const auto cached = crcCache_.find(toLowerWide(entry.path));
-      if (cached != crcCache_.end() && cached->second.size == AttributeSize(attributes) &&
-          cached->second.lastWrite == FileTimeValue(attributes.ftLastWriteTime)) {
+      const CrcCacheEntry* cached = crcCache_.find(toLowerWide(entry.path));
+      if (cached && cached->size == AttributeSize(attributes) &&
+          cached->lastWrite == FileTimeValue(attributes.ftLastWriteTime)) {
         trusted = true;
-        crc = cached->second.crc;
+        crc = cached->crc;
         bytesChecked_ += AttributeSize(attributes);
       }
       status_.currentText = entry.path;

@@ -1,7 +1,9 @@
 #include "patcher/engine/crc_cache.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
+#include <cstring>
 
 #include "common/text.h"
 #include "common/crc32.h"
@@ -12,6 +14,9 @@ namespace {
 
 constexpr std::string_view kMagic = "SVC1";
 constexpr std::string_view kRunPrefix = "#run ";
+constexpr size_t kKeyBlockBytes = 65536;
+// The numbers of an entry line: "%llu %llu %08x " into this many characters.
+constexpr size_t kNumberBufferChars = 96;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
@@ -55,7 +60,81 @@ void ParseEntryLine(std::string_view line, CrcCacheMap& map) {
   map[key] = CrcCacheEntry{uint64_t(size), write, crc};
 }
 
+// UTF-8 bytes sort as code points do. Wide strings of 16-bit units differ from that only in
+// putting U+10000 and above (surrogate pairs, D800-DBFF first) before U+E000-U+FFFF: at the
+// first differing lead byte, 0xEE-0xEF (U+E000-U+FFFF) then comes after 0xF0-0xF4.
+bool KeyLess(std::string_view a, std::string_view b) {
+  const size_t n = std::min(a.size(), b.size());
+  size_t i = 0;
+  while (i < n && a[i] == b[i]) ++i;
+  if (i == n) return a.size() < b.size();
+  const unsigned char x = static_cast<unsigned char>(a[i]);
+  const unsigned char y = static_cast<unsigned char>(b[i]);
+  if constexpr (sizeof(wchar_t) == 2) {
+    if (x >= 0xEE && y >= 0xEE && (x >= 0xF0) != (y >= 0xF0)) return x >= 0xF0;
+  }
+  return x < y;
+}
+
+size_t DecimalDigits(uint64_t value) {
+  size_t digits = 1;
+  while (value >= 10) {
+    value /= 10;
+    ++digits;
+  }
+  return digits;
+}
+
 }  // namespace
+
+const CrcCacheEntry* CrcCacheMap::find(std::wstring_view key) const {
+  const std::string utf8 = toUtf8(key);
+  const size_t position = FindUtf8(utf8, HashKey(utf8));
+  return position == PositionIndex::kNone ? nullptr : &records_[position].entry;
+}
+
+CrcCacheEntry& CrcCacheMap::operator[](std::wstring_view key) {
+  const std::string utf8 = toUtf8(key);
+  const uint32_t hash = HashKey(utf8);
+  const size_t position = FindUtf8(utf8, hash);
+  if (position != PositionIndex::kNone) return records_[position].entry;
+  records_.push_back(Record{StoreKey(utf8), uint32_t(utf8.size()), CrcCacheEntry{}});
+  index_.Add(hash);
+  return records_.back().entry;
+}
+
+void CrcCacheMap::clear() {
+  blocks_.clear();
+  blockUsed_ = blockSize_ = 0;
+  records_.clear();
+  index_.Clear();
+}
+
+size_t CrcCacheMap::FindUtf8(std::string_view key, uint32_t hash) const {
+  return index_.Find(hash, [&](size_t candidate) { return KeyOf(records_[candidate]) == key; });
+}
+
+const char* CrcCacheMap::StoreKey(std::string_view key) {
+  if (blocks_.empty() || blockSize_ - blockUsed_ < key.size()) {
+    // A key longer than a block (only a damaged file has one) gets a block of its own.
+    blockSize_ = std::max(kKeyBlockBytes, key.size());
+    blocks_.push_back(std::make_unique<char[]>(blockSize_));
+    blockUsed_ = 0;
+  }
+  char* at = blocks_.back().get() + blockUsed_;
+  if (!key.empty()) memcpy(at, key.data(), key.size());
+  blockUsed_ += key.size();
+  return at;
+}
+
+std::vector<uint32_t> CrcCacheMap::KeyOrder() const {
+  std::vector<uint32_t> order(records_.size());
+  for (size_t i = 0; i < order.size(); ++i) order[i] = uint32_t(i);
+  std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+    return KeyLess(KeyOf(records_[a]), KeyOf(records_[b]));
+  });
+  return order;
+}
 
 bool ParseCrcCache(std::string_view bytes, CrcCacheMap& mapOut, std::wstring& runPathOut) {
   mapOut.clear();
@@ -81,16 +160,26 @@ bool ParseCrcCache(std::string_view bytes, CrcCacheMap& mapOut, std::wstring& ru
 }
 
 std::string FormatCrcCache(const CrcCacheMap& map, const std::wstring& runPath) {
-  std::string text = "SVC1\r\n";
-  if (!runPath.empty()) text += "#run " + toUtf8(runPath) + "\r\n";
-  char numbers[96];
-  for (const auto& [key, entry] : map) {
+  std::string head = "SVC1\r\n";
+  if (!runPath.empty()) head += "#run " + toUtf8(runPath) + "\r\n";
+  // The text is made at its final size: a doubling string would hold up to three times the
+  // file of a large client at once.
+  size_t length = head.size();
+  map.ForEachInKeyOrder([&](std::string_view key, const CrcCacheEntry& entry) {
+    length += DecimalDigits(entry.size) + 1 + DecimalDigits(entry.lastWrite) + 1 + 8 + 1 +
+              key.size() + 2;
+  });
+  std::string text;
+  text.reserve(length);
+  text += head;
+  char numbers[kNumberBufferChars];
+  map.ForEachInKeyOrder([&](std::string_view key, const CrcCacheEntry& entry) {
     snprintf(numbers, sizeof numbers, "%" PRIu64 " %" PRIu64 " %08x ", entry.size,
              entry.lastWrite, unsigned(entry.crc));
     text += numbers;
-    text += toUtf8(key);
+    text += key;
     text += "\r\n";
-  }
+  });
   return text;
 }
 

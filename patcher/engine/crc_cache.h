@@ -2,9 +2,13 @@
 // The CRC cache file ("Sarvik.cache"): for every checked game file its size, last-write time and
 // CRC-32, so that an unchanged client is checked without reading file contents.
 #include <cstdint>
-#include <map>
+#include <deque>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "patcher/engine/position_index.h"
 
 namespace sv {
 
@@ -18,7 +22,43 @@ struct CrcCacheEntry {
 };
 
 // Key: the relative path lower-cased with toLowerWide, '\' separators.
-using CrcCacheMap = std::map<std::wstring, CrcCacheEntry>;
+//
+// It holds an entry for every file of a client of a few hundred thousand: the keys sit as UTF-8
+// in blocks that never move and are found through a hash index, rather than in a tree node and
+// a wide string of their own each.
+class CrcCacheMap {
+ public:
+  // nullptr when the key is not held. The pointer lasts until the next change of the map.
+  const CrcCacheEntry* find(std::wstring_view key) const;
+  // The entry under `key`, added as zeros when missing.
+  CrcCacheEntry& operator[](std::wstring_view key);
+  size_t size() const { return records_.size(); }
+  bool empty() const { return records_.empty(); }
+  void clear();
+
+  // visit(key in UTF-8, entry) for every entry, ascending by key as the wide keys compare (code
+  // unit by code unit).
+  template <class Visit>
+  void ForEachInKeyOrder(Visit&& visit) const {
+    for (uint32_t i : KeyOrder()) visit(KeyOf(records_[i]), records_[i].entry);
+  }
+
+ private:
+  struct Record {
+    const char* key;  // in one of blocks_
+    uint32_t keyLength;
+    CrcCacheEntry entry;
+  };
+  std::string_view KeyOf(const Record& r) const { return std::string_view(r.key, r.keyLength); }
+  size_t FindUtf8(std::string_view key, uint32_t hash) const;
+  const char* StoreKey(std::string_view key);
+  std::vector<uint32_t> KeyOrder() const;
+
+  std::vector<std::unique_ptr<char[]>> blocks_;
+  size_t blockUsed_ = 0, blockSize_ = 0;  // of the last block
+  std::deque<Record> records_;             // grows without moving what it holds
+  PositionIndex index_;                    // of records_
+};
 
 // Fills mapOut (emptied first) from the file's bytes; false, with an empty map, when the first
 // line is not the magic. A "#run " line sets runPathOut. Lines that do not fit are skipped.

@@ -45,8 +45,8 @@ DownloadJob MakeDownloadJob(const FileEntry& entry, std::wstring_view gameFolder
                             std::wstring_view workFolder) {
   DownloadJob job;
   job.name = entry.path;
-  job.listPath = entry.urlPath;
-  job.baseUrl = entry.source;
+  job.listPath = FileUrlPath(entry.path);
+  job.baseUrl = entry.source.str();
   job.crc = entry.crc;
   job.size = entry.size;
   job.destPath = joinPath(gameFolder, entry.path);

@@ -65,28 +65,40 @@ bool SplitLine(std::string_view line, LineFields& out) {
   return false;
 }
 
-std::string UrlPathOf(const std::wstring& path) {
-  std::wstring slashed = path;
-  std::replace(slashed.begin(), slashed.end(), L'\\', L'/');
-  return percentEncodePath(toUtf8(slashed));
-}
-
 void AddLog(std::vector<std::wstring>* logOut, std::wstring line) {
   if (logOut) logOut->push_back(std::move(line));
 }
 
-// A file seen again replaces the earlier entry but keeps its first position.
-void AddOrReplace(std::map<std::wstring, size_t>& positionByLowerPath,
-                  std::vector<FileEntry>& entries, FileEntry&& entry) {
-  auto [it, inserted] = positionByLowerPath.try_emplace(toLowerWide(entry.path), entries.size());
-  if (inserted) {
+// A file seen again replaces the earlier entry but keeps its first position. The index holds
+// hashes only; the folded paths are compared when a hash matches.
+void AddOrReplace(PositionIndex& positionByLowerPath, std::vector<FileEntry>& entries,
+                  FileEntry&& entry) {
+  const std::wstring key = toLowerWide(entry.path);
+  const uint32_t hash = HashKey(key);
+  const size_t position = positionByLowerPath.Find(hash, [&](size_t candidate) {
+    const std::wstring& path = entries[candidate].path;
+    return path.size() == key.size() && toLowerWide(path) == key;
+  });
+  if (position == PositionIndex::kNone) {
+    positionByLowerPath.Add(hash);
     entries.push_back(std::move(entry));
   } else {
-    entries[it->second] = std::move(entry);
+    entries[position] = std::move(entry);
   }
 }
 
 }  // namespace
+
+const std::wstring& SourceUrl::str() const {
+  static const std::wstring kNoSource;
+  return url_ ? *url_ : kNoSource;
+}
+
+std::string FileUrlPath(std::wstring_view path) {
+  std::wstring slashed(path);
+  std::replace(slashed.begin(), slashed.end(), L'\\', L'/');
+  return percentEncodePath(toUtf8(slashed));
+}
 
 std::wstring TooManyFilesText() {
   return L"crclist çok fazla dosya içeriyor (en çok " + std::to_wstring(kFileListMaxEntries) +
@@ -103,7 +115,8 @@ bool ParseFileList(std::string_view bytes, std::vector<FileEntry>& entriesOut,
   // At most one entry a line: reserved up front, the vector never holds twice what it needs.
   const size_t lines = size_t(std::count(bytes.begin(), bytes.end(), '\n')) + 1;
   entriesOut.reserve(std::min(lines, kFileListMaxEntries + 1));
-  std::map<std::wstring, size_t> positionByLowerPath;
+  PositionIndex positionByLowerPath;
+  positionByLowerPath.Reserve(std::min(lines, kFileListMaxEntries + 1));
   size_t dataLines = 0;
   size_t invalidLines = 0;
   size_t lineStart = 0;
@@ -129,7 +142,6 @@ bool ParseFileList(std::string_view bytes, std::vector<FileEntry>& entriesOut,
       continue;
     }
     entry.size = static_cast<uint64_t>(size);
-    entry.urlPath = UrlPathOf(entry.path);
 
     AddOrReplace(positionByLowerPath, entriesOut, std::move(entry));
     if (entriesOut.size() > kFileListMaxEntries) {
@@ -154,22 +166,24 @@ void MergeFileLists(MergedFileList& target, std::wstring_view source,
   ++target.sourceCount;
   AddLog(logOut, L"Kaynak " + std::to_wstring(target.sourceCount) + L": " +
                      std::to_wstring(list.size()) + L" dosya");
+  const SourceUrl shared(source);
   if (target.entries.empty()) {
     // The first list is taken whole: one vector of entries instead of two while merging, and no
     // index of paths unless another source follows.
     target.entries = std::move(list);
-    for (FileEntry& entry : target.entries) entry.source.assign(source);
+    for (FileEntry& entry : target.entries) entry.source = shared;
     list.clear();
     return;
   }
-  if (target.positionByLowerPath.empty()) {
-    for (size_t i = 0; i < target.entries.size(); ++i) {
-      target.positionByLowerPath.try_emplace(toLowerWide(target.entries[i].path), i);
-    }
+  PositionIndex& index = target.positionByLowerPath;
+  if (index.Size() != target.entries.size()) {
+    index.Clear();
+    index.Reserve(target.entries.size() + list.size());
+    for (const FileEntry& entry : target.entries) index.Add(HashKey(toLowerWide(entry.path)));
   }
   for (FileEntry& entry : list) {
-    entry.source.assign(source);
-    AddOrReplace(target.positionByLowerPath, target.entries, std::move(entry));
+    entry.source = shared;
+    AddOrReplace(index, target.entries, std::move(entry));
   }
   list.clear();
 }

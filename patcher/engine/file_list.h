@@ -6,20 +6,41 @@
 // parser stays free of global state.
 #include <cstddef>
 #include <cstdint>
-#include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "patcher/engine/position_index.h"
+
 namespace sv {
 
-struct FileEntry {
-  std::wstring path;     // normalised: components joined by '\', nothing unsafe
-  std::string urlPath;   // '/' separators, UTF-8, percent-encoded
-  std::wstring source;   // base URL of the supplying source, empty until merged
-  uint32_t crc = 0;
-  uint64_t size = 0;     // below 2^47
+// The base URL of a source: one string shared by all the files it supplies, not a copy in each
+// of a few hundred thousand entries.
+class SourceUrl {
+ public:
+  SourceUrl() = default;
+  SourceUrl(std::wstring_view url) : url_(std::make_shared<const std::wstring>(url)) {}
+  SourceUrl(const wchar_t* url) : SourceUrl(std::wstring_view(url)) {}
+  SourceUrl(const std::wstring& url) : SourceUrl(std::wstring_view(url)) {}
+  const std::wstring& str() const;
+  bool empty() const { return str().empty(); }
+  friend bool operator==(const SourceUrl& a, std::wstring_view b) { return a.str() == b; }
+
+ private:
+  std::shared_ptr<const std::wstring> url_;
 };
+
+struct FileEntry {
+  std::wstring path;  // normalised: components joined by '\', nothing unsafe
+  SourceUrl source;   // base URL of the supplying source, empty until merged
+  uint32_t crc = 0;
+  uint64_t size = 0;  // below 2^47
+};
+
+// The path as the list's URLs name it: '/' separators, UTF-8, percent-encoded. Derived when a
+// download is set up rather than kept in every entry.
+std::string FileUrlPath(std::wstring_view path);
 
 // The largest file list the update run accepts from a source.
 constexpr size_t kFileListMaxBytes = 33554432;
@@ -39,7 +60,7 @@ bool ParseFileList(std::string_view bytes, std::vector<FileEntry>& entriesOut,
 // The target list being assembled from the sources in configuration order.
 struct MergedFileList {
   std::vector<FileEntry> entries;
-  std::map<std::wstring, size_t> positionByLowerPath;  // built once a second source comes
+  PositionIndex positionByLowerPath;  // of entries, built once a second source comes
   unsigned sourceCount = 0;
 };
 

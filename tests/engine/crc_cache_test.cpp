@@ -2,6 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <map>
+#include <string>
+
+#include "common/text.h"
+
 namespace sv {
 namespace {
 
@@ -49,8 +55,69 @@ TEST(CrcCache, BadMagicAndBadLines) {
   EXPECT_EQ(runPath, L"spaced\\run.exe");
   ASSERT_EQ(map.size(), 1u);
   // Keys are lower-cased, and a later line for the same key replaces the earlier one.
-  EXPECT_EQ(map.begin()->first, L"mixed\\case.bin");
-  EXPECT_EQ(map.begin()->second.crc, 0xbu);
+  ASSERT_NE(map.find(L"mixed\\case.bin"), nullptr);
+  EXPECT_EQ(map.find(L"mixed\\case.bin")->crc, 0xbu);
+}
+
+TEST(CrcCache, LinesFollowTheOrderOfWideKeys) {
+  // Private-use and replacement characters (U+E000, U+FFFD) against one beyond U+FFFF: as wide
+  // code units the latter is a surrogate pair and sorts first on Windows, though its UTF-8 bytes
+  // sort last. The file keeps the order of the wide keys either way.
+  const std::wstring keys[] = {L"z", L"a\\b", L"a", L"\u00e7i\u00e7ek", L"a\uE000",
+                               L"a\uFFFD", toWide("a\xF0\x9F\x98\x80"), L"a\u00ff", L"A~", L"\u0131"};
+  CrcCacheMap map;
+  std::map<std::wstring, uint32_t> expected;
+  uint32_t crc = 1;
+  for (const std::wstring& key : keys) {
+    map[key] = {crc, crc, crc};
+    expected[key] = crc++;
+  }
+  std::string lines = "SVC1\r\n";
+  for (const auto& [key, value] : expected) {
+    char numbers[64];
+    snprintf(numbers, sizeof numbers, "%u %u %08x ", value, value, value);
+    lines += numbers + toUtf8(key) + "\r\n";
+  }
+  EXPECT_EQ(FormatCrcCache(map, L""), lines);
+}
+
+TEST(CrcCache, ManyEntriesAreFoundAndReplacedInPlace) {
+  CrcCacheMap map;
+  const int kFiles = 30000;
+  for (int i = 0; i < kFiles; ++i) {
+    map[L"data\\dir" + std::to_wstring(i % 101) + L"\\file" + std::to_wstring(i) + L".bin"] =
+        {uint64_t(i), uint64_t(i) << 40, uint32_t(i)};
+  }
+  // A second record under a key already held replaces the first.
+  map[L"data\\dir5\\file5.bin"] = {1, 2, 3};
+  ASSERT_EQ(map.size(), size_t(kFiles));
+  for (int i = 0; i < kFiles; i += 997) {
+    if (i == 5) continue;
+    const CrcCacheEntry* entry =
+        map.find(L"data\\dir" + std::to_wstring(i % 101) + L"\\file" + std::to_wstring(i) + L".bin");
+    ASSERT_NE(entry, nullptr) << i;
+    EXPECT_EQ(entry->lastWrite, uint64_t(i) << 40);
+    EXPECT_EQ(entry->crc, uint32_t(i));
+  }
+  EXPECT_EQ(map.find(L"data\\dir5\\file5.bin")->crc, 3u);
+  EXPECT_EQ(map.find(L"data\\dir5\\file5.BIN"), nullptr);
+  EXPECT_EQ(map.find(L""), nullptr);
+  // A key longer than the blocks keys are kept in, as only a damaged file would hold.
+  const std::wstring longKey(70000, L'k');
+  map[longKey].crc = 9;
+  map[L"after\\long.bin"].crc = 10;
+  EXPECT_EQ(map.find(longKey)->crc, 9u);
+  EXPECT_EQ(map.find(L"after\\long.bin")->crc, 10u);
+
+  CrcCacheMap back;
+  std::wstring runPath;
+  const std::string text = FormatCrcCache(map, L"");
+  ASSERT_TRUE(ParseCrcCache(text, back, runPath));
+  EXPECT_EQ(back.size(), map.size());
+  EXPECT_EQ(FormatCrcCache(back, L""), text);
+  map.clear();
+  EXPECT_TRUE(map.empty());
+  EXPECT_EQ(map.find(L"after\\long.bin"), nullptr);
 }
 
 }  // namespace

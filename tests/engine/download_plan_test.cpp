@@ -16,7 +16,6 @@ namespace {
 TEST(DownloadPlan, JobNamesAndAddresses) {
   FileEntry entry;
   entry.path = L"pack\\sub\\root.epk";
-  entry.urlPath = "pack/sub/root%20x.epk";
   entry.source = L"http://h/patch/?k=1#frag";
   entry.crc = 0xabc;
   entry.size = 77;
@@ -26,6 +25,13 @@ TEST(DownloadPlan, JobNamesAndAddresses) {
   EXPECT_EQ(job.statePath, L"C:\\Oyun\\temp\\sv_pack#sub#root.epk.state");
   EXPECT_EQ(job.outPath, L"C:\\Oyun\\temp\\sv_pack#sub#root.epk.out");
   EXPECT_EQ(job.remoteSize, -1);
+  EXPECT_EQ(job.baseUrl, L"http://h/patch/?k=1#frag");
+  // The address of a file in the list comes from its path when the job is made.
+  FileEntry named = entry;
+  named.path = L"Harita\\\u00C7\u00F6l #1.bin";
+  const DownloadJob namedJob = MakeDownloadJob(named, L"C:\\Oyun", L"C:\\Oyun\\temp");
+  EXPECT_EQ(namedJob.listPath, "Harita/%C3%87%C3%B6l%20%231.bin");
+  EXPECT_EQ(namedJob.baseUrl, L"http://h/patch/?k=1#frag");
   EXPECT_EQ(FileDownloadUrl(L"http://h/patch", "/a/b.bin", 0x1f), L"http://h/patch/a/b.bin.lz?v=0000001f");
   EXPECT_EQ(FileDownloadUrl(L"", "a.bin", 0), L"a.bin.lz?v=00000000");
   EXPECT_EQ(TempBaseName(L"T", L"a/b\\c"), L"T\\sv_a#b#c");
@@ -39,7 +45,6 @@ TEST(DownloadPlan, EveryPathOfALongDestinationIsInTheExtendedForm) {
   FileEntry entry;
   const size_t stem = 250 - game.size() - 1 - 5 - 4;
   entry.path = std::wstring(L"veri\\") + std::wstring(stem, L'x') + L".bin";
-  entry.urlPath = "veri/x.bin";
   const std::wstring root = EngineRoot(game);
   EXPECT_EQ(root, L"\\\\?\\C:\\Oyun\\Istemci");
   const DownloadJob job = MakeDownloadJob(entry, root, joinPath(root, L"temp"));

@@ -35,10 +35,10 @@ TEST(FileList, FieldCountsPickThePath) {
   EXPECT_EQ(p.entries[0].path, L"data\\a.bin");
   EXPECT_EQ(p.entries[0].crc, 0x1A2Bu);
   EXPECT_EQ(p.entries[0].size, 10u);
-  EXPECT_EQ(p.entries[0].urlPath, "data/a.bin");
+  EXPECT_EQ(sv::FileUrlPath(p.entries[0].path), "data/a.bin");
   EXPECT_TRUE(p.entries[0].source.empty());
   EXPECT_EQ(p.entries[1].path, L"data\\with space.bin");
-  EXPECT_EQ(p.entries[1].urlPath, "data/with%20space.bin");
+  EXPECT_EQ(sv::FileUrlPath(p.entries[1].path), "data/with%20space.bin");
   EXPECT_EQ(p.entries[2].crc, 0xDEADBEEFu);
   EXPECT_EQ(p.entries[2].size, 0u);
   EXPECT_EQ(p.log, (std::vector<std::wstring>{L"crclist: 3 gecersiz satir atlandi",
@@ -113,7 +113,7 @@ TEST(FileList, NonAsciiPathsAreEncodedForUrls) {
   ASSERT_TRUE(p.ok);
   ASSERT_EQ(p.entries.size(), 1u);
   EXPECT_EQ(p.entries[0].path, L"Harita\\\u00C7\u00F6l #1.bin");
-  EXPECT_EQ(p.entries[0].urlPath, "Harita/%C3%87%C3%B6l%20%231.bin");
+  EXPECT_EQ(sv::FileUrlPath(p.entries[0].path), "Harita/%C3%87%C3%B6l%20%231.bin");
 }
 
 TEST(FileList, HundredThousandLinesWithCaseDuplicates) {
@@ -152,4 +152,30 @@ TEST(MergeFileLists, LaterSourceOverridesInPlace) {
   EXPECT_EQ(merged.entries[1].source, L"http://b/v2/");
   EXPECT_EQ(merged.entries[2].path, L"z.bin");
   EXPECT_EQ(log, (std::vector<std::wstring>{L"Kaynak 1: 2 dosya", L"Kaynak 2: 2 dosya"}));
+}
+
+TEST(MergeFileLists, ThreeSourcesShareTheirAddressesAndKeepFirstPositions) {
+  sv::MergedFileList merged;
+  std::vector<std::wstring> log;
+  sv::MergeFileLists(merged, L"http://a/", Parse("# nothing here\n").entries, &log);
+  std::string second, third;
+  for (int i = 0; i < 3000; ++i) second += "1 1 Dir/F" + std::to_string(i) + ".bin\n";
+  for (int i = 0; i < 3000; i += 3) third += "2 2 dir/f" + std::to_string(i) + ".BIN\n";
+  third += "2 2 new.bin\n";
+  sv::MergeFileLists(merged, L"http://b/", Parse(second).entries, &log);
+  sv::MergeFileLists(merged, L"http://c/", Parse(third).entries, &log);
+  sv::MergeFileLists(merged, L"http://d/", Parse("3 3 DIR/f3.bin\n").entries, &log);
+  ASSERT_EQ(merged.entries.size(), 3001u);
+  EXPECT_EQ(merged.entries[0].path, L"dir\\f0.BIN");
+  EXPECT_EQ(merged.entries[0].source.str(), L"http://c/");
+  EXPECT_EQ(merged.entries[1].path, L"Dir\\F1.bin");
+  EXPECT_EQ(merged.entries[1].source.str(), L"http://b/");
+  EXPECT_EQ(merged.entries[3].path, L"DIR\\f3.bin");
+  EXPECT_EQ(merged.entries[3].crc, 3u);
+  EXPECT_EQ(merged.entries[3].source.str(), L"http://d/");
+  EXPECT_EQ(merged.entries[2997].source.str(), L"http://c/");
+  EXPECT_EQ(merged.entries[2998].source.str(), L"http://b/");
+  EXPECT_EQ(merged.entries[3000].path, L"new.bin");
+  EXPECT_EQ(log, (std::vector<std::wstring>{L"Kaynak 1: 0 dosya", L"Kaynak 2: 3000 dosya",
+                                            L"Kaynak 3: 1001 dosya", L"Kaynak 4: 1 dosya"}));
 }

@@ -25,7 +25,7 @@ class ReleaseCorpus : public ScratchDirTest {
     ASSERT_TRUE(sv::ParseFileList(sv::test::ReadFile(out / "crclist"), entries, error));
     ASSERT_EQ(entries.size(), count);
     for (const sv::FileEntry& e : entries) {
-      const std::string path = std::string(e.urlPath);  // ASCII names here: as written
+      const std::string path = sv::FileUrlPath(e.path);  // ASCII names here: as written
       const std::string original = sv::test::ReadFile(client / path);
       const std::string lz = sv::test::ReadFile(out / (path + ".lz"));
       ASSERT_GE(lz.size(), 7u) << path;
