@@ -98,9 +98,23 @@ def main():
         ut.check(time.monotonic() - start < 30, "the run outlived the trickle")
         ut.check(untouched(game), "game file changed")
 
+    def case_GameFolderLongerThanMaxPath():
+        # 300 characters before the game's own names: every path the run makes is beyond MAX_PATH.
+        deep = os.path.join(env.work, "long")
+        shutil.rmtree(deep, ignore_errors=True)
+        game = deep
+        while len(ut.win(game)) < 300:
+            game = os.path.join(game, "klasor_" + "u" * 40)
+        server = env.nginx(www, "bounds-long")
+        run = env.update(game, server.url() + "/config.xml", timeout=120)
+        ut.check(run.rc == 0 and ut.same_tree(os.path.join(rel, "src"), game) is None, f"{run}")
+        run = env.update(game, server.url() + "/config.xml", timeout=120)
+        ut.check(run.rc == 0 and run.value("CURRENT") == ut.UP_TO_DATE, f"second run\n{run}")
+
     cases = [case_ConfigurationOver1MiBIsRefused, case_ListOver32MiBIsRefused,
              case_FileBodyLongerThanItsSizeAllowsIsRefused,
-             case_TricklingServerRunShutsDownWithinOneAndAHalfSeconds]
+             case_TricklingServerRunShutsDownWithinOneAndAHalfSeconds,
+             case_GameFolderLongerThanMaxPath]
     try:
         return run_cases("update_bounds", "UpdateBounds", cases, only=args.only,
                          expected=(ut.Failure,))
