@@ -111,10 +111,41 @@ def main():
         run = env.update(game, server.url() + "/config.xml", timeout=120)
         ut.check(run.rc == 0 and run.value("CURRENT") == ut.UP_TO_DATE, f"second run\n{run}")
 
+    def disk_full_run(name, work_name):
+        """A run whose work file `work_name` sits on a full disk: Linux's /dev/full fails every
+        write with ENOSPC, which Wine hands on as ERROR_DISK_FULL."""
+        game = game_with_old_file(name)
+        os.makedirs(os.path.join(game, "temp"))
+        os.symlink("/dev/full", os.path.join(game, "temp", work_name))
+        server = env.nginx(www, "bounds-" + name)
+        return game, env.update(game, server.url() + "/config.xml", timeout=120)
+
+    def case_DiskFullDuringDownloadKeepsTheOldFile():
+        game, run = disk_full_run("full-download", "sv_a.bin.part")
+        ut.check(run.rc == 1 and run.value("ERROR") == "Diskte yeterli boş alan yok.", f"{run}")
+        ut.check(untouched(game), "game file changed")
+
+    def case_DiskFullDuringDecodingKeepsTheOldFile():
+        game, run = disk_full_run("full-decode", "sv_a.bin.out")
+        ut.check(run.rc == 1 and (run.value("ERROR") or "").startswith("Dosya yazılamıyor."),
+                 f"{run}")
+        ut.check(untouched(game), "game file changed")
+
+    def case_DiskFullDuringTheCacheWriteLeavesTheUpdateDone():
+        # The cache is written beside itself first ("Sarvik.cache.svtmp"), then moved.
+        game, run = disk_full_run("full-cache", "Sarvik.cache.svtmp")
+        ut.check(run.rc == 0 and ut.same_tree(os.path.join(rel, "src"), game) is None, f"{run}")
+        ut.check("Sarvik.cache yazilamadi" in run.log, f"no warning\n{run}")
+        # Without a cache the next run reads the files and finds them current.
+        run = env.update(game, env.servers[-1].url() + "/config.xml", timeout=120)
+        ut.check(run.rc == 0 and run.value("CURRENT") == ut.UP_TO_DATE, f"next run\n{run}")
+
     cases = [case_ConfigurationOver1MiBIsRefused, case_ListOver32MiBIsRefused,
              case_FileBodyLongerThanItsSizeAllowsIsRefused,
              case_TricklingServerRunShutsDownWithinOneAndAHalfSeconds,
-             case_GameFolderLongerThanMaxPath]
+             case_GameFolderLongerThanMaxPath, case_DiskFullDuringDownloadKeepsTheOldFile,
+             case_DiskFullDuringDecodingKeepsTheOldFile,
+             case_DiskFullDuringTheCacheWriteLeavesTheUpdateDone]
     try:
         return run_cases("update_bounds", "UpdateBounds", cases, only=args.only,
                          expected=(ut.Failure,))
