@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_check.h"
-#include "skin/renderer.h"
+#include "fuzz/skin_frame.h"
 #include "skin/skin_package.h"
 
 using sv::fuzz::Check;
@@ -63,16 +63,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Check(!error.empty());
     return 0;
   }
-  Check(skin.background && skin.width == skin.background->width &&
-        skin.height == skin.background->height);
-  std::vector<sv::ControlState> states(skin.controls.size());
-  for (size_t i = 0; i < states.size(); ++i) {
-    states[i].progress = float(i % 4) * 0.5f - 0.25f;
-    states[i].enabled = i % 2 == 0;
-    states[i].hovered = states[i].pressed = i % 3 == 0;
-  }
-  std::vector<uint32_t> frame(size_t(skin.width) * size_t(skin.height));
-  sv::composeImages(frame.data(), skin, states, true);
-  sv::layoutTexts(skin, states, false);
+  sv::fuzz::DrawFrame(skin, false);
   return 0;
 }

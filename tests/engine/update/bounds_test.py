@@ -5,7 +5,6 @@ time, with no game file touched.
 
   bounds_test.py --svupdate EXE --work DIR
 """
-import argparse
 import os
 import re
 import shutil
@@ -23,13 +22,7 @@ OLD_CONTENT = b"the player's file before the update"
 
 
 def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument("--svupdate", required=True)
-    ap.add_argument("--work", required=True)
-    ap.add_argument("--only")
-    args = ap.parse_args()
-    env = ut.Env(argparse.Namespace(svupdate=args.svupdate, holdfile=None, work=args.work))
-    os.makedirs(env.work, exist_ok=True)
+    env, args = ut.script_env()
     _, rel = ut.release(env, "rel-bounds", [("a.bin", 1000), ("sub/b.bin", 5000)])
     www = os.path.join(rel, "www")
 

@@ -15,7 +15,6 @@ run must leave the folder exactly as the new release. The campaign ends with the
 
   kill_points.py --svupdate EXE --work DIR
 """
-import argparse
 import http.server
 import os
 import re
@@ -207,13 +206,7 @@ def _names(folder):
 
 
 def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument("--svupdate", required=True)
-    ap.add_argument("--work", required=True)
-    ap.add_argument("--only")
-    args = ap.parse_args()
-    env = ut.Env(argparse.Namespace(svupdate=args.svupdate, holdfile=None, work=args.work))
-    os.makedirs(env.work, exist_ok=True)
+    env, args = ut.script_env()
     procs = []
 
     def case_FiftyKillPointsAllConverge():
