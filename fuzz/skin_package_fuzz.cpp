@@ -9,16 +9,10 @@
 #include <vector>
 
 #include "common/crc32.h"
-#include "skin/renderer.h"
+#include "fuzz/skin_frame.h"
 #include "skin/skin_package.h"
 
-namespace {
-
-void Check(bool condition) {
-  if (!condition) std::abort();
-}
-
-}  // namespace
+using sv::fuzz::Check;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   sv::SkinPackage package;
@@ -54,16 +48,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   sv::SkinDefinition skin;
   if (!skin.load(package, &error)) return 0;
-  Check(skin.background && skin.width == skin.background->width &&
-        skin.height == skin.background->height);
-  std::vector<sv::ControlState> states(skin.controls.size());
-  for (size_t i = 0; i < states.size(); ++i) {
-    states[i].progress = float(i % 3) * 0.6f - 0.2f;
-    states[i].enabled = i % 2 == 0;
-    states[i].hovered = states[i].pressed = i % 4 == 0;
-  }
-  std::vector<uint32_t> frame(size_t(skin.width) * size_t(skin.height));
-  sv::composeImages(frame.data(), skin, states, true);
-  sv::layoutTexts(skin, states, true);
+  sv::fuzz::DrawFrame(skin, true);
   return 0;
 }

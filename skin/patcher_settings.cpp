@@ -26,10 +26,15 @@ void ReadFlag(const IniValues& values, const char* key, bool& field) {
 
 const char* Flag(bool value) { return value ? "1" : "0"; }
 
-// A line break would end the value on reading and let the rest pose as further keys.
+// A line break would end the value on reading and let the rest pose as further keys. A value
+// that reading would change (spaces at either end, which are trimmed, or quotes there, one pair
+// of which is removed) is written inside quotes, which reading removes again.
 std::string OneLine(const std::wstring& value) {
   std::string out = toUtf8(value);
   std::replace_if(out.begin(), out.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+  const auto quote = [](char c) { return c == '"' || c == '\''; };
+  if (!out.empty() && (trim(out) != out || quote(out.front()) || quote(out.back())))
+    out = '"' + out + '"';
   return out;
 }
 

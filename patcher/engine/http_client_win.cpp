@@ -121,11 +121,18 @@ void ReadResponseHeaders(HINTERNET request, HttpResult& result) {
     HttpClient::ParseContentRange(value, result);
 }
 
+constexpr DWORD kMaxResponseHeaderBytes = 65536;
+// What WinHTTP's internal read buffer holds when full (Wine's is 8 KiB; Windows reports more).
+constexpr DWORD kFullTransportBuffer = 8192;
+// A whole-piece read that takes longer marks the stream as slow for the rest of the request.
+constexpr ULONGLONG kSlowPieceMs = 200;
+
 // Streams the body of an accepted response to the sink.
 bool ReadBody(HINTERNET request, HttpResult& result, HttpSink sink, void* sinkContext,
               const CancelFlag* cancel) {
   auto buffer = std::make_unique<ReadBuffer>();
   uint64_t received = 0;
+  bool slowStream = false;
   for (;;) {
     if (IsCancelled(cancel)) {
       result.error_text = kCancelledText;
@@ -144,12 +151,19 @@ bool ReadBody(HINTERNET request, HttpResult& result, HttpSink sink, void* sinkCo
     while (available > 0) {
       // Ask for a whole piece, not just what is buffered: some WinHTTP implementations report
       // only their small internal buffer, and reading that little at a time halves throughput.
-      const DWORD want = kHttpPieceSize;
+      // But such a read waits until the whole piece has come, and a server that trickles would
+      // hold it (and the cancel check after it) for as long as it likes: only a full buffer on a
+      // stream that filled its last piece quickly gets a whole piece asked for.
+      const DWORD want = available >= kFullTransportBuffer && !slowStream ? kHttpPieceSize
+                         : available < kHttpPieceSize                     ? available
+                                                                          : kHttpPieceSize;
+      const ULONGLONG readStart = GetTickCount64();
       DWORD got = 0;
       if (!WinHttpReadData(request, buffer->bytes, want, &got)) {
         FailWithLastError(result);
         return false;
       }
+      if (want == kHttpPieceSize && GetTickCount64() - readStart > kSlowPieceMs) slowStream = true;
       if (got == 0) break;
       received += got;
       if (sink && !sink(sinkContext, buffer->bytes, got)) {
@@ -219,6 +233,11 @@ bool HttpClient::Open(const std::wstring& userAgent) {
     protocols = kTls10Only;
     WinHttpSetOption(session, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof(protocols));
   }
+  // Response headers are never more than a few KiB; a server sending endless header lines is
+  // refused at 64 KiB (Windows' default, set here so that no system's default is larger).
+  DWORD headerLimit = kMaxResponseHeaderBytes;
+  WinHttpSetOption(session, WINHTTP_OPTION_MAX_RESPONSE_HEADER_SIZE, &headerLimit,
+                   sizeof(headerLimit));
   DWORD conns = kMaxConnsPerServer;
   WinHttpSetOption(session, WINHTTP_OPTION_MAX_CONNS_PER_SERVER, &conns, sizeof(conns));
   WinHttpSetOption(session, WINHTTP_OPTION_MAX_CONNS_PER_1_0_SERVER, &conns, sizeof(conns));

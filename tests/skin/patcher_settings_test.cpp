@@ -75,5 +75,18 @@ TEST(PatcherSettings, ToIniRoundTrip) {
   EXPECT_EQ(read.title, L"x  auto_start=1");
 }
 
+// Reading trims values and removes one pair of quotes: what the builder stores must still read
+// back exactly as the operator typed it.
+TEST(PatcherSettings, ToIniKeepsSpacesAndQuotesAtTheEnds) {
+  for (const wchar_t* text : {L"  spaced  ", L"\"quoted\"", L"'single'", L"\"", L"a\"", L"\t tab"}) {
+    PatcherSettings s;
+    s.title = text;
+    s.runArgs = text;
+    const PatcherSettings back = PatcherSettings::parse(s.toIni());
+    EXPECT_EQ(back.title, text);
+    EXPECT_EQ(back.runArgs, text);
+  }
+}
+
 }  // namespace
 }  // namespace sv

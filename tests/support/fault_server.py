@@ -14,6 +14,10 @@ The path picks the behaviour (a query string is ignored, so tests can make each 
   /norangeheader/N   answers a range with 206 and no Content-Range
   /slashless/N       answers a range with 206 and a Content-Range without "/total"
   /html              200 with an HTML error page (DOCTYPE first)
+  /trickle/N         announces N bytes and sends them one a second
+  /loop              302 back to itself, for ever
+  /longheader/N      200 with one header line of N bytes
+  /chunked/N         N bytes in chunked transfer encoding (64 KiB chunks), no Content-Length
 A request in proxy form (an absolute URL) gets the answer for its path, so the server can also play
 a proxy. Every request is logged as one line "<target> <range or -> <status>" to the log file,
 written before the answer, so tests can count attempts. The server prints "PORT <n>" when it
@@ -38,7 +42,7 @@ MAX_HEADER_BYTES = 65536
 
 HTML_PAGE = (b"<!DOCTYPE html>\n<html><head><title>404 Not Found</title></head>"
              b"<body><h1>Not Found</h1></body></html>\n")
-REASONS = {200: "OK", 206: "Partial Content", 403: "Forbidden", 404: "Not Found",
+REASONS = {200: "OK", 206: "Partial Content", 302: "Found", 403: "Forbidden", 404: "Not Found",
            500: "Internal Server Error", 503: "Service Unavailable"}
 
 
@@ -188,6 +192,26 @@ def handle(server, conn):
     elif kind == "html":
         answer(200, [("Content-Type", "text/html"), ("Content-Length", len(HTML_PAGE))],
                HTML_PAGE)
+    elif kind == "trickle":
+        answer(200, [("Content-Length", arg1)])
+        for i in range(min(arg1, MAX_STALL_S)):
+            if server.stop.is_set():
+                break
+            conn.sendall(pattern(i, 1))
+            server.sleep(1.0)
+    elif kind == "loop":
+        answer(302, [("Location", f"http://{headers.get('host', '127.0.0.1')}{path}"),
+                     ("Content-Length", 0)])
+    elif kind == "longheader":
+        answer(200, [("X-Filler", "a" * min(arg1, MAX_BODY)), ("Content-Length", 0)])
+    elif kind == "chunked":
+        answer(200, [("Transfer-Encoding", "chunked")])
+        done = 0
+        while done < arg1 and not server.stop.is_set():
+            n = min(PIECE, arg1 - done)
+            conn.sendall(b"%x\r\n" % n + pattern(done, n) + b"\r\n")
+            done += n
+        conn.sendall(b"0\r\n\r\n")
     else:
         answer(404, [("Content-Length", 0)])
 

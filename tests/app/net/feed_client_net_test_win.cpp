@@ -149,4 +149,23 @@ TEST(FeedClientNet, StopsWithinASecondEvenWhileARequestHangs) {
   SUCCEED() << (ended ? "ended" : "left to end by itself");
 }
 
+TEST(FeedClientNet, FeedOverItsSizeLimitIsRefused) {
+  // A valid feed padded one byte past the limit: the fetch fails and no feed is shown, while the
+  // same document just under the limit is taken.
+  const std::string head = "<patcher_feed status='online' online='7'><!-- ";
+  const std::string tail = " --></patcher_feed>";
+  FeedWindow window;
+  for (const size_t size : {sv::kFeedSizeLimit, sv::kFeedSizeLimit + 1}) {
+    WriteServed("big_feed.xml", head + std::string(size - head.size() - tail.size(), 'x') + tail);
+    sv::FeedClient client(sv::toWide(Env("SV_NGINX_URL")) + L"/big_feed.xml", 60, window.hwnd);
+    ASSERT_TRUE(client.Start());
+    const int fetched = window.Next(10000);
+    EXPECT_EQ(fetched, size <= sv::kFeedSizeLimit ? 1 : 0) << size;
+    EXPECT_EQ(client.Snapshot().hasData, size <= sv::kFeedSizeLimit) << size;
+    bool ended = false;
+    EXPECT_LT(StopSeconds(client, ended), 1.0);
+    EXPECT_TRUE(ended);
+  }
+}
+
 }  // namespace

@@ -528,5 +528,76 @@ TEST_F(Net, TheUsersProxyCarriesTheRequests) {
             1u);
 }
 
+// Bounds of hostile servers: whatever the server does, the request ends by itself or when asked.
+
+TEST_F(Net, TricklingServerIsCancelledWithinOneAndAHalfSeconds) {
+  // One byte a second never trips the receive time-out; only the cancel flag can end it. The test
+  // stops the transfer itself after the second byte instead of waiting for the server.
+  CancelFlag cancel{0};
+  CancelWatch watch{&cancel};
+  const auto start = Clock::now();
+  Clock::time_point cancelledAt = start;
+  std::thread canceller([&] {
+    while (watch.bytes.load() < 2 && SecondsSince(start) < 20)
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    cancelledAt = Clock::now();
+    cancel.store(1);
+  });
+  const bool ok = client.Get(Unique(fault + L"/trickle/100000"), -1, -1, result, CountAndWatch,
+                             &watch, &cancel);
+  const double afterCancel = SecondsSince(cancelledAt);
+  canceller.join();
+  EXPECT_FALSE(ok);
+  EXPECT_EQ(result.error_text, L"İptal edildi");
+  EXPECT_GE(watch.bytes.load(), 2u);
+  EXPECT_LE(afterCancel, 1.5);
+}
+
+TEST_F(Net, RedirectLoopEndsWithAnError) {
+  const std::wstring url = Unique(fault + L"/loop");
+  std::string body;
+  const auto start = Clock::now();
+  EXPECT_FALSE(client.FetchToMemory(url, body, result, nullptr, 1 << 20));
+  EXPECT_LT(SecondsSince(start), 10.0);
+  EXPECT_FALSE(result.error_text.empty());
+  // The client gives up after a bounded number of hops.
+  const std::string log = ReadUnixFile(Env("SV_FAULT_LOG"));
+  const size_t hops = CountLines(log, "/loop");
+  EXPECT_GE(hops, 2u);
+  EXPECT_LE(hops, 20u);
+}
+
+TEST_F(Net, HeaderLineOf16MiBEndsTheRequestInBoundedTime) {
+  // Windows refuses response headers beyond the 64 KiB the client sets; Wine ignores that option
+  // and reads the line. Either way the request must end, and without a body.
+  std::string body = "old";
+  const auto start = Clock::now();
+  const bool ok = client.FetchToMemory(Unique(fault + L"/longheader/16777216"), body, result,
+                                       nullptr, 1 << 20);
+  EXPECT_LT(SecondsSince(start), 20.0);
+  EXPECT_TRUE(body.empty());
+  if (!ok) {
+    EXPECT_FALSE(result.error_text.empty());
+  }
+}
+
+TEST_F(Net, ChunkedBodiesAreBoundedLikeAnnouncedOnes) {
+  std::string body;
+  ASSERT_TRUE(client.FetchToMemory(Unique(fault + L"/chunked/300000"), body, result, nullptr,
+                                   1 << 20))
+      << Narrow(result.error_text);
+  EXPECT_EQ(body.size(), 300000u);
+  EXPECT_TRUE(IsPattern(body, 0));
+  EXPECT_FALSE(result.has_length);
+
+  // Without an announced length the limit is the only bound: 200 MiB must stop at 1 MiB.
+  const auto start = Clock::now();
+  EXPECT_FALSE(client.FetchToMemory(Unique(fault + L"/chunked/209715200"), body, result, nullptr,
+                                    1 << 20));
+  EXPECT_EQ(result.error_text, L"Yanıt çok büyük");
+  EXPECT_LE(body.size(), size_t(1) << 20);
+  EXPECT_LT(SecondsSince(start), 20.0);
+}
+
 }  // namespace
 }  // namespace sv

@@ -6,6 +6,8 @@ by the first path component (the rest is the file inside the folder; queries are
   /norange/...   always 200 with the whole file (ranges ignored)
   /seg200/...    a range starting at 0 gets a correct 206; any other range gets 200 with the
                  whole file, as a server does that honours only the first request of a file
+  /trickle/...   files other than ".lz" as /plain; a ".lz" body goes out one byte a second
+                 (for at most a minute)
 
 Each request is logged as "<path> <range or -> <status>". Prints "PORT <n>" when listening; stops
 after --time-limit seconds."""
@@ -18,7 +20,8 @@ import sys
 import threading
 import time
 
-MODES = ("plain", "norange", "seg200")
+MODES = ("plain", "norange", "seg200", "trickle")
+TRICKLE_LIMIT_S = 60
 
 
 class Handler(http.server.BaseHTTPRequestHandler):
@@ -66,6 +69,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.send_header("Content-Type", "application/octet-stream")
         self.end_headers()
         try:
+            if mode == "trickle" and rel.endswith(".lz"):
+                for i in range(min(len(body), TRICKLE_LIMIT_S)):
+                    self.wfile.write(body[i:i + 1])
+                    self.wfile.flush()
+                    time.sleep(1.0)
+                return
             self.wfile.write(body)
         except OSError:
             pass

@@ -203,6 +203,19 @@ def kill_run(proc):
     time.sleep(0.3)
 
 
+def script_env():
+    """For a test script of its own beside the groups: parses --svupdate, --work and --only and
+    returns (Env, arguments)."""
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--svupdate", required=True)
+    ap.add_argument("--work", required=True)
+    ap.add_argument("--only")
+    args = ap.parse_args()
+    env = Env(argparse.Namespace(svupdate=args.svupdate, holdfile=None, work=args.work))
+    os.makedirs(env.work, exist_ok=True)
+    return env, args
+
+
 # ---------------------------------------------------------------- groups
 
 INSTALL_FILES = [("sub/dir/small.bin", 1000), ("empty.bin", 0), ("sub/with space.txt", 300000),
