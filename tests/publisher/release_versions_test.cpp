@@ -48,12 +48,7 @@ class ReleaseVersions : public ScratchDirTest {
     options.version = version;
     options.keep = keep;
     options.jobs = jobs;
-    std::ostringstream o, e;
-    sv::test::BuildRun run;
-    run.ok = sv::BuildRelease(options, run.summary, o, e);
-    run.out = o.str();
-    run.err = e.str();
-    return run;
+    return sv::test::Build(options);
   }
 
   std::string Configured() {
