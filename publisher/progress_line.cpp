@@ -35,8 +35,13 @@ std::string FormatDuration(double seconds) {
 
 void ProgressLine::Show(uint64_t filesDone, uint64_t filesTotal, uint64_t bytesDone,
                         uint64_t bytesTotal, const std::string& current) {
+  ShowAt(std::chrono::steady_clock::now(), filesDone, filesTotal, bytesDone, bytesTotal, current);
+}
+
+void ProgressLine::ShowAt(std::chrono::steady_clock::time_point now, uint64_t filesDone,
+                          uint64_t filesTotal, uint64_t bytesDone, uint64_t bytesTotal,
+                          const std::string& current) {
   if (!enabled_) return;
-  auto now = std::chrono::steady_clock::now();
   if (shownWidth_ != 0 && now - last_ < std::chrono::milliseconds(100)) return;
   if (shownWidth_ == 0 && started_ == std::chrono::steady_clock::time_point{}) started_ = now;
   last_ = now;

@@ -20,6 +20,9 @@ class ProgressLine {
   // second; the end of the current file's name fills what is left of one terminal line.
   void Show(uint64_t filesDone, uint64_t filesTotal, uint64_t bytesDone, uint64_t bytesTotal,
             const std::string& current);
+  // The same at a given moment (for tests).
+  void ShowAt(std::chrono::steady_clock::time_point now, uint64_t filesDone, uint64_t filesTotal,
+              uint64_t bytesDone, uint64_t bytesTotal, const std::string& current);
   void Clear();
 
  private:

@@ -547,6 +547,13 @@ bool BuildRelease(const BuildOptions& options, BuildSummary& summary, std::ostre
   for (const std::string& s : scan.skipped) out << "skipped " << s << "\n";
   if (options.versioned) return BuildVersion(options, scan, summary, out, err);
   if (!WriteRelease(options, scan, options.out, options.out, summary, out, err)) return false;
+  // Patchers follow crcversion: a build beside the version it names is never downloaded.
+  std::string configText, configured, problem;
+  if (readWholeFile(WideFromPath(options.out / kConfigName), uint64_t(1) << 24, configText) &&
+      ConfiguredVersion(configText, configured, problem) && !configured.empty()) {
+    err << "warning: " << kConfigName << " names version " << configured
+        << ", so patchers download that and not this build; publish with --versioned\n";
+  }
   out << summary.files << " files, " << FormatBytes(summary.bytes) << " -> "
       << FormatBytes(summary.lzBytes) << ": " << summary.written << " compressed, "
       << summary.kept << " unchanged, " << summary.removed << " removed\n";

@@ -217,6 +217,10 @@ TEST_F(ReleaseVersions, SwitchingAnInPlaceReleaseToVersionsReusesItsFiles) {
   EXPECT_EQ(run.summary.linked, 5u);
   EXPECT_TRUE(fs::equivalent(out() / "game.exe.lz", out() / "v1" / "game.exe.lz"));
   sv::test::ExpectVerifies(out() / "v1");
+  // Back to building in place: that build is not what patchers are sent to, and it says so.
+  sv::test::BuildRun inPlace = Run("", 3, 0, kBase, false);
+  ASSERT_TRUE(inPlace.ok) << inPlace.err;
+  EXPECT_NE(inPlace.err.find("names version v1"), std::string::npos) << inPlace.err;
 }
 
 TEST_F(ReleaseVersions, EveryWorkerCountWritesTheSameRelease) {
