@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # One 100 MB file from nginx on 127.0.0.1, fetched into memory by the patcher's HTTP client under
-# Wine and by curl in the same run. Prints "BENCH http_fetch_vs_curl <curl time / our time> ratio"
-# (above 1: we are faster), each side's best of three fetches.
+# Wine, by the plainest WinHTTP loop under Wine (reading into one reused buffer) and by curl, in
+# the same run; each side's best of three fetches. Prints (above 1: the first is faster)
+#   BENCH http_fetch_vs_curl <curl time / our time> ratio
+#   BENCH winhttp_bare_vs_curl <curl time / bare loop time> ratio   (the transport's ceiling)
+#   BENCH http_fetch_vs_winhttp_bare <bare loop time / our time> ratio
 set -eu
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
@@ -9,7 +12,7 @@ build="$here/build/net-bench"
 size=104857600
 runs=3
 cmake --preset windows -B "$build" >/dev/null
-cmake --build "$build" --target fetch_timer >/dev/null
+cmake --build "$build" --target fetch_timer winhttp_bare >/dev/null
 . scripts/test-env
 export build size runs
 /usr/bin/python3 tests/support/with_servers.py --work "$build/bench-servers" \
@@ -18,10 +21,16 @@ export build size runs
   url="$SV_NGINX_URL/big.bin"
   ours=$(scripts/wine-run "$build/tests/engine/net/fetch_timer.exe" "$url" $((size + 1)) $runs \
     | tr -d "\r" | awk -v size=$size "\$2 == size { print \$1 }" | sort -g | head -n 1)
+  bare=$(scripts/wine-run "$build/tests/engine/net/winhttp_bare.exe" 1 $runs "$url" \
+    | tr -d "\r" | awk -v size=$size "\$2 == size { print \$1 }" | sort -g | head -n 1)
   theirs=$(for i in $(seq $runs); do
       curl -s --noproxy "*" -o /dev/null -w "%{time_total} %{size_download}\n" "$url"
     done | awk -v size=$size "\$2 == size { print \$1 }" | sort -g | head -n 1)
-  [ -n "$ours" ] && [ -n "$theirs" ] || { echo "http_fetch_bench: a fetch failed" >&2; exit 1; }
-  echo "http_fetch_bench: FetchToMemory ${ours} s, curl ${theirs} s (best of $runs, $size bytes)" >&2
-  awk -v a="$theirs" -v b="$ours" "BEGIN { printf \"BENCH http_fetch_vs_curl %.3f ratio\n\", a / b }"
+  [ -n "$ours" ] && [ -n "$bare" ] && [ -n "$theirs" ] || { echo "http_fetch_bench: a fetch failed" >&2; exit 1; }
+  echo "http_fetch_bench: FetchToMemory ${ours} s, bare WinHTTP loop ${bare} s, curl ${theirs} s" \
+    "(best of $runs, $size bytes)" >&2
+  awk -v a="$theirs" -v b="$ours" -v c="$bare" "BEGIN {
+    printf \"BENCH http_fetch_vs_curl %.3f ratio\n\", a / b
+    printf \"BENCH winhttp_bare_vs_curl %.3f ratio\n\", a / c
+    printf \"BENCH http_fetch_vs_winhttp_bare %.3f ratio\n\", c / b }"
 '

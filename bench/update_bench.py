@@ -1,6 +1,8 @@
 #!/usr/bin/python3
 """Driver of update_bench.sh: makes (once) a 1 GB release with an independent LZO1X compressor,
-serves it with nginx and times svupdate.exe against aria2c, best of two runs each."""
+serves it with nginx and times svupdate.exe against aria2c and against the plainest WinHTTP loop
+(winhttp_bare.exe: the same .lz files, whole, on the same number of connections, read into a
+reused buffer), best of two runs each. Every side is timed from its process start to its end."""
 import argparse
 import os
 import shutil
@@ -81,42 +83,62 @@ def run_aria2(urls, folder, connections):
     return time.monotonic() - start
 
 
+def run_bare(bare, urls, connections):
+    cmd = [os.path.join(SOURCE, "scripts", "wine-run"), bare, str(connections), "1"] + \
+        [u for u, _ in urls]
+    start = time.monotonic()
+    subprocess.run(cmd, check=True, stdout=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
+    return time.monotonic() - start
+
+
 def bench_arguments():
-    """(svupdate.exe, work folder made if missing) from the command line of a Wine benchmark."""
+    """(svupdate.exe, work folder made if missing, winhttp_bare.exe or None) from the command
+    line of a Wine benchmark."""
     ap = argparse.ArgumentParser()
     ap.add_argument("--svupdate", required=True)
     ap.add_argument("--work", required=True)
+    ap.add_argument("--bare", help="winhttp_bare.exe")
     args = ap.parse_args()
     work = os.path.abspath(args.work)
     os.makedirs(work, exist_ok=True)
-    return args.svupdate, work
+    return args.svupdate, work, args.bare
 
 
 def main():
-    svupdate, work = bench_arguments()
+    svupdate, work, bare = bench_arguments()
     rel = release(work)
     server = nginx_server.Nginx(os.path.join(rel, "www"), os.path.join(work, "nginx")).start()
     total = sum(size for _, size in FILES)
     urls = [(f"{server.url()}/{path}.lz", path + ".lz") for path, _ in FILES]
     peak = 0
-    ratios = []
+    ratios, bare_ratios = [], []
     try:
         for connections in (4, 8):
-            ours, theirs = [], []
+            ours, theirs, plain = [], [], []
             for _ in range(RUNS):
                 took, peak_kb = run_ours(svupdate, os.path.join(work, "game"), server.url(),
                                          connections)
                 ours.append(took)
                 peak = max(peak, peak_kb)
                 theirs.append(run_aria2(urls, os.path.join(work, "aria2"), connections))
+                if bare:
+                    plain.append(run_bare(bare, urls, connections))
             best_ours, best_theirs = min(ours), min(theirs)
             print(f"update_bench: {connections} connections: svupdate {best_ours:.2f} s "
                   f"(install of {total / MIB:.0f} MiB), aria2c {best_theirs:.2f} s "
                   f"(download of the .lz files), best of {RUNS}", file=sys.stderr)
             ratios.append(best_theirs / best_ours)
             print(f"BENCH update_vs_aria2_{connections}conn {ratios[-1]:.3f} ratio", flush=True)
+            if plain:
+                print(f"update_bench: {connections} connections: bare WinHTTP loop "
+                      f"{min(plain):.2f} s", file=sys.stderr)
+                bare_ratios.append(min(plain) / best_ours)
+                print(f"BENCH update_vs_winhttp_bare_{connections}conn {bare_ratios[-1]:.3f} ratio",
+                      flush=True)
         # The headline figure is the weaker of the two.
         print(f"BENCH update_vs_aria2 {min(ratios):.3f} ratio", flush=True)
+        if bare_ratios:
+            print(f"BENCH update_vs_winhttp_bare {min(bare_ratios):.3f} ratio", flush=True)
         print(f"BENCH update_peak_rss_mb {peak / PAGE_KB:.1f} MB", flush=True)
     finally:
         server.stop()

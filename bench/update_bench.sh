@@ -4,6 +4,8 @@
 # same connection count and 4 MiB pieces, for 4 and 8 connections. Prints
 #   BENCH update_vs_aria2_<n>conn <aria2c time / our time> ratio   (above 1: we are faster)
 #   BENCH update_vs_aria2 <the lower of the two> ratio
+#   BENCH update_vs_winhttp_bare_<n>conn, update_vs_winhttp_bare <bare loop time / our time>
+#     (the same .lz files fetched whole by the plainest WinHTTP loop: the transport's ceiling)
 #   BENCH update_peak_rss_mb <peak resident size of the svupdate process> MB
 # and then what a file list costs the 32-bit patcher (list_memory_bench.py):
 #   BENCH check_100k_peak_rss_mb, BENCH list_bytes_per_entry
@@ -12,9 +14,9 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
 build="$here/build/eng-bench"
 cmake --preset windows -B "$build" >/dev/null
-cmake --build "$build" --target svupdate >/dev/null
+cmake --build "$build" --target svupdate winhttp_bare >/dev/null
 . scripts/test-env
 /usr/bin/python3 bench/update_bench.py --svupdate "$build/tests/engine/update/svupdate.exe" \
-  --work "$build/update-bench"
+  --work "$build/update-bench" --bare "$build/tests/engine/net/winhttp_bare.exe"
 /usr/bin/python3 bench/list_memory_bench.py --svupdate "$build/tests/engine/update/svupdate.exe" \
   --work "$build/list-memory-bench"

@@ -10,6 +10,7 @@
 #include "publisher/progress_line.h"
 #include "publisher/release_build.h"
 #include "publisher/release_verify.h"
+#include "publisher/release_versions.h"
 
 namespace sv {
 
@@ -19,7 +20,8 @@ constexpr char kUsage[] =
     "Usage: SarvikPublish <command> [arguments]\n"
     "\n"
     "Commands:\n"
-    "  build CLIENT_DIR OUT_DIR [--base-url URL] [--exclude GLOB]... [--level N]\n"
+    "  build CLIENT_DIR OUT_DIR [--base-url URL] [--exclude GLOB]... [--level N] [--jobs N]\n"
+    "        [--versioned [--version NAME] [--keep N]]\n"
     "      publish a game client folder as a crclist and .lz files\n"
     "  verify DIR_OR_URL\n"
     "      unpack every .lz of a published release and check it against the crclist\n"
@@ -33,6 +35,7 @@ constexpr char kUsage[] =
 constexpr char kBuildHelp[] =
     "Usage: SarvikPublish build CLIENT_DIR OUT_DIR [--base-url URL] [--exclude GLOB]... "
     "[--level N]\n"
+    "         [--jobs N] [--versioned [--version NAME] [--keep N]]\n"
     "\n"
     "Writes OUT_DIR/<path>.lz for every file below CLIENT_DIR and OUT_DIR/crclist listing the\n"
     "CRC-32, size and path of each. Upload OUT_DIR to the web server as it is.\n"
@@ -44,6 +47,21 @@ constexpr char kBuildHelp[] =
     "                   (\"*.log\", \"screenshots\"), one with '/' to the path from the top\n"
     "                   (\"logs/old\"); letters match either case. May be repeated.\n"
     "  --level N        1 (fastest) to 9 (smallest, the default)\n"
+    "  --jobs N         files compressed at once (default: one per processor core); the\n"
+    "                   output is the same for every N\n"
+    "  --versioned      write the release into a new folder OUT_DIR/<version>/ and, once it is\n"
+    "                   complete, set crcversion in OUT_DIR/draskeltorrent.config.xml (of\n"
+    "                   every download source) to it; unchanged .lz files are shared with the\n"
+    "                   version before by hard link (copied where links are not possible).\n"
+    "                   Needs that configuration, or --base-url to write one.\n"
+    "  --version NAME   the new version's name (default: the time in UTC, YYYYMMDD-HHMMSS)\n"
+    "  --keep N         keep the N newest versions (default 3), and always the one the\n"
+    "                   configuration names and the one before it; older ones are removed\n"
+    "\n"
+    "Publishing into the folder a live server serves: without --versioned each .lz is replaced\n"
+    "where it lies, so a patcher that read the old crclist a moment before downloads new bytes\n"
+    "for an old CRC, fails its check and downloads again. With --versioned nothing a patcher\n"
+    "may be reading is changed: it sees the whole old release or the whole new one.\n"
     "\n"
     "Left out without asking: the patcher's own files in a client copied from an installed\n"
     "game (the temp folder with Sarvik.log and Sarvik.cache, Sarvik.wtest and the local\n"
@@ -83,9 +101,11 @@ struct Arguments {
   bool help = false;
 };
 
-// Options that take a value; "--name value" and "--name=value" are both accepted.
+// Options that take a value ("--name value" and "--name=value" are both accepted), and `flags`,
+// which take none.
 bool Parse(const std::vector<std::string>& args, size_t from,
-           const std::vector<std::string>& known, Arguments& parsed, std::ostream& err) {
+           const std::vector<std::string>& known, Arguments& parsed, std::ostream& err,
+           const std::vector<std::string>& flags = {}) {
   for (size_t i = from; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (a == "--help" || a == "-h") {
@@ -102,6 +122,14 @@ bool Parse(const std::vector<std::string>& args, size_t from,
       name = a.substr(0, eq);
       value = a.substr(eq + 1);
       hasValue = true;
+    }
+    if (std::find(flags.begin(), flags.end(), name) != flags.end()) {
+      if (hasValue) {
+        err << "error: " << name << " takes no value\n";
+        return false;
+      }
+      parsed.options[name].push_back({});
+      continue;
     }
     if (std::find(known.begin(), known.end(), name) == known.end()) {
       err << "error: unknown option " << name << "\n";
@@ -132,6 +160,20 @@ bool ParseLevel(const Arguments& a, int& level, std::ostream& err) {
   return true;
 }
 
+// A whole number from `low` up, from the last of the option's values.
+bool ParseCount(const Arguments& a, const char* name, unsigned low, unsigned& value,
+                std::ostream& err) {
+  auto it = a.options.find(name);
+  if (it == a.options.end()) return true;
+  const std::string& text = it->second.back();
+  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc() || end != text.data() + text.size() || value < low || value > 4096) {
+    err << "error: " << name << " takes a whole number from " << low << " to 4096\n";
+    return false;
+  }
+  return true;
+}
+
 int Usage(std::ostream& err, const char* problem, const char* help) {
   err << "error: " << problem << "\n\n" << help;
   return kExitUsage;
@@ -140,7 +182,10 @@ int Usage(std::ostream& err, const char* problem, const char* help) {
 int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
           bool showProgress) {
   Arguments a;
-  if (!Parse(args, 1, {"--base-url", "--exclude", "--level"}, a, err)) return kExitUsage;
+  if (!Parse(args, 1, {"--base-url", "--exclude", "--level", "--jobs", "--version", "--keep"}, a,
+             err, {"--versioned"})) {
+    return kExitUsage;
+  }
   if (a.help) {
     out << kBuildHelp;
     return kExitOk;
@@ -158,6 +203,23 @@ int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     }
   }
   if (!ParseLevel(a, options.level, err)) return kExitUsage;
+  if (!ParseCount(a, "--jobs", 1, options.jobs, err)) return kExitUsage;
+  options.versioned = a.options.count("--versioned") != 0;
+  if (!options.versioned && (a.options.count("--version") || a.options.count("--keep"))) {
+    return Usage(err, "--version and --keep go with --versioned", kBuildHelp);
+  }
+  if (auto it = a.options.find("--version"); it != a.options.end()) {
+    options.version = it->second.back();
+    if (!IsValidVersionName(options.version)) {
+      return Usage(err,
+                   "--version takes letters, digits, '.', '-' and '_' (at most 64, no leading "
+                   "or trailing dot)",
+                   kBuildHelp);
+    }
+  }
+  unsigned keep = unsigned(options.keep);
+  if (!ParseCount(a, "--keep", 1, keep, err)) return kExitUsage;
+  options.keep = keep;
   BuildSummary summary;
   return BuildRelease(options, summary, out, err) ? kExitOk : kExitFailed;
 }

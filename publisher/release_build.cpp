@@ -1,8 +1,12 @@
 #include "publisher/release_build.h"
 
 #include <algorithm>
+#include <ctime>
+#include <atomic>
 #include <fstream>
 #include <map>
+#include <mutex>
+#include <set>
 #include <sstream>
 #include <system_error>
 
@@ -16,9 +20,11 @@
 #include "publisher/lz_file.h"
 #include "publisher/manifest.h"
 #include "publisher/name_fold.h"
+#include "publisher/parallel_work.h"
 #include "publisher/path_convert.h"
 #include "publisher/progress_line.h"
 #include "publisher/release_files.h"
+#include "publisher/release_versions.h"
 
 namespace sv {
 
@@ -159,15 +165,347 @@ bool FileListReadsBack(const std::string& text, const std::vector<ListedFile>& l
   return true;
 }
 
-struct ProgressContext {
-  ProgressLine* line;
-  uint64_t filesDone, filesTotal, bytesBefore, bytesTotal;
-  const std::string* name;
+// Puts the unchanged .lz of the release before into the new one: a hard link where the file
+// system allows (no bytes copied, no room taken), a copy otherwise.
+enum class Shared { kLinked, kCopied, kFailed };
+Shared ShareFile(const fs::path& from, const fs::path& to) {
+  std::error_code error;
+  fs::create_hard_link(from, to, error);
+  if (!error) return Shared::kLinked;
+  const fs::path temp = TemporaryName(to);
+  if (fs::copy_file(from, temp, fs::copy_options::overwrite_existing, error) &&
+      os::moveReplacing(WideFromPath(temp), WideFromPath(to))) {
+    return Shared::kCopied;
+  }
+  fs::remove(temp, error);
+  return Shared::kFailed;
+}
+
+// What became of one file of the client.
+struct FileOutcome {
+  ManifestEntry entry;
+  bool kept = false;
+  Shared shared = Shared::kFailed;
+  std::string error;  // empty when done
+};
+
+// Progress shared by the workers: finished bytes, and each worker's bytes of its current file.
+struct SharedProgress {
+  explicit SharedProgress(unsigned workers) : current(workers) {
+    for (auto& c : current) c.store(0);
+  }
+  std::atomic<uint64_t> filesDone{0}, bytesDone{0};
+  std::vector<std::atomic<uint64_t>> current;
+  std::mutex nameLock;
+  std::string name;  // the file a worker started last
+  uint64_t Bytes() const {
+    uint64_t sum = bytesDone.load();
+    for (const auto& c : current) sum += c.load();
+    return sum;
+  }
+};
+
+struct WorkerProgress {
+  SharedProgress* shared;
+  unsigned worker;
 };
 
 void OnProgress(void* context, uint64_t done) {
-  auto* p = static_cast<ProgressContext*>(context);
-  p->line->Show(p->filesDone, p->filesTotal, p->bytesBefore + done, p->bytesTotal, *p->name);
+  auto* p = static_cast<WorkerProgress*>(context);
+  p->shared->current[p->worker].store(done);
+}
+
+// Writes the .lz files and the list of a release into `release`, taking unchanged .lz files
+// from `previous` (the same folder for an in-place build).
+bool WriteRelease(const BuildOptions& options, const ClientScan& scan, const fs::path& release,
+                  const fs::path& previous, BuildSummary& summary, std::ostream& out,
+                  std::ostream& err) {
+  const bool inPlace = release == previous;
+  if (!createDirectories(WideFromPath(release))) {
+    err << "error: cannot create the output folder\n";
+    return false;
+  }
+  if (size_t n = RemoveTemporaries(release, err)) {
+    out << "removed " << n << " partly written file(s) an interrupted build left behind\n";
+  }
+
+  uint64_t bytesTotal = 0;
+  for (const ClientFile& f : scan.files) bytesTotal += f.size;
+  ProgressLine progress(err, options.showProgress);
+  bool oldReadable = true;
+  Manifest old = ReadOldManifest(previous, oldReadable, err);
+  if (!oldReadable) {
+    // Its .lz files are unknown: every .lz in the folder is taken for one of this tool's.
+    for (const std::string& path : LzFilesIn(previous)) {
+      old.try_emplace(path).first->second.lzSize = kUnknownLzSize;
+    }
+  }
+  Journal journal;
+  if (!journal.Open(release / kJournalName)) {
+    err << "error: cannot write " << Utf8Name(release / kJournalName) << "\n";
+    return false;
+  }
+  auto stopHalfWay = [&](const std::string& message) {
+    progress.Clear();
+    err << "error: " << message << "\n";
+    return false;
+  };
+  // Folders first, on one thread: workers then only write files.
+  std::set<fs::path> folders;
+  for (const ClientFile& file : scan.files) {
+    folders.insert(LzPathOf(release, file.path).parent_path());
+  }
+  for (const fs::path& folder : folders) {
+    if (!createDirectories(WideFromPath(folder))) {
+      return stopHalfWay("cannot create the folder " + Utf8Name(folder));
+    }
+  }
+
+  // Each file is packed on its own by one worker, so the output is the same for any number of
+  // workers; the journal is the only thing they share.
+  const unsigned workers = WorkerCount(options.jobs, scan.files.size());
+  std::vector<FileOutcome> outcomes(scan.files.size());
+  SharedProgress shared(workers);
+  std::mutex journalLock;
+  std::atomic<bool> stop{false};
+  auto journalAdd = [&](const std::string& line) {
+    std::lock_guard<std::mutex> guard(journalLock);
+    return journal.Add(line);
+  };
+  auto work = [&](size_t i, unsigned worker) {
+    const ClientFile& file = scan.files[i];
+    FileOutcome& r = outcomes[i];
+    {
+      std::lock_guard<std::mutex> guard(shared.nameLock);
+      shared.name = file.path;
+    }
+    const fs::path lz = LzPathOf(release, file.path);
+    auto known = old.find(file.path);
+    r.entry = ManifestEntry{0, file.size, file.modified, options.level, 0};
+    if (CanKeep(file, known == old.end() ? nullptr : &known->second, options.level,
+                LzPathOf(previous, file.path), r.entry.crc)) {
+      r.entry.lzSize = known->second.lzSize;
+      r.kept = true;
+      if (!inPlace) {
+        r.shared = ShareFile(LzPathOf(previous, file.path), lz);
+        if (r.shared == Shared::kFailed) r.error = "cannot write " + file.path + ".lz";
+      }
+    } else if (!journalAdd(FormatJournalReplacing(file.path))) {
+      r.error = "cannot write " + Utf8Name(release / kJournalName);
+    } else {
+      WorkerProgress context{&shared, worker};
+      LzFileResult c = CompressFile(file.source, lz, options.level, OnProgress, &context);
+      shared.current[worker].store(0);
+      if (!c.ok) {
+        r.error = c.error;
+      } else if (!journalAdd(FormatJournalReplaced(
+                     file.path, {c.crc, c.size, file.modified, options.level, c.lzSize}))) {
+        r.error = "cannot write " + Utf8Name(release / kJournalName);
+      } else if (c.size != file.size) {
+        r.error = file.path + " changed while it was read";
+      }
+      r.entry.crc = c.crc;
+      r.entry.lzSize = c.lzSize;
+    }
+    if (!r.error.empty()) stop.store(true);
+    shared.bytesDone += file.size;
+    ++shared.filesDone;
+  };
+  auto tick = [&] {
+    std::string name;
+    {
+      std::lock_guard<std::mutex> guard(shared.nameLock);
+      name = shared.name;
+    }
+    progress.Show(shared.filesDone.load(), scan.files.size(), shared.Bytes(), bytesTotal, name);
+  };
+  RunInParallel(scan.files.size(), workers, work, tick, stop);
+  // The first failure in the client's order, whichever worker met it first.
+  for (const FileOutcome& r : outcomes) {
+    if (!r.error.empty()) return stopHalfWay(r.error);
+  }
+  progress.Clear();
+
+  Manifest fresh;
+  std::vector<ListedFile> listed;
+  for (size_t i = 0; i < scan.files.size(); ++i) {
+    const ClientFile& file = scan.files[i];
+    const FileOutcome& r = outcomes[i];
+    ++(r.kept ? summary.kept : summary.written);
+    summary.linked += r.kept && r.shared == Shared::kLinked ? 1 : 0;
+    summary.copied += r.kept && r.shared == Shared::kCopied ? 1 : 0;
+    summary.bytes += file.size;
+    summary.lzBytes += r.entry.lzSize;
+    fresh[file.path] = r.entry;
+    listed.push_back({file.path, r.entry.crc, file.size});
+  }
+  summary.files = listed.size();
+
+  const std::string list = FormatFileList(listed);
+  if (!FileListReadsBack(list, listed)) {
+    err << "error: the file list does not read back as written; nothing was listed\n";
+    return false;
+  }
+  if (!WriteTextFile(release / kFileListName, list, err)) return false;
+  if (inPlace && !options.baseUrl.empty()) {
+    const fs::path config = release / kConfigName;
+    std::error_code error;
+    if (fs::exists(config, error)) {
+      out << "kept the existing " << kConfigName << " (it may hold your edits); delete it to get "
+          << "a new skeleton for " << options.baseUrl << "\n";
+    } else if (!WriteTextFile(config,
+                              MakeConfigSkeleton(options.baseUrl, GuessRunPath(scan.files)),
+                              err)) {
+      return false;
+    }
+  }
+  // Only now, with the new list in place, do the .lz files of removed files go; the record still
+  // names them until they are gone, so a build stopped here removes them next time. A new
+  // version never held them.
+  std::map<std::wstring, std::string> freshByFold;
+  for (const auto& [path, entry] : fresh) freshByFold.emplace(FoldName(toWide(path)), path);
+  Manifest record = fresh;
+  for (const auto& [path, entry] : old) {
+    if (!inPlace || fresh.count(path)) continue;
+    const fs::path lz = LzPathOf(release, path);
+    std::error_code error;
+    // After a rename that changed only the case, on a file system that ignores case the old
+    // name is the .lz just written.
+    auto same = freshByFold.find(FoldName(toWide(path)));
+    if (same != freshByFold.end() && fs::equivalent(lz, LzPathOf(release, same->second), error)) {
+      continue;
+    }
+    if (fs::remove(lz, error)) {
+      ++summary.removed;
+    } else if (error) {
+      err << "warning: cannot remove " << path << ".lz: " << error.message() << "\n";
+      record[path] = entry;  // tried again next time
+    }
+  }
+  if (!WriteTextFile(release / kManifestName, FormatManifest(record), err)) return false;
+  journal.Close();
+  os::deleteFileQuietly(WideFromPath(release / kJournalName));
+  return true;
+}
+
+// Removes the staging folders of versioned builds that stopped half way.
+void RemoveStaging(const fs::path& out, std::ostream& err) {
+  std::error_code error;
+  std::vector<fs::path> found;
+  for (fs::directory_iterator it(out, error), end; !error && it != end; it.increment(error)) {
+    std::error_code e;
+    if (it->is_directory(e) && it->path().extension() == kStagingSuffix) found.push_back(*it);
+  }
+  for (const fs::path& p : found) {
+    if (fs::remove_all(p, error) == static_cast<std::uintmax_t>(-1) || error) {
+      err << "warning: cannot remove " << Utf8Name(p) << "\n";
+    }
+  }
+}
+
+// The folder whose .lz files a new version may share: the configured version, the in-place
+// release when the configuration names none, else the newest version; empty when there is none.
+fs::path PreviousRelease(const fs::path& out, const std::string& configured) {
+  std::error_code error;
+  // A hand-written crcversion may name anything; only a folder of ours directly below `out`
+  // is read.
+  if (configured.empty() || IsValidVersionName(configured)) {
+    const fs::path named = configured.empty() ? out : out / PathFromUtf8(configured);
+    if (fs::is_regular_file(named / kManifestName, error)) return named;
+  }
+  std::vector<PublishedVersion> versions = ListVersions(out);
+  return versions.empty() ? fs::path() : out / PathFromUtf8(versions.back().name);
+}
+
+// A build into OUT/<version>/: written under a staging name, renamed when complete, and only
+// then named by the configuration; old versions go last.
+bool BuildVersion(const BuildOptions& options, const ClientScan& scan, BuildSummary& summary,
+                  std::ostream& out, std::ostream& err) {
+  std::error_code error;
+  const fs::path configPath = options.out / kConfigName;
+  std::string configText, configured, problem, probe;
+  const bool hasConfig = fs::exists(configPath, error);
+  if (hasConfig) {
+    if (!readWholeFile(WideFromPath(configPath), uint64_t(1) << 24, configText)) {
+      err << "error: cannot read " << Utf8Name(configPath) << "\n";
+      return false;
+    }
+  } else if (options.baseUrl.empty()) {
+    err << "error: --versioned names each release in " << kConfigName << " of the output "
+        << "folder; there is none yet: give --base-url to have one written\n";
+    return false;
+  } else {
+    configText = MakeConfigSkeleton(options.baseUrl, GuessRunPath(scan.files));
+  }
+  // Refused now rather than after the release is written.
+  if (!ConfiguredVersion(configText, configured, problem) ||
+      !SetConfiguredVersion(configText, "x", probe, problem)) {
+    err << "error: " << problem << "\n";
+    return false;
+  }
+  std::string name = options.version;
+  if (name.empty()) {
+    const std::string stamp = VersionNameAt(std::time(nullptr));
+    name = stamp;
+    // Two builds within a second: the later one still sorts behind.
+    for (int n = 2; fs::exists(options.out / PathFromUtf8(name), error); ++n) {
+      name = stamp + "-" + std::to_string(n);
+    }
+  } else if (fs::exists(options.out / PathFromUtf8(name), error)) {
+    err << "error: version " << name << " exists already; a published version is never "
+        << "changed, so give another --version\n";
+    return false;
+  }
+  if (!createDirectories(WideFromPath(options.out))) {
+    err << "error: cannot create the output folder\n";
+    return false;
+  }
+  RemoveStaging(options.out, err);
+  const fs::path previous = PreviousRelease(options.out, configured);
+  const fs::path staging = options.out / PathFromUtf8(name + kStagingSuffix);
+  const fs::path release = options.out / PathFromUtf8(name);
+  summary.version = name;
+  if (!WriteRelease(options, scan, staging, previous.empty() ? staging : previous, summary, out,
+                    err)) {
+    return false;
+  }
+  fs::rename(staging, release, error);
+  if (error) {
+    err << "error: cannot rename " << Utf8Name(staging) << " to " << name << ": "
+        << error.message() << "\n";
+    return false;
+  }
+  std::string newConfig;
+  if (!SetConfiguredVersion(configText, name, newConfig, problem)) {
+    err << "error: " << problem << "\n";
+    return false;
+  }
+  // The one step that moves patchers to the new release, and it is a rename.
+  if (!WriteTextFile(configPath, newConfig, err)) return false;
+
+  // The version patchers were sent to until now stays too: some are still reading it, even when
+  // the operator had gone back to an older one.
+  for (const std::string& old :
+       VersionsToRemove(ListVersions(options.out), name, configured, options.keep)) {
+    if (fs::remove_all(options.out / PathFromUtf8(old), error) ==
+            static_cast<std::uintmax_t>(-1) || error) {
+      err << "warning: cannot remove version " << old << ": " << error.message() << "\n";
+    } else {
+      ++summary.versionsRemoved;
+    }
+  }
+  out << "version " << name << ": " << summary.files << " files, "
+      << FormatBytes(summary.bytes) << " -> " << FormatBytes(summary.lzBytes) << ": "
+      << summary.written << " compressed, " << summary.kept << " unchanged (" << summary.linked
+      << " linked, " << summary.copied << " copied)";
+  if (!previous.empty() && previous != options.out) {
+    std::string from;
+    Utf8FromPath(previous.filename(), from);
+    out << " from " << from;
+  }
+  out << "; " << kConfigName << " now names it; " << summary.versionsRemoved
+      << " old version(s) removed\n";
+  return true;
 }
 
 }  // namespace
@@ -207,117 +545,15 @@ bool BuildRelease(const BuildOptions& options, BuildSummary& summary, std::ostre
     return false;
   }
   for (const std::string& s : scan.skipped) out << "skipped " << s << "\n";
-  if (!createDirectories(WideFromPath(options.out))) {
-    err << "error: cannot create the output folder\n";
-    return false;
+  if (options.versioned) return BuildVersion(options, scan, summary, out, err);
+  if (!WriteRelease(options, scan, options.out, options.out, summary, out, err)) return false;
+  // Patchers follow crcversion: a build beside the version it names is never downloaded.
+  std::string configText, configured, problem;
+  if (readWholeFile(WideFromPath(options.out / kConfigName), uint64_t(1) << 24, configText) &&
+      ConfiguredVersion(configText, configured, problem) && !configured.empty()) {
+    err << "warning: " << kConfigName << " names version " << configured
+        << ", so patchers download that and not this build; publish with --versioned\n";
   }
-  if (size_t n = RemoveTemporaries(options.out, err)) {
-    out << "removed " << n << " partly written file(s) an interrupted build left behind\n";
-  }
-
-  std::vector<ListedFile> listed;
-  uint64_t bytesTotal = 0;
-  for (const ClientFile& f : scan.files) bytesTotal += f.size;
-  ProgressLine progress(err, options.showProgress);
-  bool oldReadable = true;
-  Manifest old = ReadOldManifest(options.out, oldReadable, err);
-  if (!oldReadable) {
-    // Its .lz files are unknown: every .lz in the folder is taken for one of this tool's.
-    for (const std::string& path : LzFilesIn(options.out)) {
-      old.try_emplace(path).first->second.lzSize = kUnknownLzSize;
-    }
-  }
-  Journal journal;
-  if (!journal.Open(options.out / kJournalName)) {
-    err << "error: cannot write " << Utf8Name(options.out / kJournalName) << "\n";
-    return false;
-  }
-  Manifest fresh;
-  auto stopHalfWay = [&](const std::string& message) {
-    progress.Clear();
-    err << "error: " << message << "\n";
-    return false;
-  };
-  uint64_t bytesDone = 0;
-  for (size_t i = 0; i < scan.files.size(); ++i) {
-    const ClientFile& file = scan.files[i];
-    const fs::path lz = LzPathOf(options.out, file.path);
-    auto known = old.find(file.path);
-    ManifestEntry entry{0, file.size, file.modified, options.level, 0};
-    if (CanKeep(file, known == old.end() ? nullptr : &known->second, options.level, lz,
-                entry.crc)) {
-      entry.lzSize = known->second.lzSize;
-      ++summary.kept;
-    } else {
-      if (!createDirectories(WideFromPath(lz.parent_path()))) {
-        return stopHalfWay("cannot create the folder for " + file.path + ".lz");
-      }
-      if (!journal.Add(FormatJournalReplacing(file.path))) {
-        return stopHalfWay("cannot write " + Utf8Name(options.out / kJournalName));
-      }
-      ProgressContext context{&progress, i, scan.files.size(), bytesDone, bytesTotal, &file.path};
-      LzFileResult r = CompressFile(file.source, lz, options.level, OnProgress, &context);
-      if (!r.ok) return stopHalfWay(r.error);
-      if (!journal.Add(FormatJournalReplaced(
-              file.path, {r.crc, r.size, file.modified, options.level, r.lzSize}))) {
-        return stopHalfWay("cannot write " + Utf8Name(options.out / kJournalName));
-      }
-      if (r.size != file.size) return stopHalfWay(file.path + " changed while it was read");
-      entry.crc = r.crc;
-      entry.lzSize = r.lzSize;
-      ++summary.written;
-    }
-    bytesDone += file.size;
-    progress.Show(i + 1, scan.files.size(), bytesDone, bytesTotal, file.path);
-    summary.bytes += file.size;
-    summary.lzBytes += entry.lzSize;
-    fresh[file.path] = entry;
-    listed.push_back({file.path, entry.crc, file.size});
-  }
-  progress.Clear();
-  summary.files = listed.size();
-
-  const std::string list = FormatFileList(listed);
-  if (!FileListReadsBack(list, listed)) {
-    err << "error: the file list does not read back as written; nothing was listed\n";
-    return false;
-  }
-  if (!WriteTextFile(options.out / kFileListName, list, err)) return false;
-  if (!options.baseUrl.empty()) {
-    const fs::path config = options.out / kConfigName;
-    if (fs::exists(config, error)) {
-      out << "kept the existing " << kConfigName << " (it may hold your edits); delete it to get "
-          << "a new skeleton for " << options.baseUrl << "\n";
-    } else if (!WriteTextFile(config,
-                              MakeConfigSkeleton(options.baseUrl, GuessRunPath(scan.files)),
-                              err)) {
-      return false;
-    }
-  }
-  // Only now, with the new list in place, do the .lz files of removed files go; the record still
-  // names them until they are gone, so a build stopped here removes them next time.
-  std::map<std::wstring, std::string> freshByFold;
-  for (const auto& [path, entry] : fresh) freshByFold.emplace(FoldName(toWide(path)), path);
-  Manifest record = fresh;
-  for (const auto& [path, entry] : old) {
-    if (fresh.count(path)) continue;
-    const fs::path lz = LzPathOf(options.out, path);
-    // After a rename that changed only the case, on a file system that ignores case the old
-    // name is the .lz just written.
-    auto same = freshByFold.find(FoldName(toWide(path)));
-    if (same != freshByFold.end() && fs::equivalent(lz, LzPathOf(options.out, same->second), error)) {
-      continue;
-    }
-    if (fs::remove(lz, error)) {
-      ++summary.removed;
-    } else if (error) {
-      err << "warning: cannot remove " << path << ".lz: " << error.message() << "\n";
-      record[path] = entry;  // tried again next time
-    }
-  }
-  if (!WriteTextFile(options.out / kManifestName, FormatManifest(record), err)) return false;
-  journal.Close();
-  os::deleteFileQuietly(WideFromPath(options.out / kJournalName));
   out << summary.files << " files, " << FormatBytes(summary.bytes) << " -> "
       << FormatBytes(summary.lzBytes) << ": " << summary.written << " compressed, "
       << summary.kept << " unchanged, " << summary.removed << " removed\n";

@@ -2,7 +2,8 @@
 // `SarvikPublish build`: turns a game client folder into a release folder the patcher downloads
 // from. Nothing is written before every path has passed the checks; each ".lz" is written under a
 // temporary name and renamed; the file list and the configuration come last, so a server never
-// serves a list that names files that are not there yet.
+// serves a list that names files that are not there yet. A versioned build never touches the
+// files of a version a patcher may be reading.
 #include <cstdint>
 #include <filesystem>
 #include <ostream>
@@ -20,6 +21,12 @@ struct BuildOptions {
   std::vector<std::string> excludes;
   int level = kLzoDefaultLevel;
   bool showProgress = false;
+  unsigned jobs = 0;                   // files compressed at once; 0: one per processor core
+  // Each build into a folder of its own, OUT/<version>/, named by the configuration's crcversion
+  // once it is complete; the `keep` newest are kept.
+  bool versioned = false;
+  std::string version;                 // empty: made from the time
+  size_t keep = 3;
 };
 
 struct BuildSummary {
@@ -29,6 +36,12 @@ struct BuildSummary {
   size_t removed = 0;     // .lz files of files no longer in the client
   uint64_t bytes = 0;
   uint64_t lzBytes = 0;
+  // Versioned builds: the new version, unchanged .lz files taken from the one before it, and
+  // the old versions removed.
+  std::string version;
+  size_t linked = 0;
+  size_t copied = 0;
+  size_t versionsRemoved = 0;
 };
 
 // Reports to `out`, problems to `err`; false when the release was not (completely) written.

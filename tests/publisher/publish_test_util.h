@@ -44,6 +44,15 @@ struct BuildRun {
   std::string out, err;
 };
 
+inline BuildRun Build(const BuildOptions& options) {
+  std::ostringstream o, e;
+  BuildRun run;
+  run.ok = BuildRelease(options, run.summary, o, e);
+  run.out = o.str();
+  run.err = e.str();
+  return run;
+}
+
 inline BuildRun Build(const std::filesystem::path& client, const std::filesystem::path& out,
                       int level = kLzoBestLevel, const std::string& baseUrl = {},
                       const std::vector<std::string>& excludes = {}) {
@@ -53,12 +62,7 @@ inline BuildRun Build(const std::filesystem::path& client, const std::filesystem
   options.level = level;
   options.baseUrl = baseUrl;
   options.excludes = excludes;
-  std::ostringstream o, e;
-  BuildRun run;
-  run.ok = BuildRelease(options, run.summary, o, e);
-  run.out = o.str();
-  run.err = e.str();
-  return run;
+  return Build(options);
 }
 
 // A time stamp well before now, to tell rewritten files from untouched ones.

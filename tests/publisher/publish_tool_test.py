@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """The release tool as a program: its exit codes and help, verifying a release over HTTP from
 nginx, and (on the Windows build) a release installed by the update engine's console tool
-(svupdate.exe) into an empty folder, then updated after two files changed.
+(svupdate.exe) into an empty folder, then updated after two files changed, and a release
+published while that tool is updating from the one before.
 
   publish_tool_test.py --tool EXE --work DIR [--wine] [--svupdate EXE]
 
@@ -22,7 +23,7 @@ SOURCE = os.environ.get("SV_SOURCE_DIR") or os.path.abspath(
 sys.path.insert(0, os.path.join(SOURCE, "tests", "support"))
 sys.path.insert(0, os.path.join(SOURCE, "tests", "engine", "update"))
 import nginx_server  # noqa: E402
-from update_test import Failure, check, same_tree, write_results  # noqa: E402
+from update_test import Failure, access_lines, check, same_tree, write_results  # noqa: E402
 
 WINE_RUN = os.path.join(SOURCE, "scripts", "wine-run")
 FINISHED = "Güncelleme tamamlandı!"
@@ -235,6 +236,102 @@ def case_install_with_update_engine(tool, work, svupdate):
     finally:
         server.stop()
 
+CRC_MISMATCH = "CRC uyusmadi"
+
+
+def live_client(folder, generation):
+    """Six data files of the same size in every generation (so only the CRC tells releases apart)
+    and a text that stays the same."""
+    shutil.rmtree(folder, ignore_errors=True)
+    rng = random.Random(100 + generation)
+    for i in range(6):
+        full = os.path.join(folder, "data", f"part{i}.bin")
+        os.makedirs(os.path.dirname(full), exist_ok=True)
+        with open(full, "wb") as f:
+            f.write(rng.randbytes(96 * 1024))
+    with open(os.path.join(folder, "readme.txt"), "wb") as f:
+        f.write(b"same in every release\n" * 100)
+
+
+def case_live_publish(tool, work, svupdate, versioned):
+    """A patcher updates from release N while release N+1 is published into the folder nginx
+    serves. The order is made certain, not left to timing: the patcher runs in a process group
+    of its own, is stopped (SIGSTOP) as soon as nginx logs its crclist request, stays stopped
+    while the build of N+1 runs to its end, and goes on after. It fetches one file at a time and
+    nginx sends .lz files slowly, so at most one download can have begun before the stop; the
+    other changed files are all fetched after N+1 is in place. With --versioned the game folder
+    ends as exactly N (and a second run brings exactly N+1); in place, the patcher meets new
+    bytes for the CRCs of its old list."""
+    tag = "versioned" if versioned else "in-place"
+    root = os.path.join(work, "www-live-" + tag)
+    shutil.rmtree(root, ignore_errors=True)
+    rel = os.path.join(root, "patch")
+    client = os.path.join(work, "client-live")
+    release_n = os.path.join(work, "release-n")
+    game = os.path.join(work, "game-live")
+    server = nginx_server.Nginx(root, os.path.join(work, "nginx-live-" + tag),
+                                extra="location ~ \\.lz$ { limit_rate 96k; }").start()
+    patcher = None
+    try:
+        base = server.url() + "/patch/"
+        build = ["build", tool.path(client), tool.path(rel), "--level", "1", "--base-url", base]
+        if versioned:
+            build += ["--versioned", "--keep", "1"]
+        live_client(client, 1)
+        rc, out, err = tool.run(*build)
+        check(rc == 0, f"release N: {rc}\n{out}{err}")
+        shutil.rmtree(release_n, ignore_errors=True)
+        shutil.copytree(client, release_n)
+        live_client(client, 2)
+
+        shutil.rmtree(game, ignore_errors=True)
+        os.makedirs(game)
+        command = [WINE_RUN, svupdate, "--folder", "Z:" + os.path.abspath(game), "--config",
+                   base + "draskeltorrent.config.xml", "--connections", "1"]
+        patcher = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                                   stdin=subprocess.DEVNULL, start_new_session=True)
+        deadline = time.monotonic() + 120
+        while not access_lines(server.access_log, "crclist"):
+            check(patcher.poll() is None and time.monotonic() < deadline,
+                  "the patcher never asked for the crclist")
+            time.sleep(0.002)
+        os.killpg(patcher.pid, signal.SIGSTOP)
+        started = access_lines(server.access_log, ".lz")
+        rc, out, err = tool.run(*build)
+        os.killpg(patcher.pid, signal.SIGCONT)
+        check(rc == 0, f"release N+1: {rc}\n{out}{err}")
+        output = patcher.communicate(timeout=300)[0].decode("utf-8", "replace")
+        code = patcher.returncode
+        patcher = None
+        with open(os.path.join(game, "temp", "Sarvik.log"), encoding="utf-8", errors="replace") as f:
+            log = f.read()
+        # nginx logs a request when it ends: none but the one under way can have ended.
+        check(len(started) <= 1, f"downloads before the stop: {started}")
+        if not versioned:
+            check(CRC_MISMATCH in log, f"in place, no CRC mismatch was met: {code}\n{output[-2000:]}")
+            return
+        check(code == 0 and "RESULT ok" in output and CRC_MISMATCH not in log,
+              f"svupdate during the publish: {code}\n{output[-3000:]}\n{log[-3000:]}")
+        shutil.rmtree(os.path.join(game, "temp"), ignore_errors=True)
+        diff = same_tree(release_n, game)
+        check(diff is None, f"the game folder is not release N: {diff}")
+        p = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
+                           encoding="utf-8", errors="replace", stdin=subprocess.DEVNULL,
+                           timeout=300)
+        check(p.returncode == 0 and "RESULT ok" in p.stdout, f"second run: {p.stdout[-3000:]}")
+        shutil.rmtree(os.path.join(game, "temp"), ignore_errors=True)
+        diff = same_tree(client, game)
+        check(diff is None, f"the second run did not bring release N+1: {diff}")
+        # --keep 1 still left release N: the configuration named it until this build.
+        versions = sorted(n for n in os.listdir(rel) if os.path.isdir(os.path.join(rel, n)))
+        check(len(versions) == 2, f"versions: {versions}")
+    finally:
+        if patcher is not None:
+            os.killpg(patcher.pid, signal.SIGCONT)
+            os.killpg(patcher.pid, signal.SIGKILL)
+            patcher.wait()
+        server.stop()
+
 
 def main():
     ap = argparse.ArgumentParser()
@@ -242,6 +339,7 @@ def main():
     ap.add_argument("--work", required=True)
     ap.add_argument("--wine", action="store_true")
     ap.add_argument("--svupdate")
+    ap.add_argument("--only", help="run the cases whose name contains this")
     args = ap.parse_args()
     tool = Tool(args)
     work = os.path.abspath(args.work)
@@ -256,7 +354,12 @@ def main():
     if args.svupdate:
         cases.append(("InstallAndUpdateWithTheEngine",
                       lambda: case_install_with_update_engine(tool, work, args.svupdate)))
+        cases.append(("LivePublishVersioned",
+                      lambda: case_live_publish(tool, work, args.svupdate, True)))
+        cases.append(("LivePublishInPlaceMeetsMismatches",
+                      lambda: case_live_publish(tool, work, args.svupdate, False)))
     results = []
+    cases = [c for c in cases if not args.only or args.only in c[0]]
     for name, body in cases:
         start = time.monotonic()
         print(f"[ RUN      ] {name}", flush=True)

@@ -40,6 +40,7 @@ http {{
         listen 127.0.0.1:{port};
         root {root};
         location / {{ }}
+        {extra}
     }}
 }}
 """
@@ -60,9 +61,11 @@ def answers(port):
 
 
 class Nginx:
-    """nginx serving `root`; files of its own (configuration, logs) go into `work`."""
+    """nginx serving `root`; files of its own (configuration, logs) go into `work`. `extra` is
+    added to the server block (a location of its own, for example)."""
 
-    def __init__(self, root, work):
+    def __init__(self, root, work, extra=""):
+        self.extra = extra
         self.root = os.path.abspath(root)
         self.work = os.path.abspath(work)
         self.proc = None
@@ -76,7 +79,7 @@ class Nginx:
             self.port = free_port()
             conf = os.path.join(self.work, "nginx.conf")
             with open(conf, "w") as f:
-                f.write(CONFIG.format(work=self.work, root=self.root, port=self.port,
+                f.write(CONFIG.format(work=self.work, root=self.root, port=self.port, extra=self.extra,
                                       user="user root;" if os.geteuid() == 0 else ""))
             open(self.access_log, "w").close()
             self.proc = subprocess.Popen(
