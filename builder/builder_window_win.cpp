@@ -183,6 +183,7 @@ void BuilderWindow::ReadFields() {
 }
 
 void BuilderWindow::WriteFields() {
+  writingFields_ = true;
   for (const auto& [id, edit] : edits_) {
     std::wstring text;
     if (id < kLinkFieldBase) {
@@ -192,6 +193,7 @@ void BuilderWindow::WriteFields() {
     }
     if (WindowText(edit) != text) SetWindowTextW(edit, text.c_str());
   }
+  writingFields_ = false;
 }
 
 ViewState BuilderWindow::CurrentViewState() const {
@@ -401,8 +403,9 @@ void BuilderWindow::OnEditCommand(int id, int code) {
       RebuildLivePreview();
     SaveSession();
     Refresh();
-  } else if (code == EN_CHANGE && id == kFieldOutPath) {
-    ReadFields();
+  } else if (code == EN_CHANGE && id == kFieldOutPath && !writingFields_) {
+    // Only this field: the others may be in the middle of being written.
+    values_.text[kFieldOutPath] = WindowText(edits_[kFieldOutPath]);
     InvalidateRect(hwnd_, nullptr, FALSE);
   }
 }
@@ -626,6 +629,12 @@ LRESULT BuilderWindow::HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPA
     }
     case WM_BUILD_DONE: OnBuildFinished(reinterpret_cast<BuildResult*>(lParam)); return 0;
     case WM_SV_SNAPSHOTS: RunSnapshots(); return 0;
+    case WM_SV_COMMAND_POINT:
+      for (const ViewItem& item : items_) {
+        if (item.command == int(wParam) && item.enabled)
+          return MAKELONG(item.rect.x + item.rect.w / 2, item.rect.y + item.rect.h / 2);
+      }
+      return -1;
     case WM_CLOSE:
       if (busy_) {
         SetStatus(L"Oluşturma sürüyor — bitmesini bekleyin.", true);

@@ -24,6 +24,10 @@ namespace sv {
 constexpr UINT WM_BUILD_LOG = WM_APP + 1;
 constexpr UINT WM_BUILD_DONE = WM_APP + 2;
 constexpr UINT WM_SV_SNAPSHOTS = WM_APP + 9;
+// The drawn buttons are no controls, so UI automation cannot find them by themselves: this
+// message answers where the button of command wParam is (its centre in client coordinates as
+// MAKELONG(x, y)), or -1 when the current section does not show it enabled.
+constexpr UINT WM_SV_COMMAND_POINT = WM_APP + 30;
 constexpr const wchar_t* kBuilderWindowClass = L"SV_BuilderMain";
 constexpr const wchar_t* kBuilderTitle = L"Sarvik Oluşturucu";
 
@@ -104,6 +108,7 @@ private:
   BuildLog log_;
   int section_ = 0;
   bool busy_ = false;
+  bool writingFields_ = false;
   int animation_ = 0;
   std::wstring status_;
   bool statusError_ = false;
