@@ -9,6 +9,7 @@
 #include "builder/form_values.h"
 #include "builder/preview_model.h"
 #include "builder_test_util.h"
+#include "pe_resource_win.h"
 #include "skin/gdiplus_api.h"
 
 namespace sv {
@@ -41,17 +42,7 @@ FormValues EditedSampleValues(const SkinImport& skin, const std::wstring& output
   return v;
 }
 
-std::string Resource(const std::wstring& path, WORD type, WORD id) {
-  HMODULE module = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-  if (!module) return "<no module>";
-  std::string data = "<none>";
-  if (HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(type))) {
-    const void* bytes = LockResource(LoadResource(module, found));
-    data.assign(static_cast<const char*>(bytes), SizeofResource(module, found));
-  }
-  FreeLibrary(module);
-  return data;
-}
+using test::Resource;
 
 BuildResult BuildFromValues(const SkinImport& skin, const FormValues& v) {
   BuildRequest request;
