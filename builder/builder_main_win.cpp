@@ -1,16 +1,21 @@
-// SarvikBuilder's entry point. "--build SESSION.ini [--out PATH]" runs a build without a window
-// and prints its lines to the standard output the caller gave (a pipe or a file), else to the
-// console of the parent process.
+// SarvikBuilder's entry point. Without arguments it opens the builder window; "--snap FOLDER
+// [SKIN]" captures every section of the window as PNG files and ends; "--build SESSION.ini
+// [--out PATH]" runs a build without a window and prints its lines to the standard output the
+// caller gave (a pipe or a file), else to the console of the parent process.
 #include <windows.h>
+#include <objbase.h>
+#include <ole2.h>
 #include <shellapi.h>
 
 #include <string>
 #include <vector>
 
 #include "builder/build_request.h"
+#include "builder/builder_window_win.h"
 #include "builder/headless_build.h"
 #include "common/path.h"
 #include "common/text.h"
+#include "skin/gdiplus_api.h"
 
 namespace {
 
@@ -54,6 +59,40 @@ std::wstring PasswordFromEnvironment() {
   return value;
 }
 
+sv::SnapshotRequest SnapshotFromArgs(const std::vector<std::wstring>& args) {
+  sv::SnapshotRequest snap;
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (sv::equalsNoCase(args[i], L"--snap") && i + 1 < args.size()) {
+      snap.active = true;
+      snap.folder = args[i + 1];
+      if (i + 2 < args.size()) snap.skinPath = args[i + 2];
+      break;
+    }
+  }
+  return snap;
+}
+
+int RunWindow(const std::vector<std::wstring>& args, const std::wstring& templatePath) {
+  // A corrupted heap ends the program instead of running on.
+  HeapSetInformation(nullptr, HeapEnableTerminationOnCorruption, nullptr, 0);
+  const HRESULT ole = OleInitialize(nullptr);
+  ULONG_PTR gdiplusToken = 0;
+  sv::gdip::GdiplusStartupInput input;
+  sv::gdip::GdiplusStartup(&gdiplusToken, &input, nullptr);
+  int code = 1;
+  {
+    sv::BuilderWindow window(templatePath, SnapshotFromArgs(args));
+    if (!window.Create()) {
+      MessageBoxW(nullptr, L"Pencere oluşturulamadı.", sv::kBuilderTitle, MB_OK | MB_ICONERROR);
+    } else {
+      code = window.Run();
+    }
+  }
+  if (gdiplusToken) sv::gdip::GdiplusShutdown(gdiplusToken);
+  if (SUCCEEDED(ole)) OleUninitialize();
+  return code;
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
@@ -63,13 +102,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   for (int i = 1; argv && i < argc; ++i) args.emplace_back(argv[i]);
   if (argv) LocalFree(argv);
 
-  Output out = OpenOutput();
-  if (!sv::IsHeadlessBuild(args)) {
-    // The builder's window comes with its own change; until then only the headless build runs.
-    PrintLine(&out, L"Kullanım: SarvikBuilder.exe --build OTURUM.ini [--out ÇIKTI.exe]");
-    MessageBoxW(nullptr, L"Pencere oluşturulamadı.", L"Sarvik Oluşturucu", MB_OK | MB_ICONERROR);
-    return sv::kHeadlessBadArguments;
-  }
   const std::wstring templatePath = sv::joinPath(sv::moduleDirectory(), sv::kTemplateFileName);
-  return sv::RunHeadlessBuild(args, templatePath, PasswordFromEnvironment(), PrintLine, &out);
+  if (sv::IsHeadlessBuild(args)) {
+    Output out = OpenOutput();
+    return sv::RunHeadlessBuild(args, templatePath, PasswordFromEnvironment(), PrintLine, &out);
+  }
+  return RunWindow(args, templatePath);
 }

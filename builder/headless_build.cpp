@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
+#include "builder/build_assembly.h"
 #include "builder/build_request.h"
-#include "builder/icon_file.h"
 #include "builder/session.h"
 #include "builder/skin_import.h"
 #include "common/file.h"
@@ -14,8 +14,6 @@ namespace sv {
 
 namespace {
 
-constexpr uint64_t kIconFileMaxSize = 16777216;
-
 struct Printer {
   HeadlessPrintFn print;
   void* context;
@@ -23,10 +21,6 @@ struct Printer {
 };
 
 void LogToPrinter(void* context, const std::wstring& line) { (*static_cast<const Printer*>(context))(line); }
-
-bool EndsWithNoCase(const std::wstring& text, std::wstring_view suffix) {
-  return text.size() >= suffix.size() && equalsNoCase(std::wstring_view(text).substr(text.size() - suffix.size()), suffix);
-}
 
 std::wstring Hex8(uint32_t value) {
   char text[16];
@@ -93,31 +87,7 @@ int RunHeadlessBuild(const std::vector<std::wstring>& args, const std::wstring& 
   }
 
   BuildRequest request;
-  request.templatePath = templatePath;
-  request.outputPath = outputPath;
-  request.version = SessionVersion(session, outputPath);
-  request.sign = session.values.count("sign") && session.values.at("sign") == "1";
-  request.pfxPath = trim(session.text("sign_pfx"));
-  request.pfxPassword = password;
-  request.timestampUrl = trim(session.text("sign_ts"));
-
-  const std::wstring iconPath = session.text("icon");
-  if (!iconPath.empty()) {
-    std::string iconBytes;
-    if (!isFile(iconPath) || !readWholeFile(iconPath, kIconFileMaxSize, iconBytes))
-      return fail(L"Simge okunamadı: " + iconPath);
-    if (EndsWithNoCase(iconPath, L".ico") && HasIcoHeader(iconBytes)) {
-      request.iconBytes = std::move(iconBytes);
-    } else if (!ConvertImageToIcon(iconBytes, request.iconBytes, &error)) {
-      return fail(L"Simge dönüştürülemedi: " + iconPath + L": " + error);
-    }
-  }
-
-  if (std::wstring refusal = CheckBuildStart(templatePath, outputPath, request.sign, request.pfxPath);
-      !refusal.empty())
-    return fail(refusal);
-  if (!BuildSkinPackage(skin, SessionFields(skin, session), request.packageBytes, &error))
-    return fail(error);
+  if (!AssembleBuildRequest(session, skin, templatePath, outputPath, password, request, &error)) return fail(error);
 
   out(L"Oluşturma başladı → " + outputPath);
   const BuildResult result = BuildPatcher(request, LogToPrinter, const_cast<Printer*>(&out));

@@ -7,22 +7,13 @@
 #include "builder/session.h"
 #include "builder/skin_import.h"
 #include "builder_test_util.h"
+#include "pe_resource_win.h"
 #include "patcher/app/resource_ids.h"
 
 namespace sv {
 namespace {
 
-std::string Resource(const std::wstring& path, WORD type, WORD id) {
-  HMODULE module = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-  if (!module) return "<no module>";
-  std::string data = "<none>";
-  if (HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(type))) {
-    const void* bytes = LockResource(LoadResource(module, found));
-    data.assign(static_cast<const char*>(bytes), SizeofResource(module, found));
-  }
-  FreeLibrary(module);
-  return data;
-}
+using test::Resource;
 
 TEST(HeadlessBuild, WritesThePatcherThePipelineWritesForTheSameRequest) {
   const std::wstring folder = test::ScratchFolder("headless_pipeline");

@@ -1,0 +1,58 @@
+#include "builder/build_assembly.h"
+
+#include "builder/icon_file.h"
+#include "common/file.h"
+#include "common/text.h"
+
+namespace sv {
+
+namespace {
+
+bool EndsWithNoCase(const std::wstring& text, std::wstring_view suffix) {
+  return text.size() >= suffix.size() && equalsNoCase(std::wstring_view(text).substr(text.size() - suffix.size()), suffix);
+}
+
+bool Fail(std::wstring* errorOut, std::wstring message) {
+  if (errorOut) *errorOut = std::move(message);
+  return false;
+}
+
+}  // namespace
+
+bool ReadIconForBuild(const std::wstring& path, std::string& icoOut, std::wstring* errorOut) {
+  std::string bytes;
+  if (!isFile(path) || !readWholeFile(path, kIconFileMaxSize, bytes)) return Fail(errorOut, L"Simge okunamadı.");
+  if (EndsWithNoCase(path, L".ico") && HasIcoHeader(bytes)) {
+    icoOut = std::move(bytes);
+    return true;
+  }
+  std::wstring reason;
+  if (!ConvertImageToIcon(bytes, icoOut, &reason)) return Fail(errorOut, L"Simge dönüştürülemedi: " + reason);
+  return true;
+}
+
+bool AssembleBuildRequest(const BuilderSession& session, const SkinImport& skin, const std::wstring& templatePath,
+                          const std::wstring& outputPath, const std::wstring& password, BuildRequest& request,
+                          std::wstring* errorOut) {
+  request = BuildRequest{};
+  request.templatePath = templatePath;
+  request.outputPath = outputPath;
+  request.version = SessionVersion(session, outputPath);
+  request.sign = session.has("sign") && session.values.at("sign") == "1";
+  request.pfxPath = trim(session.text("sign_pfx"));
+  request.pfxPassword = password;
+  request.timestampUrl = trim(session.text("sign_ts"));
+
+  std::wstring error;
+  const std::wstring iconPath = session.text("icon");
+  if (!iconPath.empty() && !ReadIconForBuild(iconPath, request.iconBytes, &error))
+    return Fail(errorOut, error + L" (" + iconPath + L")");
+  if (std::wstring refusal = CheckBuildStart(templatePath, outputPath, request.sign, request.pfxPath);
+      !refusal.empty())
+    return Fail(errorOut, refusal);
+  if (!BuildSkinPackage(skin, SessionFields(skin, session), request.packageBytes, &error))
+    return Fail(errorOut, error);
+  return true;
+}
+
+}  // namespace sv

@@ -1,0 +1,386 @@
+#!/usr/bin/python3
+"""The builder window under Wine.
+
+  builder_window_test.py --part snapshots|window --builder EXE --probe EXE --skin DIR --work DIR
+                         --artifacts DIR [--only NAME]
+
+Snapshot cases run the window off-screen on an X display of their own (large enough for the full
+1320 x 820 client area) and check the fourteen PNG files. The other cases drive the real window on
+the shared display as an operator would: xdotool moves the mouse, clicks and types; the probe
+helper (a Windows program beside the window) finds where the drawn buttons are, reads fields and
+the clipboard, and posts WM_CLOSE where closing is the step (Wine's X11 bridge has no title bar
+without a window manager to click)."""
+import argparse
+import glob
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import time
+import zipfile
+import zlib
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+import patcher_window as pw  # noqa: E402
+from gtest_results import run_cases  # noqa: E402
+
+args = None
+SECTIONS = ["0_kaynak", "1_baglantilar", "2_davranis", "3_kimlik", "4_cikti", "5_derleme_once"]
+CMD_SECTION, CMD_PICK_ZIP, CMD_BUILD, CMD_PREVIEW = 1, 20, 26, 27
+CMD_COPY_CRC_LINE, CMD_COPY_LOG, CMD_SWITCH_SIGN = 30, 31, 38
+F_CONFIG, F_TITLE, F_OUT_PATH, F_PFX, F_PASSWORD = 1100, 1102, 1110, 1111, 1112
+
+
+def check(condition, message):
+    if not condition:
+        raise AssertionError(message)
+
+
+def win(path):
+    return pw.win_path(path)
+
+
+def prefix():
+    return os.environ.get("SV_WINEPREFIX") or os.path.join(pw.SOURCE, "build", "wineprefix")
+
+
+def session_file():
+    roots = glob.glob(os.path.join(prefix(), "drive_c", "users", "*", "AppData", "Roaming"))
+    roots = [r for r in roots if "Public" not in r]
+    check(roots, "no roaming application-data folder in the prefix")
+    return os.path.join(roots[0], "Sarvik", "olusturucu.ini")
+
+
+def png_size(path):
+    with open(path, "rb") as f:
+        head = f.read(24)
+    check(head[:8] == b"\x89PNG\r\n\x1a\n", f"{path} is no PNG")
+    return struct.unpack(">II", head[16:24])
+
+
+# ----------------------------------------------------------------------------- snapshots
+
+def run_snapshots(out, *extra, switch="--snap"):
+    shutil.rmtree(out, ignore_errors=True)
+    for n in range(160, 200):
+        if not os.path.exists(f"/tmp/.X11-unix/X{n}") and not os.path.exists(f"/tmp/.X{n}-lock"):
+            break
+    xvfb = subprocess.Popen(["Xvfb", f":{n}", "-screen", "0", "1600x1200x24", "-nolisten", "tcp"],
+                            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        for _ in range(50):
+            if os.path.exists(f"/tmp/.X11-unix/X{n}"):
+                break
+            time.sleep(0.1)
+        env = dict(os.environ, DISPLAY=f":{n}")
+        before = open(session_file(), "rb").read() if os.path.exists(session_file()) else None
+        result = subprocess.run([pw.WINE_RUN, args.builder, switch, win(out), *extra], env=env,
+                                stdin=subprocess.DEVNULL, capture_output=True, timeout=240)
+        check(result.returncode == 0, f"snapshot run exited {result.returncode}")
+        after = open(session_file(), "rb").read() if os.path.exists(session_file()) else None
+        check(before == after, "snapshot mode touched the session file")
+    finally:
+        xvfb.kill()
+        xvfb.wait()
+    names = sorted(os.listdir(out))
+    expected = sorted([s + ".png" for s in SECTIONS] + [s + "_min.png" for s in SECTIONS] +
+                      ["5_derleme.png", "5_derleme_min.png"])
+    check(names == expected, f"snapshot files: {names}")
+    for name in names:
+        size = png_size(os.path.join(out, name))
+        check(size == ((1100, 700) if name.endswith("_min.png") else (1320, 820)), f"{name}: {size}")
+
+
+def case_snapshots_with_the_sample_skin():
+    run_snapshots(os.path.join(args.artifacts, "builder"), win(args.skin))
+
+
+def case_snapshots_without_a_skin():
+    # The switch in another case: it is matched without regard to case.
+    run_snapshots(os.path.join(args.artifacts, "builder", "skinsiz"), switch="--SNAP")
+
+
+# ----------------------------------------------------------------------------- window helpers
+
+class Builder:
+    def __init__(self, windows_env=None):
+        command = [pw.WINE_RUN, args.builder]
+        if windows_env:
+            # Wine gives a program started from Linux its own ProgramFiles; one started by cmd
+            # inherits cmd's environment as on Windows.
+            sets = "".join(f'set "{k}={v}"&& ' for k, v in windows_env.items())
+            command = [pw.WINE_RUN, "cmd", "/c", sets + win(args.builder)]
+        self.proc = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                     stderr=subprocess.DEVNULL)
+        check(self.probe("wait", "30000") is not None, "the builder window did not appear")
+        time.sleep(0.5)
+
+    def probe(self, *words, timeout=40):
+        result = subprocess.run([pw.WINE_RUN, args.probe, *words], stdin=subprocess.DEVNULL,
+                                capture_output=True, timeout=timeout)
+        if result.returncode != 0:
+            return None
+        return result.stdout.decode("utf-8", "replace")
+
+    def click_command(self, command, wait=0.4):
+        out = self.probe("point", str(command))
+        check(out, f"no enabled button for command {command}")
+        x, y = map(int, out.split())
+        pw.xdotool("mousemove", x, y)
+        time.sleep(0.15)
+        pw.xdotool("click", 1)
+        time.sleep(wait)
+
+    def section(self, index):
+        self.click_command(CMD_SECTION + index)
+
+    def type_into(self, field, text):
+        out = self.probe("fieldpoint", str(field))
+        check(out, f"field {field} is not shown")
+        x, y = map(int, out.split())
+        pw.xdotool("mousemove", x, y)
+        time.sleep(0.1)
+        pw.xdotool("click", 1)
+        time.sleep(0.2)
+        pw.xdotool("key", "ctrl+a")
+        pw.xdotool("key", "BackSpace")
+        pw.xdotool("type", "--delay", "15", text)
+        time.sleep(0.2)
+
+    def field(self, field):
+        return self.probe("field", str(field))
+
+    def clipboard(self):
+        return self.probe("clipboard") or ""
+
+    def choose_in_dialog(self, title, path):
+        check(pw.window_rect(title, timeout=20), f"no dialog {title!r}")
+        time.sleep(0.8)
+        pw.xdotool("type", "--delay", "15", path)
+        time.sleep(0.2)
+        pw.press_key("Return")
+        check(pw.window_gone(title, 20), f"the dialog {title!r} stayed open")
+
+    def wait_for(self, predicate, what, timeout=60):
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            if predicate():
+                return
+            time.sleep(0.3)
+        raise AssertionError("timed out waiting for " + what)
+
+    def close(self):
+        check(self.probe("close", "20000") is not None, "the builder did not close")
+        self.proc.wait(timeout=30)
+
+
+def fresh_session(text=None):
+    path = session_file()
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    if os.path.exists(path):
+        os.remove(path)
+    if text is not None:
+        with open(path, "wb") as f:
+            f.write(text.encode("utf-8"))
+    return path
+
+
+def sample_zip(name, broken=False):
+    path = os.path.join(args.work, name)
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as z:
+        for entry in sorted(os.listdir(args.skin)):
+            full = os.path.join(args.skin, entry)
+            if not os.path.isfile(full):
+                continue
+            data = open(full, "rb").read()
+            if broken and entry == "skin.xml":
+                data = data.replace(b"<control", b"<control <", 1)
+            z.writestr("skin/" + entry, data)
+    return path
+
+
+def session_text(values):
+    keys = ["skin", "config_url", "iframe_url", "feed_url", "title", "out_name", "out_path", "icon", "conn",
+            "seg", "close_on_start", "auto_start", "allow_error", "browser_emu", "run_args", "v_product",
+            "v_company", "v_version", "v_copyright", "sign", "sign_pfx", "sign_ts"]
+    lines = ["; Sarvik Olusturucu - son oturum (parola kaydedilmez)"]
+    lines += [f"{k}={values.get(k, '')}" for k in keys]
+    lines += [f"{k}={v}" for k, v in values.items() if k.startswith("link.")]
+    return "\r\n".join(lines) + "\r\n"
+
+
+# ----------------------------------------------------------------------------- session
+
+def case_session_round_trip_byte_for_byte():
+    zip_path = sample_zip("oturum.zip")
+    pfx = os.path.join(args.work, "imza.pfx")
+    open(pfx, "wb").write(b"pfx")
+    values = {"skin": win(zip_path), "config_url": "http://127.0.0.1:9/c.xml",
+              "iframe_url": "http://127.0.0.1:9/haber", "feed_url": "http://127.0.0.1:9/feed.xml",
+              "title": "Oturum Başlığı", "out_name": "Oyun.exe", "out_path": win(os.path.join(args.work, "Oyun.exe")),
+              "icon": "", "conn": "7", "seg": "9", "close_on_start": "0", "auto_start": "1", "allow_error": "1",
+              "browser_emu": "0", "run_args": "--lang tr", "v_product": "Ürün", "v_company": "Şirket",
+              "v_version": "2.3.4.5", "v_copyright": "© 2026", "sign": "1", "sign_pfx": win(pfx),
+              "sign_ts": "http://ts.example", "link.0": "https://site.example/", "link.10": "http://127.0.0.1:9/x"}
+    text = session_text(values)
+    path = fresh_session(text)
+    b = Builder()
+    try:
+        check(b.field(F_TITLE) == "Oturum Başlığı", f"title field: {b.field(F_TITLE)!r}")
+        check(b.field(F_CONFIG) == "http://127.0.0.1:9/c.xml", "config field not restored")
+        check(b.field(1200) == "https://site.example/", f"first link field: {b.field(1200)!r}")
+        check(b.field(F_PFX) == win(pfx), "certificate field not restored")
+        b.section(4)
+        b.type_into(F_PASSWORD, "gizli-parola-1")
+        b.section(1)
+    finally:
+        b.close()
+    written = open(path, "rb").read()
+    check(written == text.encode("utf-8"), "session file differs:\n" + written.decode("utf-8", "replace"))
+    check(b"gizli" not in written, "the password reached the session file")
+
+
+def case_session_rules_for_sign_conn_and_a_missing_skin():
+    zip_path = sample_zip("kurallar.zip")
+    path = fresh_session(session_text({"skin": win(zip_path), "conn": "9", "sign": "true", "title": "T"}))
+    b = Builder()
+    b.close()
+    written = open(path, "rb").read().decode("utf-8")
+    check("\r\nsign=0\r\n" in written, "sign=true switched signing on")
+    check("\r\nconn=4\r\n" in written, "conn=9 did not keep the skin's value 4:\n" + written)
+
+    gone = os.path.join(args.work, "yok.zip")
+    values = {"skin": win(gone), "config_url": "http://x/c.xml", "title": "Kayıp", "conn": "2",
+              "v_product": "Ürün", "v_company": "Şirket", "v_version": "7.0", "v_copyright": "(C) X",
+              "out_name": "K.exe", "out_path": "C:\\oyun\\K.exe", "sign_pfx": "C:\\c.pfx", "sign_ts": "http://ts"}
+    path = fresh_session(session_text(values))
+    b = Builder()
+    b.close()
+    written = dict(line.split("=", 1) for line in open(path, encoding="utf-8", newline="").read().split("\r\n")[1:] if "=" in line)
+    for key in ("v_product", "v_company", "v_version", "v_copyright", "out_name", "out_path", "sign_pfx", "sign_ts"):
+        check(written.get(key) == values[key], f"{key} not restored: {written.get(key)!r}")
+    for key in ("skin", "config_url", "title"):
+        check(written.get(key) == "", f"{key} restored without its skin: {written.get(key)!r}")
+    check(written.get("conn") == "4", "conn restored without its skin")
+
+
+# ----------------------------------------------------------------------------- journey
+
+def case_operator_journey():
+    fresh_session()
+    pfx = os.path.join(args.work, "kod.pfx")
+    open(pfx, "wb").write(b"pfx")
+    out_dir = os.path.join(args.work, "client")
+    shutil.rmtree(out_dir, ignore_errors=True)
+    os.makedirs(out_dir)
+    output = os.path.join(out_dir, "Draskel.exe")
+    zip_path = sample_zip("draskel.zip")
+
+    b = Builder()
+    try:
+        b.click_command(CMD_PICK_ZIP)
+        b.choose_in_dialog("Skin .zip dosyası seçin", win(zip_path))
+        b.wait_for(lambda: b.field(F_TITLE) == "Draskel Online", "the skin's title in its field")
+        pw.screenshot(os.path.join(args.artifacts, "builder-journey", "1-loaded.png"))
+
+        b.section(1)
+        b.type_into(F_TITLE, "Yolculuk Sunucusu")
+        b.type_into(F_CONFIG, "http://127.0.0.1:9/yolculuk.config.xml")
+        b.section(4)  # leaving the field rebuilds the preview and saves the session
+        b.type_into(F_OUT_PATH, win(output))
+        b.click_command(CMD_SWITCH_SIGN)
+        b.type_into(F_PFX, win(pfx))
+        b.type_into(F_PASSWORD, "gizli-parola-2")
+        # Wine gives every process its own ProgramFiles, so no signing tool can be planted where
+        # the builder looks: signing goes off again, the password stays in its field.
+        b.click_command(CMD_SWITCH_SIGN)
+        b.section(5)
+        b.click_command(CMD_BUILD, wait=0.2)
+        try:
+            b.wait_for(lambda: b.probe("point", str(CMD_COPY_CRC_LINE)) is not None, "the build's result", 120)
+        finally:
+            pw.screenshot(os.path.join(args.artifacts, "builder-journey", "2-built.png"))
+        pw.screenshot(os.path.join(args.artifacts, "builder-journey", "2-built.png"))
+        b.click_command(CMD_COPY_LOG)
+        log = b.clipboard()
+        for line in ("Oluşturma başladı → " + win(output), "Skin paketi gömüldü", "Doğrulama tamam.",
+                     "Tamamlandı → " + win(output), "sv_patcher_crc32="):
+            check(line in log, f"log lacks {line!r}:\n{log}")
+        crc = zlib.crc32(open(output, "rb").read()) & 0xFFFFFFFF
+        b.click_command(CMD_COPY_CRC_LINE)
+        check(b.clipboard() == f"sv_patcher_crc32={crc:08X}", f"clipboard: {b.clipboard()!r} for {crc:08X}")
+        data = open(output, "rb").read()
+        check(b"title=Yolculuk Sunucusu" in data, "the built patcher lacks the edited title")
+        check(b"http://127.0.0.1:9/yolculuk.config.xml" in data, "the built patcher lacks the edited address")
+
+        # The same values built by the headless build give the same file.
+        session = open(session_file(), "rb").read()
+        check(b"gizli" not in session, "the password reached the session file after a build")
+        check(b"title=Yolculuk Sunucusu\r\n" in session, "the session lacks the edited title")
+        headless_dir = os.path.join(args.work, "headless")
+        shutil.rmtree(headless_dir, ignore_errors=True)
+        os.makedirs(headless_dir)
+        copy = os.path.join(args.work, "journey-session.ini")
+        open(copy, "wb").write(session)
+        result = subprocess.run([pw.WINE_RUN, args.builder, "--build", win(copy), "--out",
+                                 win(os.path.join(headless_dir, "Draskel.exe"))], stdin=subprocess.DEVNULL,
+                                capture_output=True, timeout=240)
+        check(result.returncode == 0, "headless build of the window's session failed")
+        check(open(os.path.join(headless_dir, "Draskel.exe"), "rb").read() == data,
+              "the headless build of the same session wrote another patcher")
+
+        # A skin whose skin.xml does not parse: the preview panel's failure text and the log line.
+        b.section(0)
+        b.click_command(CMD_PICK_ZIP)
+        b.choose_in_dialog("Skin .zip dosyası seçin", win(sample_zip("bozuk.zip", broken=True)))
+        time.sleep(1)
+        pw.screenshot(os.path.join(args.artifacts, "builder-journey", "3-broken.png"))
+        b.section(5)
+        b.click_command(CMD_COPY_LOG)
+        check("Önizleme hazırlanamadı: " in b.clipboard(), "no preview failure line in the log")
+    finally:
+        b.close()
+
+
+def case_external_preview_twice():
+    zip_path = sample_zip("onizleme.zip")
+    out = win(os.path.join(args.work, "cikti", "Draskel.exe"))
+    fresh_session(session_text({"skin": win(zip_path), "title": "Önizleme Testi", "out_path": out,
+                                "out_name": "Draskel.exe"}))
+    title = "Önizleme Testi - Önizleme"
+    b = Builder()
+    try:
+        for attempt in (1, 2):
+            b.click_command(CMD_PREVIEW, wait=0.2)
+            check(pw.window_rect(title, timeout=60), f"attempt {attempt}: no preview window")
+            time.sleep(1.5)
+            count = (b.probe("count", title) or "").strip()
+            check(count == "1", f"attempt {attempt}: {count} preview windows")
+        check(b.field(F_OUT_PATH) == out, f"output path changed: {b.field(F_OUT_PATH)!r}")
+        pw.screenshot(os.path.join(args.artifacts, "builder-journey", "4-preview.png"))
+        b.probe("closetitle", title, "10000")
+    finally:
+        b.close()
+    check(not os.path.exists(os.path.join(args.work, "cikti", "Draskel.exe")), "the preview wrote the output")
+
+
+def main():
+    global args
+    ap = argparse.ArgumentParser()
+    for name in ("builder", "probe", "skin", "work", "artifacts"):
+        ap.add_argument("--" + name, required=True)
+    ap.add_argument("--only")
+    ap.add_argument("--part", choices=("snapshots", "window"), required=True)
+    args = ap.parse_args()
+    os.makedirs(args.work, exist_ok=True)
+    if args.part == "snapshots":
+        cases = [case_snapshots_with_the_sample_skin, case_snapshots_without_a_skin]
+    else:
+        cases = [case_session_round_trip_byte_for_byte, case_session_rules_for_sign_conn_and_a_missing_skin,
+                 case_operator_journey, case_external_preview_twice]
+    return run_cases("builder_" + args.part, "BuilderWindow", cases, only=args.only, expected=(AssertionError,))
+
+
+if __name__ == "__main__":
+    sys.exit(main())
