@@ -87,11 +87,7 @@ bool UpdateEngine::CheckFiles(const std::vector<FileEntry>& targets,
       continue;
     }
     // The running patcher is never checked or installed here: the self-update replaces it.
-    if (!ownCrcKnown_) {
-      uint64_t ignoredSize = 0;
-      if (!Crc32File(programPath_, ownCrc_, ignoredSize)) continue;
-      ownCrcKnown_ = true;
-    }
+    if (!EnsureOwnCrc()) continue;
     if (ownCrc_ != entry.crc) {
       patcherEntryOut = entry;
       patcherDiffersOut = true;

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -84,6 +85,9 @@ class UpdateEngine {
   void SetProgramPath(const std::wstring& path) { programPath_ = path; }
   // Also for tests: the read buffer of each check worker.
   void SetCheckBufferSize(uint32_t bytes) { checkReadSize_ = bytes; }
+  // Also for tests: who holds files (default: the system's sources, FindLockingProcesses).
+  using HolderFinder = std::function<std::vector<LockingProcess>(const std::vector<std::wstring>&)>;
+  void SetHolderFinder(HolderFinder finder) { findHolders_ = std::move(finder); }
 
  private:
   UpdateEngine(const SkinDefinition& skin, const std::wstring& gameFolder, void* window,
@@ -148,6 +152,13 @@ class UpdateEngine {
   bool AskInUse(const std::vector<std::wstring>& paths, const std::vector<std::wstring>& names);
   bool InUseDialogDue(int32_t tries, const std::vector<std::wstring>& paths);
   void ClosePrograms(const std::vector<LockingProcess>& processes);
+  std::vector<LockingProcess> FindHolders(const std::vector<std::wstring>& paths) const;
+
+  // Self-update.
+  std::wstring NewExePath() const;
+  bool EnsureOwnCrc();
+  bool CheckSelfUpdate(const RemoteConfig& config);
+  bool ApplySelfUpdate();
 
   const EngineSkin skin_;
   const std::wstring gameFolder_;   // as given, for texts
@@ -202,6 +213,7 @@ class UpdateEngine {
   std::wstring ownProgramKey_;  // lower-cased relative path of the running patcher, if inside
   uint32_t ownCrc_ = 0;
   bool ownCrcKnown_ = false;
+  HolderFinder findHolders_;
 };
 
 }  // namespace sv
