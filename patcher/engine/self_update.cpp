@@ -71,6 +71,41 @@ bool PreparePatcherBody(const std::wstring& url, uint32_t expectedCrc, std::stri
   return true;
 }
 
+bool SwapInNewPatcher(const std::wstring& workFolder, const std::wstring& programPath,
+                      const SwapSteps& steps) {
+  const std::wstring fresh = SelfUpdateNewPath(workFolder, programPath);
+  std::wstring old = SelfUpdateOldPath(workFolder, programPath);
+  steps.remove(old);
+  if (!steps.move(programPath, old, false)) {
+    old = SelfUpdateFallbackOldPath(programPath);
+    steps.remove(old);
+    if (!steps.move(programPath, old, false)) {
+      steps.log(L"Kendini guncelleme: eski exe tasinamadi (" + std::to_wstring(steps.lastError()) +
+                L")");
+      steps.remove(fresh);
+      return false;
+    }
+  }
+  if (!steps.move(fresh, programPath, true)) {
+    steps.log(L"Kendini guncelleme: yeni exe yerlestirilemedi (" +
+              std::to_wstring(steps.lastError()) + L")");
+    steps.move(old, programPath, false);
+    return false;
+  }
+  if (!steps.start(programPath)) {
+    steps.log(L"Yeni patcher baslatilamadi (" + std::to_wstring(steps.lastError()) + L")");
+    // A program file that does not start would stay the player's patcher: the old one, which
+    // is running now, goes back (the new file is not running, so it can be replaced).
+    if (!steps.move(old, programPath, false)) {
+      steps.log(L"Kendini guncelleme: eski exe geri konamadi (" +
+                std::to_wstring(steps.lastError()) + L")");
+    }
+    return false;
+  }
+  steps.log(L"Patcher guncellendi, yeni surum baslatildi.");
+  return true;
+}
+
 SignerVerdict DecideSigner(const FileSignature& running, const FileSignature& candidate) {
   if (!running.present) return SignerVerdict::CrcOnly;
   if (!candidate.present || candidate.signerCert.empty()) return SignerVerdict::Refused;

@@ -2,6 +2,7 @@
 // Self-update: the rules that decide whether a downloaded patcher may replace the running one,
 // and the names of the files the swap uses. The swap itself is self_update_win.cpp.
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace sv {
@@ -24,6 +25,24 @@ std::wstring SelfUpdateCommandLine(const std::wstring& programPath);
 // then it must be non-empty with the published CRC. logOut gets the line to log on refusal.
 bool PreparePatcherBody(const std::wstring& url, uint32_t expectedCrc, std::string& body,
                         std::wstring& logOut);
+
+// The calls the swap makes, so its order and its way back can be tried with any failure.
+struct SwapSteps {
+  // MoveFileExW with replace-existing (and copy-allowed when asked); false on failure.
+  std::function<bool(const std::wstring& from, const std::wstring& to, bool allowCopy)> move;
+  std::function<void(const std::wstring& path)> remove;  // errors ignored
+  // Starts the program with SelfUpdateCommandLine in the game folder; false on failure.
+  std::function<bool(const std::wstring& program)> start;
+  std::function<uint32_t()> lastError;
+  std::function<void(const std::wstring& line)> log;
+};
+
+// Puts the new file in place of the program and starts it. The program file is moved aside
+// (to the temp folder, else beside itself) before the new one takes its name, and moved back
+// when the new one cannot be placed or does not start: a program file is always there.
+// True when the new patcher runs.
+bool SwapInNewPatcher(const std::wstring& workFolder, const std::wstring& programPath,
+                      const SwapSteps& steps);
 
 // An Authenticode signature as the system reports it for one file.
 struct FileSignature {

@@ -1,6 +1,5 @@
-// Self-update: fetching the patcher the configuration names, and putting a new program file in
-// place of the running one. A running program can be moved but not overwritten, so the old file
-// is moved aside first and moved back when the new one cannot take its place.
+// Self-update: fetching the patcher the configuration names, and the system calls that put a new
+// program file in place of the running one (the order and the way back are SwapInNewPatcher's).
 #include <windows.h>
 
 #include "common/crc32.h"
@@ -74,41 +73,28 @@ bool UpdateEngine::ApplySelfUpdate() {
     return false;
   }
 
-  std::wstring old = SelfUpdateOldPath(workFolder_, programPath_);
-  DeleteFileW(old.c_str());
-  if (!MoveFileExW(programPath_.c_str(), old.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-    old = SelfUpdateFallbackOldPath(programPath_);
-    DeleteFileW(old.c_str());
-    if (!MoveFileExW(programPath_.c_str(), old.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-      Log(L"Kendini guncelleme: eski exe tasinamadi (%u)", unsigned(GetLastError()));
-      DeleteFileW(fresh.c_str());
+  SwapSteps steps;
+  steps.move = [](const std::wstring& from, const std::wstring& to, bool allowCopy) {
+    return MoveFileExW(from.c_str(), to.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | (allowCopy ? MOVEFILE_COPY_ALLOWED : 0)) != 0;
+  };
+  steps.remove = [](const std::wstring& path) { DeleteFileW(path.c_str()); };
+  steps.start = [this](const std::wstring& program) {
+    std::wstring commandLine = SelfUpdateCommandLine(program);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        gameFolder_.c_str(), &startup, &process)) {
       return false;
     }
-  }
-  if (!MoveFileExW(fresh.c_str(), programPath_.c_str(),
-                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)) {
-    Log(L"Kendini guncelleme: yeni exe yerlestirilemedi (%u)", unsigned(GetLastError()));
-    MoveFileExW(old.c_str(), programPath_.c_str(), MOVEFILE_REPLACE_EXISTING);
-    return false;
-  }
-
-  std::wstring commandLine = SelfUpdateCommandLine(programPath_);
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION process = {};
-  if (!CreateProcessW(programPath_.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
-                      nullptr, gameFolder_.c_str(), &startup, &process)) {
-    Log(L"Yeni patcher baslatilamadi (%u)", unsigned(GetLastError()));
-    // A program file that does not start would stay the player's patcher: the old one, which
-    // is running now, goes back (the new file is not running, so it can be replaced).
-    if (!MoveFileExW(old.c_str(), programPath_.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-      Log(L"Kendini guncelleme: eski exe geri konamadi (%u)", unsigned(GetLastError()));
-    }
-    return false;
-  }
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  Log(L"Patcher guncellendi, yeni surum baslatildi.");
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return true;
+  };
+  steps.lastError = [] { return uint32_t(GetLastError()); };
+  steps.log = [](const std::wstring& line) { Log(L"%ls", line.c_str()); };
+  if (!SwapInNewPatcher(workFolder_, programPath_, steps)) return false;
   Post(WM_SV_SELF_UPDATED);
   return true;
 }

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+#include <set>
+
 #include "common/crc32.h"
 #include "tests/engine/lz_test_util.h"
 
@@ -92,6 +95,82 @@ TEST(SelfUpdateRules, SignedPatcherTakesOnlyAValidSignatureOfItsOwnSigner) {
   EXPECT_EQ(DecideSigner(running, Signed("A", int32_t(0x80096004))), SignerVerdict::Refused);
   FileSignature noCert = Signed("");
   EXPECT_EQ(DecideSigner(running, noCert), SignerVerdict::Refused);
+}
+
+// A folder of named contents; a move fails for the paths told, as a held file does.
+struct FakeDisk {
+  std::map<std::wstring, std::string> files;
+  std::set<std::wstring> unmovable;  // sources that refuse to move
+  std::set<std::wstring> blockedTargets;
+  bool startFails = false;
+  std::vector<std::wstring> logs, startedPrograms;
+
+  SwapSteps Steps() {
+    SwapSteps s;
+    s.move = [this](const std::wstring& from, const std::wstring& to, bool) {
+      if (!files.count(from) || unmovable.count(from) || blockedTargets.count(to)) return false;
+      files[to] = files[from];
+      files.erase(from);
+      return true;
+    };
+    s.remove = [this](const std::wstring& path) { files.erase(path); };
+    s.start = [this](const std::wstring& program) {
+      if (startFails) return false;
+      startedPrograms.push_back(program);
+      return true;
+    };
+    s.lastError = [] { return 32u; };
+    s.log = [this](const std::wstring& line) { logs.push_back(line); };
+    return s;
+  }
+};
+
+constexpr wchar_t kWork[] = L"C:\\Oyun\\temp";
+constexpr wchar_t kProgram[] = L"C:\\Oyun\\Sarvik.exe";
+constexpr wchar_t kNew[] = L"C:\\Oyun\\temp\\Sarvik.exe.new";
+constexpr wchar_t kOld[] = L"C:\\Oyun\\temp\\Sarvik.exe.old";
+constexpr wchar_t kBeside[] = L"C:\\Oyun\\Sarvik.exe.old";
+
+FakeDisk Prepared() {
+  FakeDisk d;
+  d.files = {{kProgram, "old"}, {kNew, "new"}, {kOld, "stale"}};
+  return d;
+}
+
+TEST(SelfUpdateSwap, OldAsideNewInPlaceAndStarted) {
+  FakeDisk d = Prepared();
+  EXPECT_TRUE(SwapInNewPatcher(kWork, kProgram, d.Steps()));
+  EXPECT_EQ(d.files, (std::map<std::wstring, std::string>{{kProgram, "new"}, {kOld, "old"}}));
+  EXPECT_EQ(d.startedPrograms, std::vector<std::wstring>{kProgram});
+  EXPECT_EQ(d.logs.back(), L"Patcher guncellendi, yeni surum baslatildi.");
+
+  // The temp folder refuses the old file: it goes beside the program.
+  d = Prepared();
+  d.blockedTargets = {kOld};
+  EXPECT_TRUE(SwapInNewPatcher(kWork, kProgram, d.Steps()));
+  EXPECT_EQ(d.files.at(kBeside), "old");
+  EXPECT_EQ(d.files.at(kProgram), "new");
+}
+
+TEST(SelfUpdateSwap, EveryFailureLeavesTheOldProgramInPlace) {
+  FakeDisk d = Prepared();
+  d.unmovable = {kProgram};
+  EXPECT_FALSE(SwapInNewPatcher(kWork, kProgram, d.Steps()));
+  EXPECT_EQ(d.files, (std::map<std::wstring, std::string>{{kProgram, "old"}}));
+  EXPECT_EQ(d.logs, std::vector<std::wstring>{L"Kendini guncelleme: eski exe tasinamadi (32)"});
+
+  d = Prepared();
+  d.unmovable = {kNew};
+  EXPECT_FALSE(SwapInNewPatcher(kWork, kProgram, d.Steps()));
+  EXPECT_EQ(d.files.at(kProgram), "old");
+  EXPECT_EQ(d.logs, std::vector<std::wstring>{L"Kendini guncelleme: yeni exe yerlestirilemedi (32)"});
+
+  d = Prepared();
+  d.startFails = true;
+  EXPECT_FALSE(SwapInNewPatcher(kWork, kProgram, d.Steps()));
+  EXPECT_EQ(d.files, (std::map<std::wstring, std::string>{{kProgram, "old"}}));
+  EXPECT_EQ(d.logs, std::vector<std::wstring>{L"Yeni patcher baslatilamadi (32)"});
+  EXPECT_TRUE(d.startedPrograms.empty());
 }
 
 }  // namespace
