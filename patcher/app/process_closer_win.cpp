@@ -1,9 +1,29 @@
+#include <windows.h>
+#include <shellapi.h>
+
 #include "patcher/app/process_closer.h"
+#include "patcher/engine/locking_processes.h"
+#include "patcher/engine/process_closing.h"
 
 namespace sv {
 
-// Closing processes with elevated rights is not available in this build: report that nothing
-// could be closed, which the asking patcher treats as a failed close.
-int CloseHelperMode() { return 2; }
+int CloseHelperMode() {
+  int argc = 0;
+  wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+  if (!argv) return 2;
+  std::vector<std::wstring> arguments(argv + 1, argv + argc);
+  LocalFree(argv);
+  const CloseRequest request = ParseCloseArguments(arguments);
+  DWORD ownSession = 0;
+  const bool ownSessionKnown = ProcessIdToSessionId(GetCurrentProcessId(), &ownSession) != 0;
+  return RunCloseRequest(request, [&](const ClosePair& pair) {
+    // Judged as the asking patcher judged it: a Windows component stays, whoever asks.
+    const LockingProcess p = DescribeLockingProcess(pair.pid, nullptr,
+                                                    DescribeSystemProcess(pair.pid),
+                                                    ownSessionKnown, ownSession);
+    if (!p.closable) return -1;
+    return CloseProcess(pair.pid, pair.startTime);
+  });
+}
 
 }  // namespace sv

@@ -89,11 +89,7 @@ bool UpdateEngine::CheckFiles(const std::vector<FileEntry>& targets,
     }
     // The running patcher is never checked or installed here: the self-update replaces it.
     ownIndex = i;
-    if (!ownCrcKnown_) {
-      uint64_t ignoredSize = 0;
-      if (!Crc32File(programPath_, ownCrc_, ignoredSize)) break;
-      ownCrcKnown_ = true;
-    }
+    if (!EnsureOwnCrc()) break;
     if (ownCrc_ != entry.crc) {
       patcherEntryOut = entry;
       patcherDiffersOut = true;

@@ -103,7 +103,7 @@ bool UpdateEngine::DownloadFiles(const std::vector<FileEntry>& entries, const Fi
     if (extra) {
       DownloadJob job = MakeDownloadJob(*extra, root_, workFolder_);
       // The new patcher waits beside the work files until the self-update applies it.
-      job.destPath = joinPath(workFolder_, fileName(programPath_) + L".new");
+      job.destPath = NewExePath();
       job.isExtra = true;
       jobs_.push_back(std::move(job));
       sum += extra->size;

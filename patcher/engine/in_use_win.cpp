@@ -4,6 +4,7 @@
 #include "common/text.h"
 #include "patcher/engine/in_use.h"
 #include "patcher/engine/log.h"
+#include "patcher/engine/process_closing.h"
 #include "patcher/engine/update_engine.h"
 #include "skin/skin_definition.h"
 
@@ -93,7 +94,7 @@ bool UpdateEngine::AskInUse(const std::vector<std::wstring>& paths,
   }
   if (Cancelled()) return false;
   const bool lockedNow = AnyFileLocked(paths);
-  const std::vector<LockingProcess> processes = FindLockingProcesses(paths);
+  const std::vector<LockingProcess> processes = FindHolders(paths);
   Log(L"Dosya kullanimda: %ls (+%u dosya), %u program", names.empty() ? L"" : names[0].c_str(),
       unsigned(names.empty() ? 0 : names.size() - 1), unsigned(processes.size()));
   for (const LockingProcess& p : processes) {
@@ -133,18 +134,31 @@ bool UpdateEngine::AskInUse(const std::vector<std::wstring>& paths,
 }
 
 void UpdateEngine::ClosePrograms(const std::vector<LockingProcess>& processes) {
-  // Closing programs comes with the process-closing code; until then every closable holder is
-  // reported as not closed, so the next dialog says so instead of pretending success.
-  std::wstring failed;
-  for (const LockingProcess& p : processes) {
-    if (!p.closable) continue;
-    if (!failed.empty()) failed += L", ";
-    failed += p.name;
+  CloseSteps steps;
+  steps.announce = [this](const LockingProcess& p) {
+    Log(L"Program kapatiliyor: %ls (PID %u) %ls", p.name.c_str(), unsigned(p.pid),
+        p.path.c_str());
+    SetInUseText(skin_.format("SV_INUSE_CLOSING", {p.name}));
+  };
+  steps.closeProcess = CloseProcess;
+  steps.elevated = ProcessIsElevated;
+  steps.closeElevated = [this](const std::vector<LockingProcess>& list) {
+    return CloseViaElevatedHelper(window_, list);
+  };
+  steps.log = [](const std::wstring& line) { Log(L"%ls", line.c_str()); };
+  const CloseReport report = CloseProgramsWith(processes, steps);
+  std::wstring message;
+  if (!report.failedNames.empty()) {
+    message = skin_.format("SV_INUSE_CLOSE_FAILED", {report.failedNames});
+  } else if (!report.needAdminNames.empty()) {
+    message = skin_.format("SV_INUSE_NEED_ADMIN", {report.needAdminNames});
   }
-  if (failed.empty()) return;
-  Log(L"Program sonlandirilamadi: %ls", failed.c_str());
   std::lock_guard<std::mutex> guard(lock_);
-  pendingInUseMessage_ = skin_.format("SV_INUSE_CLOSE_FAILED", {failed});
+  pendingInUseMessage_ = std::move(message);
+}
+
+std::vector<LockingProcess> UpdateEngine::FindHolders(const std::vector<std::wstring>& paths) const {
+  return findHolders_ ? findHolders_(paths) : FindLockingProcesses(paths);
 }
 
 }  // namespace sv

@@ -60,7 +60,7 @@ void UpdateEngine::PrepareWorkArea() {
     }
     if (RemoveDirectoryW(oldWork.c_str())) Log(L"Eski Sarvik.tmp klasoru temizlendi.");
   }
-  DeleteIfPresent(joinPath(workFolder_, fileName(programPath_) + L".new"));
+  DeleteIfPresent(NewExePath());
 }
 
 void UpdateEngine::CleanTempDownloads(const std::vector<std::wstring>* keep) {
@@ -250,7 +250,7 @@ bool UpdateEngine::InUseDialogDue(int32_t tries, const std::vector<std::wstring>
   if (tries <= kInUseDialogTries) return false;
   if (tries >= kInUseProtectedTries) return true;
   // Windows components usually let go within seconds: only they hold the file, so wait longer.
-  const std::vector<LockingProcess> holders = FindLockingProcesses(paths);
+  const std::vector<LockingProcess> holders = FindHolders(paths);
   if (holders.empty()) return true;
   for (const LockingProcess& p : holders) {
     if (p.closable) return true;

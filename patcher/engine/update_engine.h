@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -93,6 +94,9 @@ class UpdateEngine {
     testHook_ = hook;
     testHookContext_ = context;
   }
+  // Also for tests: who holds files (default: the system's sources, FindLockingProcesses).
+  using HolderFinder = std::function<std::vector<LockingProcess>(const std::vector<std::wstring>&)>;
+  void SetHolderFinder(HolderFinder finder) { findHolders_ = std::move(finder); }
 
  private:
   UpdateEngine(const SkinDefinition& skin, const std::wstring& gameFolder, void* window,
@@ -157,6 +161,13 @@ class UpdateEngine {
   bool AskInUse(const std::vector<std::wstring>& paths, const std::vector<std::wstring>& names);
   bool InUseDialogDue(int32_t tries, const std::vector<std::wstring>& paths);
   void ClosePrograms(const std::vector<LockingProcess>& processes);
+  std::vector<LockingProcess> FindHolders(const std::vector<std::wstring>& paths) const;
+
+  // Self-update.
+  std::wstring NewExePath() const;
+  bool EnsureOwnCrc();
+  bool CheckSelfUpdate(const RemoteConfig& config);
+  bool ApplySelfUpdate();
 
   const EngineSkin skin_;
   const std::wstring gameFolder_;   // as given, for texts
@@ -214,6 +225,7 @@ class UpdateEngine {
   bool ownCrcKnown_ = false;
   TestHook testHook_ = nullptr;
   void* testHookContext_ = nullptr;
+  HolderFinder findHolders_;
 };
 
 }  // namespace sv

@@ -92,7 +92,8 @@ bool UpdateEngine::UpdateRun() {
 
   if (Cancelled() || !NoticeAccepted(config)) return false;
 
-  // The self-update check belongs here; it comes with the self-update code.
+  if (CheckSelfUpdate(config)) return true;
+  if (Cancelled()) return false;
 
   std::vector<FileEntry> targets;
   if (!FetchFileLists(config, targets)) return false;
@@ -115,7 +116,12 @@ bool UpdateEngine::UpdateRun() {
     const bool downloaded = DownloadFiles(toUpdate, patcherDiffers ? &patcherEntry : nullptr);
     SaveCrcCache();
     if (!downloaded) return false;
-    // Applying a downloaded patcher comes with the self-update code; the run goes on meanwhile.
+    bool patcherReady = false;
+    {
+      std::lock_guard<std::mutex> guard(lock_);
+      patcherReady = selfUpdateReady_;
+    }
+    if (patcherReady && ApplySelfUpdate()) return true;
   }
 
   {

@@ -3,7 +3,7 @@
 //   svupdate.exe --folder DIR --config URL [--connections N] [--segment-mb N]
 //                [--refuse-notice] [--inuse retry|close|stop] [--shutdown-after-ms N]
 //                [--check-buffer-mb N] [--program PATH [--short-program]] [--drop-skin]
-//                [--probe-state-writes] [--change-during-check NAME]
+//                [--probe-state-writes] [--change-during-check NAME] [--holders LIST]
 //
 // A hidden message window receives the engine's messages: it answers the notice (accepted unless
 // told otherwise) and the in-use question, and prints every status change as one UTF-8 line.
@@ -16,6 +16,9 @@
 // whether the engine lock is free (the status can be read); it prints a PROBE line for each.
 // --change-during-check rewrites the file of that name (same size, another time stamp) right
 // after the check has read its CRC, as a game writing it during the check would.
+// --holders stands in for the system's holder lookup, which finds nobody under Wine: a comma-
+// separated list of "pid:N" (that real process, described by the system) and program names (a
+// process of that name that does not exist), judged by the patcher's own rules.
 // Exit code: 0 success, 1 failure, 2 bad arguments.
 #include <windows.h>
 #include <shellapi.h>
@@ -27,6 +30,7 @@
 #include "common/file.h"
 #include "common/path.h"
 #include "common/text.h"
+#include "patcher/engine/locking_processes.h"
 #include "patcher/engine/log.h"
 #include "patcher/engine/update_engine.h"
 #include "skin/skin_definition.h"
@@ -52,6 +56,7 @@ struct Options {
   bool dropSkin = false;
   bool probeStateWrites = false;
   std::wstring changeDuringCheck;
+  std::wstring holders;
 };
 
 struct App {
@@ -148,6 +153,9 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     }
     case sv::WM_SV_INUSE_CLOSE:
       Print(L"INUSE closed");
+      return 0;
+    case sv::WM_SV_SELF_UPDATED:
+      Print(L"SELF_UPDATED");
       return 0;
     case sv::WM_SV_NEED_ADMIN:
       Print(L"NEED_ADMIN");
@@ -277,6 +285,8 @@ bool ParseOptions(int argc, wchar_t** argv, Options& o) {
       o.program = argv[++i];
     } else if (a == L"--short-program") {
       o.shortProgram = true;
+    } else if (a == L"--holders" && hasValue) {
+      o.holders = argv[++i];
     } else if (a == L"--drop-skin") {
       o.dropSkin = true;
     } else if (a == L"--probe-state-writes") {
@@ -358,6 +368,35 @@ int main() {
     }
     Print(L"PROGRAM " + program);
     gApp.engine->SetProgramPath(program);
+  }
+  if (!o.holders.empty()) {
+    std::vector<std::wstring> items;
+    for (size_t pos = 0; pos <= o.holders.size();) {
+      const size_t comma = std::min(o.holders.find(L',', pos), o.holders.size());
+      items.push_back(o.holders.substr(pos, comma - pos));
+      pos = comma + 1;
+    }
+    gApp.engine->SetHolderFinder([items](const std::vector<std::wstring>&) {
+      DWORD session = 0;
+      ProcessIdToSessionId(GetCurrentProcessId(), &session);
+      std::vector<sv::LockingProcess> found;
+      uint32_t fakePid = 90000;
+      for (const std::wstring& item : items) {
+        if (item.rfind(L"pid:", 0) == 0) {
+          const uint32_t pid = uint32_t(wcstoul(item.c_str() + 4, nullptr, 10));
+          found.push_back(sv::DescribeLockingProcess(pid, nullptr, sv::DescribeSystemProcess(pid),
+                                                     true, session));
+        } else {
+          sv::ProcessFacts facts;
+          facts.opened = true;
+          facts.imagePath = L"C:\\windows\\system32\\" + item;
+          facts.sessionKnown = true;
+          facts.session = session;
+          found.push_back(sv::DescribeLockingProcess(fakePid += 4, nullptr, facts, true, session));
+        }
+      }
+      return found;
+    });
   }
   if (o.dropSkin) {
     // The skin is emptied once the engine exists, as the window's goes while a run outlives
