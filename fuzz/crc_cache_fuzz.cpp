@@ -2,8 +2,10 @@
 // the same entries and run path, and writing that again gives the same bytes.
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "fuzz/fuzz_check.h"
+#include "common/text.h"
 #include "patcher/engine/crc_cache.h"
 
 using sv::fuzz::Check;
@@ -20,10 +22,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::wstring againRun;
   Check(sv::ParseCrcCache(written, again, againRun));
   Check(againRun == runPath && again.size() == map.size());
-  for (auto a = map.begin(), b = again.begin(); a != map.end(); ++a, ++b) {
-    Check(a->first == b->first && a->second.size == b->second.size &&
-          a->second.lastWrite == b->second.lastWrite && a->second.crc == b->second.crc);
-  }
+  // Every entry read comes back with the same values under the same key.
+  map.ForEachInKeyOrder([&](std::string_view key, const sv::CrcCacheEntry& entry) {
+    const sv::CrcCacheEntry* back = again.find(sv::toWide(key));
+    Check(back && back->size == entry.size && back->lastWrite == entry.lastWrite &&
+          back->crc == entry.crc);
+  });
   Check(sv::FormatCrcCache(again, againRun) == written);
   return 0;
 }

@@ -44,12 +44,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CheckSafePath(entry.path);
     Check(entry.size < (uint64_t(1) << 47));
     Check(lower.insert(sv::toLowerWide(entry.path)).second);
-    Check(!entry.urlPath.empty() && entry.urlPath.front() != '/');
-    for (char c : entry.urlPath) Check(c > 32 && c < 127 && c != '\\');
+    const std::string urlPath = sv::FileUrlPath(entry.path);
+    Check(!urlPath.empty() && urlPath.front() != '/');
+    for (char c : urlPath) Check(c > 32 && c < 127 && c != '\\');
   }
   const size_t count = entries.size();
   sv::MergedFileList merged;
+  std::vector<sv::FileEntry> again = entries;
   sv::MergeFileLists(merged, L"http://127.0.0.1/a/", std::move(entries));
-  Check(merged.entries.size() == count && merged.positionByLowerPath.size() == count);
+  Check(merged.entries.size() == count);
+  // A second source listing the same paths replaces entries and adds none.
+  sv::MergeFileLists(merged, L"http://127.0.0.1/b/", std::move(again));
+  Check(merged.entries.size() == count && merged.positionByLowerPath.Size() == count);
   return 0;
 }
