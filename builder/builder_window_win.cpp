@@ -427,9 +427,12 @@ bool BuilderWindow::LoadSkinPath(const std::wstring& path, bool restoring) {
   CreateLinkFields();
   WriteFields();
   EnableFields();
-  SetStatus(L"Skin yüklendi — " + fileName(path) + L"  (" + formatInt64(skin_.width) + L" × " +
-                formatInt64(skin_.height) + L" px)",
-            false);
+  // A skin read with warnings (a broken skin.xml among them) must not look like a clean load.
+  std::wstring status = L"Skin yüklendi — " + fileName(path) + L"  (" + formatInt64(skin_.width) +
+                        L" × " + formatInt64(skin_.height) + L" px)";
+  const size_t warnings = skin_.warnings.size() + (skin_.definitionError.empty() ? 0 : 1);
+  if (warnings) status += L"  · " + formatInt64(int64_t(warnings)) + L" uyarı";
+  SetStatus(status, warnings != 0);
   if (!restoring) {
     RebuildLivePreview();
     SaveSession();
