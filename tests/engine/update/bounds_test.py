@@ -78,6 +78,10 @@ def main():
         leftovers = [n for n in os.listdir(os.path.join(game, "temp")) if n.startswith("sv_a.bin")
                      and os.path.getsize(os.path.join(game, "temp", n)) > 2 * MIB]
         ut.check(not leftovers, f"more than the limit was stored: {leftovers}")
+        # Asked for no more than the bound, and once: a larger body will not shrink next time.
+        asked = ut.access_lines(server.access_log, "/a.bin.lz")
+        ut.check(ut.requested_ranges(asked) == [(0, 1132)], f"requests: {asked}")
+        ut.check("Tekrar denenecek" not in run.log, f"retried\n{run}")
 
     def case_TricklingServerRunShutsDownWithinOneAndAHalfSeconds():
         base, _ = env.release_server(www, "bounds-trickle")
@@ -117,6 +121,9 @@ def main():
         game, run = disk_full_run("full-download", "sv_a.bin.part")
         ut.check(run.rc == 1 and run.value("ERROR") == "Diskte yeterli boş alan yok.", f"{run}")
         ut.check(untouched(game), "game file changed")
+        # A full disk stays full: the file fails at its first attempt, with no retry to wait for.
+        asked = ut.access_lines(env.servers[-1].access_log, "/a.bin.lz")
+        ut.check(len(asked) == 1 and "Tekrar denenecek" not in run.log, f"{asked}\n{run}")
 
     def case_DiskFullDuringDecodingKeepsTheOldFile():
         game, run = disk_full_run("full-decode", "sv_a.bin.out")

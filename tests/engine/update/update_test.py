@@ -452,7 +452,7 @@ def group_faults(env, case):
         lines = [l for l in open(log) if l.startswith("/norange/") and ".lz" in l]
         check(len(lines) == 2 and all(l.split()[-1] == "200" for l in lines), f"{lines}")
 
-    # Both slow cases (five attempts each) run side by side.
+    # The segment's five attempts are slow; the oversized body, refused at once, runs beside it.
     bad = os.path.join(env.work, "rel-oversize")
     shutil.rmtree(bad, ignore_errors=True)
     shutil.copytree(www, os.path.join(bad, "www"))
@@ -487,6 +487,9 @@ def group_faults(env, case):
 
         run2 = Run(p2.returncode, out2, game2)
         check(run2.rc == 1 and "beklenenden büyük" in (run2.value("ERROR") or ""), f"{run2}")
+        # Asked for the 81 bytes ten bytes can take, and refused at the first answer.
+        asked = access_lines(srv_bad.access_log, "one.bin.lz")
+        check(requested_ranges(asked) == [(0, 80)], f"requests: {asked}")
         check(not os.path.exists(os.path.join(game2, "one.bin")), "oversized body installed")
 
     with case("CrcMismatchRedownloadsOnceThenFails"):
