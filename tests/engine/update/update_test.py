@@ -109,12 +109,18 @@ class Env:
         return server
 
     def release_server(self, root, name):
+        return self.python_server(os.path.join(HERE, "release_server.py"), name, "--root", root)
+
+    def fault_server(self, name):
+        """tests/support/fault_server.py: (base URL, request log)."""
+        return self.python_server(os.path.join(SOURCE, "tests", "support", "fault_server.py"), name)
+
+    def python_server(self, script, name, *extra):
         log = os.path.join(self.work, name + ".log")
-        proc = subprocess.Popen([sys.executable, os.path.join(HERE, "release_server.py"),
-                                 "--root", root, "--log", log, "--time-limit", "900"],
+        proc = subprocess.Popen([sys.executable, script, *extra, "--log", log, "--time-limit", "900"],
                                 stdout=subprocess.PIPE, stdin=subprocess.DEVNULL, text=True)
         line = proc.stdout.readline().split()
-        check(len(line) == 2 and line[0] == "PORT", "release server did not start")
+        check(len(line) == 2 and line[0] == "PORT", f"{os.path.basename(script)} did not start")
         self.servers.append(proc)
         return f"http://127.0.0.1:{line[1]}", log
 
@@ -173,6 +179,14 @@ def requested_ranges(lines):
         if m:
             found.append((int(m.group(1)), int(m.group(2))))
     return found
+
+
+def wait_lines(path, needle, count, timeout=20):
+    """The lines of a server log holding `needle`, once there are `count` of them (or the time
+    is up): servers write some lines only after the client has gone."""
+    lines = lambda: [l for l in open(path) if needle in l]  # noqa: E731
+    wait_for(lambda: len(lines()) >= count, timeout, step=0.1)
+    return lines()
 
 
 def wait_for(cond, timeout, step=0.02):
