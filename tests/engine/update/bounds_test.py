@@ -95,6 +95,18 @@ def main():
         ut.check(time.monotonic() - start < 30, "the run outlived the trickle")
         ut.check(untouched(game), "game file changed")
 
+    def case_RedirectLoopEndsTheRunWithTheConfigurationError():
+        fault, log = env.fault_server("bounds-loop")
+        game = game_with_old_file("loop")
+        run = env.update(game, fault + "/loop/config.xml", timeout=120)
+        ut.check(run.rc == 1 and (run.value("ERROR") or "").startswith(
+            "Konfigürasyon uzaktan açılamadı|"), f"{run}")
+        # Three attempts, each giving up after a bounded number of hops.
+        hops = ut.access_lines(log, "/loop/config.xml")
+        ut.check(3 <= len(hops) <= 3 * 20, f"{len(hops)} requests")
+        ut.check(run.log.count("Indirilemedi (") == 3, f"{run}")
+        ut.check(untouched(game), "game file changed")
+
     def case_GameFolderLongerThanMaxPath():
         # 300 characters before the game's own names: every path the run makes is beyond MAX_PATH.
         deep = os.path.join(env.work, "long")
@@ -143,6 +155,7 @@ def main():
     cases = [case_ConfigurationOver1MiBIsRefused, case_ListOver32MiBIsRefused,
              case_FileBodyLongerThanItsSizeAllowsIsRefused,
              case_TricklingServerRunShutsDownWithinOneAndAHalfSeconds,
+             case_RedirectLoopEndsTheRunWithTheConfigurationError,
              case_GameFolderLongerThanMaxPath, case_DiskFullDuringDownloadKeepsTheOldFile,
              case_DiskFullDuringDecodingKeepsTheOldFile,
              case_DiskFullDuringTheCacheWriteLeavesTheUpdateDone]

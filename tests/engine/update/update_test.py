@@ -476,6 +476,15 @@ def group_faults(env, case):
         f.write(f"{crc:08x} 10 one.bin\n")
     srv_bad = env.nginx(os.path.join(bad, "www"), "oversize")
 
+    # A lying Content-Range fails its segment five times too: it runs beside them.
+    game3 = os.path.join(env.work, "game-liar")
+    shutil.rmtree(game3, ignore_errors=True)
+    os.makedirs(os.path.join(game3, "two"))
+    old_two = b"the player's two.bin before the update"
+    with open(os.path.join(game3, "two", "two.bin"), "wb") as f:
+        f.write(old_two)
+    p3 = start_update(env, game3, url + "/liar/config.xml", "--segment-mb", "1")
+
     with case("SegmentAnsweredWith200FailsAfterFiveAttempts"):
         game = os.path.join(env.work, "game-seg200")
         game2 = os.path.join(env.work, "game-oversize")
@@ -505,6 +514,19 @@ def group_faults(env, case):
         asked = access_lines(srv_bad.access_log, "one.bin.lz")
         check(requested_ranges(asked) == [(0, 80)], f"requests: {asked}")
         check(not os.path.exists(os.path.join(game2, "one.bin")), "oversized body installed")
+
+    with case("LyingContentRangeFailsTheSegmentAndKeepsTheOldFiles"):
+        out3, _ = p3.communicate(timeout=300)
+        run = Run(p3.returncode, out3, game3)
+        check(run.rc == 1 and run.value("ERROR") == "Dosyanın indirilmesi başarısız oldu.|"
+              "one.bin: parçalı indirme yanıtı hatalı (HTTP 206)", f"{run}")
+        lied = [l for l in open(log) if l.startswith("/liar/one.bin.lz") and "bytes=1048576-" in l]
+        check(len(lied) == 5, f"segment 1 requested {len(lied)} times")
+        check(not os.path.exists(os.path.join(game3, "one.bin")), "a file of lying ranges installed")
+        with open(os.path.join(game3, "two", "two.bin"), "rb") as f:
+            data = f.read()
+        # two.bin is small enough to come whole in its first answer, which does not lie.
+        check(data in (old_two, tree(os.path.join(rel, "src"))["two/two.bin"]), "two.bin damaged")
 
     with case("CrcMismatchRedownloadsOnceThenFails"):
         mism = os.path.join(env.work, "rel-crc")
@@ -646,6 +668,8 @@ def group_admin(env, case):
             shutil.rmtree(p, ignore_errors=True)
             os.makedirs(p)
         os.makedirs(os.path.join(real, "temp"))
+        with open(os.path.join(real, "a.bin"), "wb") as f:
+            f.write(b"the player's a.bin")
         # Root ignores permission bits; a read-only bind mount stops even root.
         mounted = subprocess.run(["mount", "--bind", real, game]).returncode == 0 and \
             subprocess.run(["mount", "-o", "remount,bind,ro", game]).returncode == 0
@@ -657,6 +681,8 @@ def group_admin(env, case):
         check("NEED_ADMIN" in run.lines, f"{run}")
         check(run.rc == 1 and run.value("TEXT") == "Yamayı yönetici olarak çalıştır.",
               f"{run}")
+        with open(os.path.join(real, "a.bin"), "rb") as f:
+            check(f.read() == b"the player's a.bin", "game file changed")
 
 
 def group_notice(env, case):
@@ -740,6 +766,7 @@ def group_edges(env, case):
         check(run.value("ERROR") == "Dosya yazılamıyor.|small.bin: bu adda bir klasör var",
               f"{run}")
         check("INUSE" not in run.out and "kullanımda" not in run.out, f"in-use wait\n{run}")
+        check(os.path.isdir(os.path.join(other, "small.bin", "inside")), "the folder was touched")
 
     with case("FileOf4GiBIsRefusedBeforeDownload"):
         huge = os.path.join(env.work, "rel-edges-huge")
