@@ -95,8 +95,7 @@ Pair Compare(const std::vector<Bytes>& corpus, int ourLevel, bool bestReference,
   auto ours = [&] {
     p.oursSize = 0;
     for (const Bytes& f : corpus) {
-      sv::LzoCompressRaw(f.data(), f.size(), ourLevel, scratchOurs);
-      p.oursSize += scratchOurs.size();
+      p.oursSize += sv::LzoCompressRaw(f.data(), f.size(), ourLevel, scratchOurs);
     }
   };
   auto theirs = [&] {

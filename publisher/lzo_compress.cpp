@@ -81,15 +81,18 @@ bool WriteHeader(uint64_t size, LzWriter& sink) {
   return sink.Write(header, sizeof header);
 }
 
-// Compresses a buffer straight into `out`, after `offset` bytes kept at its start.
-bool CompressToVector(const void* data, size_t size, int level, std::vector<uint8_t>& out,
-                      size_t offset) {
-  out.resize(offset + LzoOutput::MemoryBound(size));
+// Compresses a buffer straight into `out`, after `offset` bytes kept at its start; returns the
+// stream's length (0 on failure: a stream has at least its end instruction). `out` is only ever
+// grown to the worst case, never shrunk: shrinking and growing again for the next input would
+// zero the difference every time.
+size_t CompressIntoVector(const void* data, size_t size, int level, std::vector<uint8_t>& out,
+                          size_t offset) {
+  const size_t bound = offset + LzoOutput::MemoryBound(size);
+  if (out.size() < bound) out.resize(bound);
   LzoOutput writer(out.data() + offset, out.size() - offset);
   MemoryInput input(data, size);
   LzCompressResult r = CompressStream(input, size, writer, level, false, nullptr, nullptr);
-  out.resize(r.ok ? offset + size_t(writer.written()) : 0);
-  return r.ok;
+  return r.ok ? size_t(writer.written()) : 0;
 }
 
 }  // namespace
@@ -118,13 +121,14 @@ bool LzCompressToMemory(const void* data, size_t size, std::vector<uint8_t>& out
     out.clear();
     return false;
   }
-  bool ok = CompressToVector(data, size, level, out, 4);
-  for (int i = 0; ok && i < 4; ++i) out[size_t(i)] = uint8_t(uint64_t(size) >> (8 * i));
-  return ok;
+  const size_t packed = CompressIntoVector(data, size, level, out, 4);
+  out.resize(packed > 0 ? 4 + packed : 0);
+  for (int i = 0; packed > 0 && i < 4; ++i) out[size_t(i)] = uint8_t(uint64_t(size) >> (8 * i));
+  return packed > 0;
 }
 
-void LzoCompressRaw(const void* data, size_t size, int level, std::vector<uint8_t>& out) {
-  CompressToVector(data, size, level, out, 0);
+size_t LzoCompressRaw(const void* data, size_t size, int level, std::vector<uint8_t>& out) {
+  return CompressIntoVector(data, size, level, out, 0);
 }
 
 }  // namespace sv

@@ -57,8 +57,8 @@ LzCompressResult LzCompress(LzoInput& input, uint64_t size, LzWriter& output, in
                             LzProgressFn progress = nullptr, void* progressContext = nullptr);
 // The same for a buffer, into memory.
 bool LzCompressToMemory(const void* data, size_t size, std::vector<uint8_t>& out, int level);
-// A bare LZO1X stream without the length header (for comparing with other LZO1X compressors),
-// replacing the contents of `out`.
-void LzoCompressRaw(const void* data, size_t size, int level, std::vector<uint8_t>& out);
+// A bare LZO1X stream without the length header (for comparing with other LZO1X compressors):
+// returns its length, the stream being the first bytes of `out`, which only ever grows.
+size_t LzoCompressRaw(const void* data, size_t size, int level, std::vector<uint8_t>& out);
 
 }  // namespace sv

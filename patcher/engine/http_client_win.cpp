@@ -133,49 +133,51 @@ bool ReadBody(HINTERNET request, HttpResult& result, HttpSink sink, void* sinkCo
   auto buffer = std::make_unique<ReadBuffer>();
   uint64_t received = 0;
   bool slowStream = false;
+  // While whole pieces come back full and quickly, the next one is asked for straight away: a
+  // WinHttpQueryDataAvailable before every read costs a round trip through the transport each.
+  bool flowing = false;
   for (;;) {
     if (IsCancelled(cancel)) {
       result.error_text = kCancelledText;
       return false;
     }
+    DWORD want = kHttpPieceSize;
     DWORD available = 0;
-    if (!WinHttpQueryDataAvailable(request, &available)) {
-      FailWithLastError(result);
-      return false;
-    }
-    if (available == 0) {
-      if (!result.has_length || received == result.content_length) return true;
-      result.error_text = L"Eksik veri alındı (bağlantı koptu)";
-      return false;
-    }
-    while (available > 0) {
+    if (!flowing) {
+      if (!WinHttpQueryDataAvailable(request, &available)) {
+        FailWithLastError(result);
+        return false;
+      }
       // Ask for a whole piece, not just what is buffered: some WinHTTP implementations report
       // only their small internal buffer, and reading that little at a time halves throughput.
       // But such a read waits until the whole piece has come, and a server that trickles would
       // hold it (and the cancel check after it) for as long as it likes: only a full buffer on a
       // stream that filled its last piece quickly gets a whole piece asked for.
-      const DWORD want = available >= kFullTransportBuffer && !slowStream ? kHttpPieceSize
-                         : available < kHttpPieceSize                     ? available
-                                                                          : kHttpPieceSize;
+      if (available < kFullTransportBuffer || slowStream)
+        want = available < kHttpPieceSize ? available : kHttpPieceSize;
+    }
+    DWORD got = 0;
+    if (want > 0) {
       const ULONGLONG readStart = GetTickCount64();
-      DWORD got = 0;
       if (!WinHttpReadData(request, buffer->bytes, want, &got)) {
         FailWithLastError(result);
         return false;
       }
       if (want == kHttpPieceSize && GetTickCount64() - readStart > kSlowPieceMs) slowStream = true;
-      if (got == 0) break;
-      received += got;
-      if (sink && !sink(sinkContext, buffer->bytes, got)) {
-        if (result.error_text.empty()) result.error_text = kCancelledText;
-        return false;
-      }
-      available -= got < available ? got : available;
-      if (IsCancelled(cancel)) {
-        result.error_text = kCancelledText;
-        return false;
-      }
     }
+    if (got == 0) {
+      if (!result.has_length || received == result.content_length) return true;
+      result.error_text = L"Eksik veri alındı (bağlantı koptu)";
+      return false;
+    }
+    received += got;
+    if (sink && !sink(sinkContext, buffer->bytes, got)) {
+      if (result.error_text.empty()) result.error_text = kCancelledText;
+      return false;
+    }
+    // The announced length has come: no further call is needed to learn that the body ended.
+    if (result.has_length && received == result.content_length) return true;
+    flowing = want == kHttpPieceSize && got == want && !slowStream;
   }
 }
 
