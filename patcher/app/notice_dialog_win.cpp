@@ -60,6 +60,10 @@ void NoticeDialog::Show(void* owner, UpdateEngine* engine, const LocaleTable& lo
 
   view_ = new WebView();
   if (view_->Create(hwnd, false, 0, 0, width, height)) {
+    // The page is the control's to load, in the background: it streams into the control's own
+    // cache, never into a buffer of ours, and the buttons answer at any moment of the load. So
+    // a page that never ends costs neither memory nor the update; what the patcher itself reads
+    // of the notice (the configuration naming it, the local notice file) is bounded at 1 MiB.
     view_->Navigate(config.noticeUrl);
   } else {
     Log(L"Gomulu sayfa olusturulamadi.");

@@ -261,6 +261,9 @@ void WebView::Destroy() {
       site->events = nullptr;
     }
     if (site->browser) {
+      // A page still loading ends with its view instead of streaming on into the control's
+      // cache. (Wine's control ignores Stop: there the load ends with the process.)
+      site->browser->Stop();
       site->browser->Release();
       site->browser = nullptr;
     }

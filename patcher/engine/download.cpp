@@ -297,14 +297,17 @@ bool UpdateEngine::FirstRequest(int32_t jobIndex, std::wstring& errorOut, bool& 
     return false;
   }
   const uint64_t segment = segmentSize_;
+  const uint64_t limit = MaxLzStreamSize(size);
+  // Never asked for more than the file can be: a small file's request ends at its bound.
+  const uint64_t asked = segment < limit ? segment : limit;
   DownloadSink sink;
   sink.engine = this;
   sink.job = jobIndex;
   sink.file = &file;
-  sink.limit = MaxLzStreamSize(size);
+  sink.limit = limit;
   sink.generation = generation;
   HttpResult result;
-  const bool ok = http_.Get(url, 0, int64_t(segment - 1), result, SinkPiece, &sink,
+  const bool ok = http_.Get(url, 0, int64_t(asked - 1), result, SinkPiece, &sink,
                             &cancel_);
   // Closed before the engine lock is let go: the worker finishing the file opens it at once.
   file.close();
@@ -322,20 +325,22 @@ bool UpdateEngine::FirstRequest(int32_t jobIndex, std::wstring& errorOut, bool& 
     } else {
       errorOut = prefix + result.error_text;
     }
+    if (AttemptIsFinal(sink.writeError, sink.overLimit)) SetDownloadFailure(errorOut);
     return false;
   }
   if (result.status == 206 && result.has_range && result.range_first == 0 &&
       result.range_total != 0) {
     const uint64_t total = result.range_total;
-    const uint64_t expected = segment < total ? segment : total;
+    const uint64_t expected = asked < total ? asked : total;
     if (sink.attemptBytes != expected) {
       TakeBack(job, totalDownloaded_, sink.attemptBytes);
       errorOut = prefix + L"eksik veri";
       return false;
     }
-    if (total > MaxLzStreamSize(size)) {
+    if (total > limit) {
       TakeBack(job, totalDownloaded_, sink.attemptBytes);
       errorOut = prefix + L"yanıt beklenenden büyük";
+      SetDownloadFailure(errorOut);
       return false;
     }
     const uint64_t count = (total - 1) / segment + 1;
@@ -426,6 +431,8 @@ bool UpdateEngine::DownloadPart(int32_t jobIndex, int32_t part, std::wstring& er
     } else {
       errorOut = prefix + result.error_text;
     }
+    // More than the segment's range is a server fault that may pass; a full disk is not.
+    if (AttemptIsFinal(sink.writeError, false)) SetDownloadFailure(errorOut);
     return false;
   }
   if (!job.partDone[size_t(part)]) {

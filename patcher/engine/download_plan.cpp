@@ -12,6 +12,9 @@ namespace sv {
 namespace {
 constexpr uint32_t kErrorHandleDiskFull = 39;
 constexpr uint32_t kErrorDiskFull = 112;
+bool IsDiskFull(uint32_t systemError) {
+  return systemError == kErrorDiskFull || systemError == kErrorHandleDiskFull;
+}
 }  // namespace
 
 std::wstring TempBaseName(std::wstring_view workFolder, std::wstring_view relativePath) {
@@ -70,8 +73,12 @@ int32_t ClampWorkers(int32_t wanted) {
   return wanted;
 }
 
+bool AttemptIsFinal(uint32_t systemWriteError, bool overLimit) {
+  return overLimit || IsDiskFull(systemWriteError);
+}
+
 std::wstring WriteErrorText(const LocaleTable& locale, uint32_t systemError) {
-  if (systemError == kErrorDiskFull || systemError == kErrorHandleDiskFull) {
+  if (IsDiskFull(systemError)) {
     const std::wstring full = locale.text("SV_DISK_FULL");
     const size_t dot = full.find(L'.');
     return dot == std::wstring::npos ? full + L"." : full.substr(0, dot) + L".";

@@ -81,6 +81,10 @@ uint64_t MaxLzStreamSize(uint64_t size);
 uint64_t DiskSpaceNeeded(uint64_t totalSize);
 int32_t ClampWorkers(int32_t wanted);
 
+// A full disk stays full and a body longer than its file can be stays so on the next attempt:
+// such a failure ends the file at once instead of waiting out four more attempts.
+bool AttemptIsFinal(uint32_t systemWriteError, bool overLimit);
+
 // The text of a failed write: the first sentence of SV_DISK_FULL for a full disk (112, 39),
 // otherwise FAILED_WRITE_FILE, a space and the system's text.
 std::wstring WriteErrorText(const LocaleTable& locale, uint32_t systemError);

@@ -120,12 +120,12 @@ def capture(name):
     return path
 
 
-def notice_release(name):
+def notice_release(name, url="about:blank"):
     out = os.path.join(args.work, name)
     shutil.rmtree(out, ignore_errors=True)
     # The page is never shown here (no HTML engine in this Wine), but the address is real.
     attrs = ' notice_ver="4" notice_url="%s" notice_width="520" notice_height="300"'
-    make_release.make(out, [("a.bin", 5000)], 1, attrs % "about:blank")
+    make_release.make(out, [("a.bin", 5000)], 1, attrs % url)
     return out
 
 
@@ -178,6 +178,69 @@ def case_notice_title_bar_close_refuses(server):
     refused(server, "game-notice-titlebar", "titlebar")
 
 
+def start_fault_server():
+    log = os.path.join(args.work, "fault.log")
+    proc = subprocess.Popen([sys.executable, os.path.join(SOURCE, "tests", "support", "fault_server.py"),
+                             "--log", log, "--time-limit", "120"],
+                            stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, text=True)
+    started.append(proc)
+    line = proc.stdout.readline().split()
+    check(len(line) == 2 and line[0] == "PORT", "fault server did not start")
+    return f"http://127.0.0.1:{line[1]}", log
+
+
+def resident_kib(pid):
+    with open(f"/proc/{pid}/status") as f:
+        return next(int(l.split()[1]) for l in f if l.startswith("VmRSS:"))
+
+
+def control_cache_bytes(name):
+    """Bytes the browser control has stored of the page `name` in its cache in the Wine prefix."""
+    prefix = os.environ.get("SV_WINEPREFIX") or os.path.join(SOURCE, "build", "wineprefix")
+    total = 0
+    for base, _, names in os.walk(os.path.join(prefix, "drive_c", "users")):
+        for n in names:
+            if n.startswith(name):
+                try:
+                    total = max(total, os.path.getsize(os.path.join(base, n)))
+                except OSError:
+                    pass  # the control removed it meanwhile
+    return total
+
+
+def case_notice_page_that_never_ends_holds_neither_memory_nor_the_run(_):
+    # The patcher does not read the page: the control loads it. An endless body must flow into
+    # the control's cache, not the patcher's memory, and the player can answer at any moment.
+    fault, log = start_fault_server()
+    page = f"endless{int(time.time() * 1000)}"
+    rel = notice_release("rel-notice-endless", f"{fault}/endless/{page}")
+    server = Nginx(os.path.join(rel, "www"), os.path.join(args.work, "nginx-notice-endless")).start()
+    try:
+        folder = game_folder("game-notice-endless")
+        host = Host(folder, server.url() + "/config.xml")
+        buttons, _, _, _ = host.dialog("NOTICE")
+        check(buttons[101][2], "accept disabled while the page loads")
+        before = resident_kib(host.proc.pid) << 10
+        # Wine's control reads at a pace of its own (from 0.2 to 7 MB/s here): wait for a few MiB.
+        taken = lambda: control_cache_bytes(page)  # noqa: E731
+        deadline = time.monotonic() + 45
+        while taken() < 4 << 20 and time.monotonic() < deadline and host.proc.poll() is None:
+            time.sleep(0.2)
+        cached = taken()
+        check(cached >= 4 << 20, f"the control took in only {cached} bytes of the page")
+        grown = (resident_kib(host.proc.pid) << 10) - before
+        check(grown < cached // 2, f"the patcher grew by {grown} bytes while {cached} streamed in")
+        with open(log) as f:
+            check(" sent " not in f.read(), "the page ended before the answer")
+        click(*buttons[101][:2])
+        host.until("DONE")
+        check(host.finish() == 0 and "DONE ok" in host.lines, "\n".join(host.lines))
+        check(os.path.exists(notice_file(folder)), "accepted notice not remembered")
+        check(os.path.exists(os.path.join(folder, "a.bin")), "the run did not install")
+    finally:
+        server.stop()
+
+
 def case_inuse_dialog_closes_when_the_file_is_free(_):
     files = [("game.dat", 300000), ("other.dat", 1000)]
     old = os.path.join(args.work, "rel-inuse-old")
@@ -222,6 +285,7 @@ def case_inuse_dialog_closes_when_the_file_is_free(_):
 
 
 CASES = [case_notice_accepted, case_notice_refused, case_notice_title_bar_close_refuses,
+         case_notice_page_that_never_ends_holds_neither_memory_nor_the_run,
          case_inuse_dialog_closes_when_the_file_is_free]
 
 

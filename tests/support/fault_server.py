@@ -18,6 +18,8 @@ The path picks the behaviour (a query string is ignored, so tests can make each 
   /loop              302 back to itself, for ever
   /longheader/N      200 with one header line of N bytes
   /chunked/N         N bytes in chunked transfer encoding (64 KiB chunks), no Content-Length
+  /endless[/NAME]    200 without Content-Length and a body that never ends (until the client goes
+                     away, the server stops or 256 MiB went out); then logs "<target> sent <bytes>"
 A request in proxy form (an absolute URL) gets the answer for its path, so the server can also play
 a proxy. Every request is logged as one line "<target> <range or -> <status>" to the log file,
 written before the answer, so tests can count attempts. The server prints "PORT <n>" when it
@@ -55,9 +57,12 @@ class Server:
         self.stop = threading.Event()
 
     def log(self, path, rng, status):
+        self.log_line(f"{path} {rng or '-'} {status}")
+
+    def log_line(self, text):
         with self.lock:
             with open(self.log_path, "a") as f:
-                f.write(f"{path} {rng or '-'} {status}\n")
+                f.write(text + "\n")
 
     def take_request_slot(self):
         with self.lock:
@@ -212,6 +217,16 @@ def handle(server, conn):
             conn.sendall(b"%x\r\n" % n + pattern(done, n) + b"\r\n")
             done += n
         conn.sendall(b"0\r\n\r\n")
+    elif kind == "endless":
+        answer(200, [("Content-Type", "text/html")])
+        sent = 0
+        try:
+            while sent < MAX_BODY and not server.stop.is_set():
+                conn.sendall(pattern(sent, PIECE))
+                sent += PIECE
+        finally:
+            # How far the client read before it let go: what a bound let through.
+            server.log_line(f"{target} sent {sent}")
     else:
         answer(404, [("Content-Length", 0)])
 

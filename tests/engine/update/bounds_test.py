@@ -78,6 +78,10 @@ def main():
         leftovers = [n for n in os.listdir(os.path.join(game, "temp")) if n.startswith("sv_a.bin")
                      and os.path.getsize(os.path.join(game, "temp", n)) > 2 * MIB]
         ut.check(not leftovers, f"more than the limit was stored: {leftovers}")
+        # Asked for no more than the bound, and once: a larger body will not shrink next time.
+        asked = ut.access_lines(server.access_log, "/a.bin.lz")
+        ut.check(ut.requested_ranges(asked) == [(0, 1132)], f"requests: {asked}")
+        ut.check("Tekrar denenecek" not in run.log, f"retried\n{run}")
 
     def case_TricklingServerRunShutsDownWithinOneAndAHalfSeconds():
         base, _ = env.release_server(www, "bounds-trickle")
@@ -89,6 +93,18 @@ def main():
         ut.check(m is not None, f"no shutdown\n{run}")
         ut.check(int(m.group(1)) <= 1500 and m.group(2) == "ended", f"shutdown took\n{run}")
         ut.check(time.monotonic() - start < 30, "the run outlived the trickle")
+        ut.check(untouched(game), "game file changed")
+
+    def case_RedirectLoopEndsTheRunWithTheConfigurationError():
+        fault, log = env.fault_server("bounds-loop")
+        game = game_with_old_file("loop")
+        run = env.update(game, fault + "/loop/config.xml", timeout=120)
+        ut.check(run.rc == 1 and (run.value("ERROR") or "").startswith(
+            "Konfigürasyon uzaktan açılamadı|"), f"{run}")
+        # Three attempts, each giving up after a bounded number of hops.
+        hops = ut.access_lines(log, "/loop/config.xml")
+        ut.check(3 <= len(hops) <= 3 * 20, f"{len(hops)} requests")
+        ut.check(run.log.count("Indirilemedi (") == 3, f"{run}")
         ut.check(untouched(game), "game file changed")
 
     def case_GameFolderLongerThanMaxPath():
@@ -117,6 +133,9 @@ def main():
         game, run = disk_full_run("full-download", "sv_a.bin.part")
         ut.check(run.rc == 1 and run.value("ERROR") == "Diskte yeterli boş alan yok.", f"{run}")
         ut.check(untouched(game), "game file changed")
+        # A full disk stays full: the file fails at its first attempt, with no retry to wait for.
+        asked = ut.access_lines(env.servers[-1].access_log, "/a.bin.lz")
+        ut.check(len(asked) == 1 and "Tekrar denenecek" not in run.log, f"{asked}\n{run}")
 
     def case_DiskFullDuringDecodingKeepsTheOldFile():
         game, run = disk_full_run("full-decode", "sv_a.bin.out")
@@ -136,6 +155,7 @@ def main():
     cases = [case_ConfigurationOver1MiBIsRefused, case_ListOver32MiBIsRefused,
              case_FileBodyLongerThanItsSizeAllowsIsRefused,
              case_TricklingServerRunShutsDownWithinOneAndAHalfSeconds,
+             case_RedirectLoopEndsTheRunWithTheConfigurationError,
              case_GameFolderLongerThanMaxPath, case_DiskFullDuringDownloadKeepsTheOldFile,
              case_DiskFullDuringDecodingKeepsTheOldFile,
              case_DiskFullDuringTheCacheWriteLeavesTheUpdateDone]

@@ -8,6 +8,8 @@ by the first path component (the rest is the file inside the folder; queries are
                  whole file, as a server does that honours only the first request of a file
   /trickle/...   files other than ".lz" as /plain; a ".lz" body goes out one byte a second
                  (for at most a minute)
+  /liar/...      as /plain, but a range not starting at 0 gets a Content-Range that starts one
+                 byte late (the body is the one asked for)
 
 Each request is logged as "<path> <range or -> <status>". Prints "PORT <n>" when listening; stops
 after --time-limit seconds."""
@@ -20,7 +22,7 @@ import sys
 import threading
 import time
 
-MODES = ("plain", "norange", "seg200", "trickle")
+MODES = ("plain", "norange", "seg200", "trickle", "liar")
 TRICKLE_LIMIT_S = 60
 
 
@@ -60,7 +62,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             body = data[first:last + 1]
             self.record(rng, 206)
             self.send_response(206)
-            self.send_header("Content-Range", f"bytes {first}-{last}/{len(data)}")
+            shown = first + 1 if mode == "liar" and first > 0 else first
+            self.send_header("Content-Range", f"bytes {shown}-{last}/{len(data)}")
         else:
             body = data
             self.record(rng, 200)

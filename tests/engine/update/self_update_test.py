@@ -20,6 +20,9 @@ import update_test as ut  # noqa: E402
 from update_test import WINE_RUN, check, make_release, release, tree, win  # noqa: E402
 
 opts = None
+BOUND = 64 << 20
+# What the server's and the client's socket buffers hold beyond what the client has read.
+SOCKET_SLACK = 16 << 20
 
 
 def crc(data):
@@ -58,9 +61,11 @@ class Setup:
         put(self.program, self.old)
 
     def config(self, url=None, crc32=None):
+        """url: a path on this setup's nginx, or a whole address elsewhere."""
         attrs = ""
         if url is not None:
-            attrs = f' sv_patcher_url="{self.base}/{url}" sv_patcher_crc32="{crc32:08X}"'
+            full = url if url.startswith("http://") else f"{self.base}/{url}"
+            attrs = f' sv_patcher_url="{full}" sv_patcher_crc32="{crc32:08X}"'
         put(os.path.join(self.www, "config.xml"),
             f'<torrent_config run_path="game.exe"{attrs}></torrent_config>\n'.encode())
 
@@ -139,6 +144,17 @@ def group_selfupdate(env, case):
             s.config(url, value)
             shutil.rmtree(os.path.join(s.game, "temp"), ignore_errors=True)
             expect_kept(s, s.run(), line)
+
+    with case("EndlessNewPatcherStopsAtItsBound"):
+        # 64 MiB is the most a new patcher may be: an endless body is cut off there, each of the
+        # three attempts, and the running patcher stays.
+        s = Setup(env, "su-endless")
+        fault, log = env.fault_server("su-endless-fault")
+        s.config(f"{fault}/endless/Sarvik.exe", crc(new))
+        expect_kept(s, s.run(), "Patcher indirilemedi: Yanıt çok büyük")
+        sent = [int(l.split()[-1]) for l in ut.wait_lines(log, " sent ", 3)]
+        check(len(sent) == 3 and all(n <= BOUND + SOCKET_SLACK for n in sent),
+              f"the endless body went on past the bound: {sent}")
 
     with case("ProgramThatCannotBeMovedStaysAndTheNewFileGoes"):
         s = Setup(env, "su-held")

@@ -122,12 +122,18 @@ class Env:
         return server
 
     def release_server(self, root, name):
+        return self.python_server(os.path.join(HERE, "release_server.py"), name, "--root", root)
+
+    def fault_server(self, name):
+        """tests/support/fault_server.py: (base URL, request log)."""
+        return self.python_server(os.path.join(SOURCE, "tests", "support", "fault_server.py"), name)
+
+    def python_server(self, script, name, *extra):
         log = os.path.join(self.work, name + ".log")
-        proc = subprocess.Popen([sys.executable, os.path.join(HERE, "release_server.py"),
-                                 "--root", root, "--log", log, "--time-limit", "900"],
+        proc = subprocess.Popen([sys.executable, script, *extra, "--log", log, "--time-limit", "900"],
                                 stdout=subprocess.PIPE, stdin=subprocess.DEVNULL, text=True)
         line = proc.stdout.readline().split()
-        check(len(line) == 2 and line[0] == "PORT", "release server did not start")
+        check(len(line) == 2 and line[0] == "PORT", f"{os.path.basename(script)} did not start")
         self.servers.append(proc)
         return f"http://127.0.0.1:{line[1]}", log
 
@@ -186,6 +192,14 @@ def requested_ranges(lines):
         if m:
             found.append((int(m.group(1)), int(m.group(2))))
     return found
+
+
+def wait_lines(path, needle, count, timeout=20):
+    """The lines of a server log holding `needle`, once there are `count` of them (or the time
+    is up): servers write some lines only after the client has gone."""
+    lines = lambda: [l for l in open(path) if needle in l]  # noqa: E731
+    wait_for(lambda: len(lines()) >= count, timeout, step=0.1)
+    return lines()
 
 
 def wait_for(cond, timeout, step=0.02):
@@ -468,7 +482,7 @@ def group_faults(env, case):
         lines = [l for l in open(log) if l.startswith("/norange/") and ".lz" in l]
         check(len(lines) == 2 and all(l.split()[-1] == "200" for l in lines), f"{lines}")
 
-    # Both slow cases (five attempts each) run side by side.
+    # The segment's five attempts are slow; the oversized body, refused at once, runs beside it.
     bad = os.path.join(env.work, "rel-oversize")
     shutil.rmtree(bad, ignore_errors=True)
     shutil.copytree(www, os.path.join(bad, "www"))
@@ -477,6 +491,15 @@ def group_faults(env, case):
         # Ten bytes cannot come from a 2 MiB ".lz": the body must not be taken.
         f.write(f"{crc:08x} 10 one.bin\n")
     srv_bad = env.nginx(os.path.join(bad, "www"), "oversize")
+
+    # A lying Content-Range fails its segment five times too: it runs beside them.
+    game3 = os.path.join(env.work, "game-liar")
+    shutil.rmtree(game3, ignore_errors=True)
+    os.makedirs(os.path.join(game3, "two"))
+    old_two = b"the player's two.bin before the update"
+    with open(os.path.join(game3, "two", "two.bin"), "wb") as f:
+        f.write(old_two)
+    p3 = start_update(env, game3, url + "/liar/config.xml", "--segment-mb", "1")
 
     with case("SegmentAnsweredWith200FailsAfterFiveAttempts"):
         game = os.path.join(env.work, "game-seg200")
@@ -503,7 +526,23 @@ def group_faults(env, case):
 
         run2 = Run(p2.returncode, out2, game2)
         check(run2.rc == 1 and "beklenenden büyük" in (run2.value("ERROR") or ""), f"{run2}")
+        # Asked for the 81 bytes ten bytes can take, and refused at the first answer.
+        asked = access_lines(srv_bad.access_log, "one.bin.lz")
+        check(requested_ranges(asked) == [(0, 80)], f"requests: {asked}")
         check(not os.path.exists(os.path.join(game2, "one.bin")), "oversized body installed")
+
+    with case("LyingContentRangeFailsTheSegmentAndKeepsTheOldFiles"):
+        out3, _ = p3.communicate(timeout=300)
+        run = Run(p3.returncode, out3, game3)
+        check(run.rc == 1 and run.value("ERROR") == "Dosyanın indirilmesi başarısız oldu.|"
+              "one.bin: parçalı indirme yanıtı hatalı (HTTP 206)", f"{run}")
+        lied = [l for l in open(log) if l.startswith("/liar/one.bin.lz") and "bytes=1048576-" in l]
+        check(len(lied) == 5, f"segment 1 requested {len(lied)} times")
+        check(not os.path.exists(os.path.join(game3, "one.bin")), "a file of lying ranges installed")
+        with open(os.path.join(game3, "two", "two.bin"), "rb") as f:
+            data = f.read()
+        # two.bin is small enough to come whole in its first answer, which does not lie.
+        check(data in (old_two, tree(os.path.join(rel, "src"))["two/two.bin"]), "two.bin damaged")
 
     with case("CrcMismatchRedownloadsOnceThenFails"):
         mism = os.path.join(env.work, "rel-crc")
@@ -645,6 +684,8 @@ def group_admin(env, case):
             shutil.rmtree(p, ignore_errors=True)
             os.makedirs(p)
         os.makedirs(os.path.join(real, "temp"))
+        with open(os.path.join(real, "a.bin"), "wb") as f:
+            f.write(b"the player's a.bin")
         # Root ignores permission bits; a read-only bind mount stops even root.
         mounted = subprocess.run(["mount", "--bind", real, game]).returncode == 0 and \
             subprocess.run(["mount", "-o", "remount,bind,ro", game]).returncode == 0
@@ -656,6 +697,8 @@ def group_admin(env, case):
         check("NEED_ADMIN" in run.lines, f"{run}")
         check(run.rc == 1 and run.value("TEXT") == "Yamayı yönetici olarak çalıştır.",
               f"{run}")
+        with open(os.path.join(real, "a.bin"), "rb") as f:
+            check(f.read() == b"the player's a.bin", "game file changed")
 
 
 def group_notice(env, case):
@@ -741,6 +784,7 @@ def group_edges(env, case):
         check(run.value("ERROR") == "Dosya yazılamıyor.|small.bin: bu adda bir klasör var",
               f"{run}")
         check("INUSE" not in run.out and "kullanımda" not in run.out, f"in-use wait\n{run}")
+        check(os.path.isdir(os.path.join(other, "small.bin", "inside")), "the folder was touched")
 
     with case("FileOf4GiBIsRefusedBeforeDownload"):
         huge = os.path.join(env.work, "rel-edges-huge")
