@@ -83,6 +83,9 @@ class File {
 
   // Read access to an existing file, sharing read and write.
   bool openRead(const std::wstring& p);
+  // Read access for one pass from start to end, sharing read, write and delete (on Windows a
+  // sequential-scan hint too).
+  bool openScan(const std::wstring& p);
   // Write access, no sharing, replacing an old file, normal attributes.
   bool createWrite(const std::wstring& p);
   // Write access sharing read and write; `truncate` starts the file empty (CREATE_ALWAYS),

@@ -147,6 +147,14 @@ bool File::openRead(const std::wstring& p) {
   return handle_ != nullptr;
 }
 
+bool File::openScan(const std::wstring& p) {
+  close();
+  handle_ = fromHandle(CreateFileW(p.c_str(), GENERIC_READ,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  return handle_ != nullptr;
+}
+
 bool File::createWrite(const std::wstring& p) {
   close();
   handle_ = fromHandle(

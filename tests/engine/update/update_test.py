@@ -18,13 +18,15 @@ import subprocess
 import sys
 import time
 import traceback
-import xml.sax.saxutils as su
 
 SOURCE = os.environ.get("SV_SOURCE_DIR") or os.path.abspath(
     os.path.join(os.path.dirname(__file__), "..", "..", ".."))
 sys.path.insert(0, os.path.join(SOURCE, "tests", "support"))
 import make_release  # noqa: E402
 import nginx_server  # noqa: E402
+from gtest_results import Failure, check, write_results  # noqa: E402
+from nginx_server import access_lines  # noqa: E402
+from release_tree import game_files, same_tree, tree  # noqa: E402
 
 WINE_RUN = os.path.join(SOURCE, "scripts", "wine-run")
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -46,15 +48,6 @@ def win(path):
 def extended(path):
     """How the engine writes a full path it opens: the extended-length form on Windows."""
     return path if NATIVE else "\\\\?\\" + win(path).replace("/", "\\")
-
-
-class Failure(Exception):
-    pass
-
-
-def check(cond, message):
-    if not cond:
-        raise Failure(message)
 
 
 class Run:
@@ -150,38 +143,6 @@ def release(env, name, files, seed=1, config_attrs="", level=1):
     out = os.path.join(env.work, name)
     shutil.rmtree(out, ignore_errors=True)
     return make_release.make(out, files, seed, config_attrs, level), out
-
-
-def game_files(folder):
-    """(relative path, full path) of every file outside the work folder."""
-    for base, _, names in os.walk(folder):
-        rel_base = os.path.relpath(base, folder)
-        if rel_base == "temp" or rel_base.startswith("temp" + os.sep):
-            continue
-        for n in names:
-            yield os.path.normpath(os.path.join(rel_base, n)), os.path.join(base, n)
-
-
-def tree(folder):
-    """Relative path -> bytes of every file outside the work folder."""
-    result = {}
-    for rel, full in game_files(folder):
-        with open(full, "rb") as f:
-            result[rel] = f.read()
-    return result
-
-
-def same_tree(a, b):
-    ta, tb = tree(a), tree(b)
-    if ta.keys() != tb.keys():
-        return f"files differ: {sorted(ta.keys() ^ tb.keys())}"
-    bad = [k for k in ta if ta[k] != tb[k]]
-    return f"contents differ: {bad}" if bad else None
-
-
-def access_lines(path, needle):
-    with open(path) as f:
-        return [l for l in f if needle in l]
 
 
 def requested_ranges(lines):
@@ -967,27 +928,11 @@ def main():
         print(results[-1][1], flush=True)
     finally:
         env.stop()
-    write_results(f"update_{args.group}", results)
+    write_results(f"update_{args.group}", f"update_{args.group}",
+                  [(name, took, failure) for name, failure, took in results])
     failed = [r for r in results if r[1]]
     print(f"{len(results) - len(failed)} passed, {len(failed)} failed")
     return 1 if failed or not results else 0
-
-
-def write_results(name, results):
-    folder = os.environ.get("SV_RESULTS_DIR")
-    if not folder:
-        return
-    os.makedirs(folder, exist_ok=True)
-    cases = []
-    for case, failure, took in results:
-        body = f'<failure message="{su.escape(failure[:200], {chr(34): "&quot;"})}"/>' if failure else ""
-        cases.append(f'    <testcase name="{case}" classname="{name}" time="{took:.2f}">{body}</testcase>')
-    n_failed = sum(1 for r in results if r[1])
-    text = (f'<?xml version="1.0" encoding="UTF-8"?>\n<testsuites tests="{len(results)}" '
-            f'failures="{n_failed}">\n  <testsuite name="{name}" tests="{len(results)}" '
-            f'failures="{n_failed}">\n' + "\n".join(cases) + "\n  </testsuite>\n</testsuites>\n")
-    with open(os.path.join(folder, name + ".xml"), "w") as f:
-        f.write(text)
 
 
 if __name__ == "__main__":
