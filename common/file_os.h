@@ -91,8 +91,6 @@ class File {
   // Write access sharing read and write; `truncate` starts the file empty (CREATE_ALWAYS),
   // otherwise an existing file keeps its bytes (OPEN_ALWAYS).
   bool openSharedWrite(const std::wstring& p, bool truncate);
-  // Read access sharing read, write and delete, for one sequential pass.
-  bool openScan(const std::wstring& p);
   bool seek(uint64_t offset);
   bool size(uint64_t& sizeOut);
   // Move at most `count` bytes; `doneOut` tells how many moved (0 at the end of a file).

@@ -218,8 +218,6 @@ bool File::openRead(const std::wstring& p) {
 }
 
 // Sharing modes and scan hints have no equivalent here.
-bool File::openScan(const std::wstring& p) { return openRead(p); }
-
 bool File::createWrite(const std::wstring& p) {
   close();
   handle_ = std::fopen(nativePath(p).c_str(), "wb");

@@ -170,14 +170,6 @@ bool File::openSharedWrite(const std::wstring& p, bool truncate) {
   return handle_ != nullptr;
 }
 
-bool File::openScan(const std::wstring& p) {
-  close();
-  handle_ = fromHandle(CreateFileW(p.c_str(), GENERIC_READ,
-                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                   OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-  return handle_ != nullptr;
-}
-
 bool File::seek(uint64_t offset) {
   LARGE_INTEGER to;
   to.QuadPart = LONGLONG(offset);
