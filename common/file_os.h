@@ -54,13 +54,6 @@ bool removeDirectory(const std::wstring& p);
 // MoveFileExW with replace-existing, and copy-allowed when asked.
 bool moveFile(const std::wstring& from, const std::wstring& to, bool allowCopy);
 
-struct FolderEntry {
-  std::wstring name;
-  bool directory = false;
-};
-// The entries of a folder (FindFirstFileW on "folder\*"); empty when it cannot be read.
-std::vector<FolderEntry> listFolder(const std::wstring& folder);
-
 // GetDiskFreeSpaceExW: the bytes the caller may still use on the volume of `p`.
 bool freeDiskSpace(const std::wstring& p, uint64_t& bytesOut);
 // GetFullPathNameW and GetLongPathNameW: the full path with every component in its long form;

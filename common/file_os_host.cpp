@@ -157,18 +157,6 @@ bool moveFile(const std::wstring& from, const std::wstring& to, bool allowCopy) 
   return true;
 }
 
-std::vector<FolderEntry> listFolder(const std::wstring& folder) {
-  std::vector<FolderEntry> entries;
-  std::error_code error;
-  for (fs::directory_iterator it(nativePath(folder), error), end; !error && it != end;
-       it.increment(error)) {
-    std::error_code typeError;
-    entries.push_back(FolderEntry{toWide(it->path().filename().string()),
-                                  it->is_directory(typeError)});
-  }
-  if (error) Failed(error);
-  return entries;
-}
 
 bool freeDiskSpace(const std::wstring& p, uint64_t& bytesOut) {
   struct statvfs v;

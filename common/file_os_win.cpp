@@ -83,18 +83,6 @@ bool moveFile(const std::wstring& from, const std::wstring& to, bool allowCopy) 
                      MOVEFILE_REPLACE_EXISTING | (allowCopy ? MOVEFILE_COPY_ALLOWED : 0)) != 0;
 }
 
-std::vector<FolderEntry> listFolder(const std::wstring& folder) {
-  std::vector<FolderEntry> entries;
-  WIN32_FIND_DATAW found;
-  HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &found);
-  if (find == INVALID_HANDLE_VALUE) return entries;
-  do {
-    entries.push_back(FolderEntry{found.cFileName, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
-  } while (FindNextFileW(find, &found));
-  FindClose(find);
-  return entries;
-}
-
 bool freeDiskSpace(const std::wstring& p, uint64_t& bytesOut) {
   ULARGE_INTEGER available;
   if (!GetDiskFreeSpaceExW(p.c_str(), &available, nullptr, nullptr)) return false;

@@ -193,40 +193,28 @@ void UpdateEngine::CheckWorker() {
 
     bool known = trusted;
     if (!trusted) {
-      os::File file;
-      if (file.openScan(fullPath)) {
-        uint32_t reg = 0xFFFFFFFFu;
-        bool readOk = true;
-        for (;;) {
-          if (Cancelled()) {
-            readOk = false;
-            break;
-          }
-          uint32_t got = 0;
-          if (!file.read(buffer.get(), readSize, got)) {
-            readOk = false;
-            break;
-          }
-          if (got == 0) break;
-          reg = Crc32Update(reg, buffer.get(), got);
-          std::lock_guard<std::mutex> guard(lock_);
-          bytesChecked_ += got;
-        }
-        file.close();
-        if (readOk) {
-          crc = ~reg;
-          known = true;
-          if (testHook_) testHook_("checked", fullPath, testHookContext_);
-          // The stamp taken before reading goes with this CRC; a file that changed meanwhile
-          // is not recorded (its CRC may be of neither version).
-          const os::FileInfo after = os::queryFileInfo(fullPath);
-          if (after.exists && after.size == attributes.size &&
-              after.lastWrite == attributes.lastWrite) {
-            RecordCrc(entry.path, attributes.size, attributes.lastWrite, crc);
-          } else {
-            Log(L"Kontrol sirasinda degisti: %ls", entry.path.c_str());
-            known = false;
-          }
+      uint64_t readSizeTotal = 0;
+      const bool readOk =
+          !Cancelled() &&
+          Crc32File(fullPath, buffer.get(), readSize, crc, readSizeTotal, [this](uint32_t got) {
+            {
+              std::lock_guard<std::mutex> guard(lock_);
+              bytesChecked_ += got;
+            }
+            return !Cancelled();
+          });
+      if (readOk) {
+        known = true;
+        if (testHook_) testHook_("checked", fullPath, testHookContext_);
+        // The stamp taken before reading goes with this CRC; a file that changed meanwhile
+        // is not recorded (its CRC may be of neither version).
+        const os::FileInfo after = os::queryFileInfo(fullPath);
+        if (after.exists && after.size == attributes.size &&
+            after.lastWrite == attributes.lastWrite) {
+          RecordCrc(entry.path, attributes.size, attributes.lastWrite, crc);
+        } else {
+          Log(L"Kontrol sirasinda degisti: %ls", entry.path.c_str());
+          known = false;
         }
       }
     }

@@ -2,6 +2,7 @@
 #include "common/file.h"
 #include "common/clock_os.h"
 #include "common/file_os.h"
+#include "common/folder_list.h"
 #include "common/path.h"
 #include "common/text.h"
 #include "patcher/engine/log.h"
@@ -45,7 +46,9 @@ void UpdateEngine::PrepareWorkArea() {
   }
   const std::wstring oldWork = joinPath(root_, kOldWorkFolder);
   if (isDirectory(oldWork)) {
-    for (const os::FolderEntry& found : os::listFolder(oldWork)) {
+    std::vector<FolderItem> items;
+    listFolder(oldWork, L"*", items);
+    for (const FolderItem& found : items) {
       if (!found.directory) os::deleteFile(joinPath(oldWork, found.name));
     }
     if (os::removeDirectory(oldWork)) Log(L"Eski Sarvik.tmp klasoru temizlendi.");
@@ -59,7 +62,9 @@ void UpdateEngine::CleanTempDownloads(const std::vector<std::wstring>* keep) {
     for (const std::wstring& path : *keep) keepLower.push_back(toLowerWide(path));
   }
   int deleted = 0;
-  for (const os::FolderEntry& found : os::listFolder(workFolder_)) {
+  std::vector<FolderItem> items;
+  listFolder(workFolder_, L"*", items);
+  for (const FolderItem& found : items) {
     // The work files' names begin with "sv_", in any case.
     if (found.directory || toLowerWide(found.name).rfind(L"sv_", 0) != 0) continue;
     const std::wstring path = joinPath(workFolder_, found.name);

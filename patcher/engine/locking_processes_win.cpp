@@ -4,6 +4,7 @@
 #include <restartmanager.h>
 #include <winternl.h>
 
+#include "common/scoped_win.h"
 #include "common/text.h"
 #include "patcher/engine/in_use.h"
 #include "patcher/engine/locking_processes.h"
@@ -39,8 +40,9 @@ std::vector<RmProcess> AskRestartManager(const std::vector<std::wstring>& paths)
   const UINT n = GetSystemDirectoryW(system, MAX_PATH);
   if (n == 0 || n >= MAX_PATH) return out;
   const std::wstring dll = std::wstring(system) + L"\\rstrtmgr.dll";
-  HMODULE module = LoadLibraryW(dll.c_str());
-  if (!module) return out;
+  ScopedModule library(LoadLibraryW(dll.c_str()));
+  if (!library) return out;
+  HMODULE module = library.get();
   const auto start = Resolve<RmStartSessionFn>(module, "RmStartSession");
   const auto end = Resolve<RmEndSessionFn>(module, "RmEndSession");
   const auto reg = Resolve<RmRegisterResourcesFn>(module, "RmRegisterResources");
@@ -77,7 +79,6 @@ std::vector<RmProcess> AskRestartManager(const std::vector<std::wstring>& paths)
     if (code != ERROR_SUCCESS) Log(L"RmGetList hatasi: %u", unsigned(code));
     end(session);
   }
-  FreeLibrary(module);
   return out;
 }
 
@@ -87,19 +88,18 @@ std::vector<uint32_t> ProbeFile(const std::wstring& path) {
   const auto query =
       ntdll ? Resolve<NtQueryInformationFileFn>(ntdll, "NtQueryInformationFile") : nullptr;
   if (!query) return out;
-  HANDLE h = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
-                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return out;
+  ScopedHandle file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!file) return out;
   std::vector<ULONG_PTR> buffer(kProbeBufferBytes / sizeof(ULONG_PTR));
   IO_STATUS_BLOCK status = {};
-  if (query(h, &status, buffer.data(), kProbeBufferBytes, kFileProcessIdsUsingFile) >= 0) {
+  if (query(file.get(), &status, buffer.data(), kProbeBufferBytes, kFileProcessIdsUsingFile) >= 0) {
     // A count, then that many ids, each a pointer-sized number.
     const size_t room = buffer.size() - 1;
     const size_t count = buffer[0] < room ? size_t(buffer[0]) : room;
     for (size_t i = 0; i < count; ++i) out.push_back(uint32_t(buffer[1 + i]));
   }
-  CloseHandle(h);
   return out;
 }
 
@@ -112,8 +112,9 @@ ProcessFacts DescribeSystemProcess(uint32_t pid) {
     facts.sessionKnown = true;
     facts.session = session;
   }
-  HANDLE h = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
-  if (!h) return facts;
+  ScopedHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+  if (!process) return facts;
+  HANDLE h = process.get();
   facts.opened = true;
   std::wstring image(32768, L'\0');
   DWORD size = DWORD(image.size());
@@ -125,7 +126,6 @@ ProcessFacts DescribeSystemProcess(uint32_t pid) {
   if (GetProcessTimes(h, &created, &exited, &kernel, &user)) {
     facts.creationTime = FileTimeValue(created);
   }
-  CloseHandle(h);
   return facts;
 }
 

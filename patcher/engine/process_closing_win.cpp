@@ -5,6 +5,7 @@
 #include <shellapi.h>
 
 #include "common/path.h"
+#include "common/scoped_win.h"
 #include "patcher/engine/process_closing.h"
 
 namespace sv {
@@ -74,7 +75,7 @@ int CloseViaElevatedHelper(void* ownerWindow, const std::vector<LockingProcess>&
   const std::wstring parameters = ElevatedCloseParameters(processes);
   const std::wstring program = modulePath();
   const std::wstring folder = moduleDirectory();
-  const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+  const ScopedCom com(COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
   SHELLEXECUTEINFOW info = {};
   info.cbSize = sizeof(info);
   info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
@@ -98,7 +99,6 @@ int CloseViaElevatedHelper(void* ownerWindow, const std::vector<LockingProcess>&
       CloseHandle(info.hProcess);
     }
   }
-  if (SUCCEEDED(com)) CoUninitialize();
   return result;
 }
 
