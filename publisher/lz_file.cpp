@@ -163,6 +163,10 @@ bool BlockedLzFile::Open() {
     s_->Fail("cannot read " + Quoted(s_->source));
     return false;
   }
+  if (size != s_->r.size) {
+    s_->Fail(Quoted(s_->source) + " changed while it was read");
+    return false;
+  }
   if (!s_->file.Open()) {
     s_->Fail("cannot create " + Quoted(TemporaryName(s_->target)));
     return false;
