@@ -121,6 +121,25 @@ TEST(LzoBlocks, AwkwardBoundariesDecode) {
   EXPECT_TRUE(shortMerged);
 }
 
+// The stitcher may put more literals before a block's first match than the block had: the
+// 2-byte length-2 form, which means that only after 1 to 3 literals, is never a block's first.
+TEST(LzoBlocks, FirstMatchOfABlockNeverDependsOnTheLiteralsBefore) {
+  const std::vector<uint8_t> data = MakeSample(SampleKind::kText, 4000, 1);
+  sv::MemoryInput input(data.data(), data.size());
+  const sv::LzoWindow w{data.data(), 0, data.size(), &input};
+  std::vector<uint8_t> memory(sv::LzoOutput::MemoryBound(data.size()));
+  sv::LzoOutput out(memory.data(), memory.size());
+  out.StartBlock();
+  EXPECT_FALSE(out.Sequence(w, 1000, 2, 2, 100));
+  EXPECT_FALSE(out.blockHasMatch());
+  EXPECT_TRUE(out.Sequence(w, 1000, 6, 3, 2500));
+  EXPECT_TRUE(out.blockHasMatch());
+  EXPECT_EQ(out.leadLiterals(), 6u);
+  EXPECT_EQ(out.written(), 2u) << "the literals are left to the stitcher";
+  // After the first match the usual forms apply.
+  EXPECT_TRUE(out.Sequence(w, 1009, 2, 2, 100));
+}
+
 // Matches reach back into the block before: a repeat of the previous block packs small.
 TEST(LzoBlocks, MatchesReachIntoThePreviousBlockAndTheCrcCombines) {
   std::vector<uint8_t> data = MakeSample(SampleKind::kRandom, 30000, 9);
