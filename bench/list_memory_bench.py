@@ -63,7 +63,7 @@ def peak_of(svupdate, out, url):
 
 
 def main():
-    svupdate, work, _ = bench_arguments()
+    svupdate, work, _, _ = bench_arguments()
     peaks = {}
     for count in (1, FILES):
         out = prepare(work, f"client-{count}", count)

@@ -2,7 +2,8 @@
 """Driver of update_bench.sh: makes (once) a 1 GB release with an independent LZO1X compressor,
 serves it with nginx and times svupdate.exe against aria2c and against the plainest WinHTTP loop
 (winhttp_bare.exe: the same .lz files, whole, on the same number of connections, read into a
-reused buffer), best of two runs each. Every side is timed from its process start to its end."""
+reused buffer), and the host build's svupdate (the same engine over libcurl, without Wine) against
+the same aria2c runs, best of two runs each. Every side is timed from its process start to its end."""
 import argparse
 import os
 import shutil
@@ -54,10 +55,12 @@ def run_with_peak(cmd):
     return took, peak_kb, proc.returncode, out
 
 
-def run_ours(svupdate, game, url, connections):
+def run_ours(svupdate, game, url, connections, native=False):
+    """svupdate.exe under Wine, or with `native` the host build's svupdate started directly."""
     shutil.rmtree(game, ignore_errors=True)
     os.makedirs(game)
-    cmd = [os.path.join(SOURCE, "scripts", "wine-run"), svupdate, "--folder", "Z:" + game,
+    runner = [] if native else [os.path.join(SOURCE, "scripts", "wine-run")]
+    cmd = [*runner, svupdate, "--folder", game if native else "Z:" + game,
            "--config", url + "/config.xml", "--connections", str(connections),
            "--segment-mb", "4"]
     took, peak_kb, rc, out = run_with_peak(cmd)
@@ -98,24 +101,28 @@ def bench_arguments():
     ap.add_argument("--svupdate", required=True)
     ap.add_argument("--work", required=True)
     ap.add_argument("--bare", help="winhttp_bare.exe")
+    ap.add_argument("--native-svupdate", help="the host build's svupdate (libcurl, no Wine)")
     args = ap.parse_args()
     work = os.path.abspath(args.work)
     os.makedirs(work, exist_ok=True)
-    return args.svupdate, work, args.bare
+    return args.svupdate, work, args.bare, args.native_svupdate
 
 
 def main():
-    svupdate, work, bare = bench_arguments()
+    svupdate, work, bare, native = bench_arguments()
     rel = release(work)
     server = nginx_server.Nginx(os.path.join(rel, "www"), os.path.join(work, "nginx")).start()
     total = sum(size for _, size in FILES)
     urls = [(f"{server.url()}/{path}.lz", path + ".lz") for path, _ in FILES]
     peak = 0
-    ratios, bare_ratios = [], []
+    ratios, bare_ratios, host_ratios = [], [], []
     try:
         for connections in (4, 8):
-            ours, theirs, plain = [], [], []
+            ours, theirs, plain, host = [], [], [], []
             for _ in range(RUNS):
+                if native:
+                    host.append(run_ours(native, os.path.join(work, "game"), server.url(),
+                                         connections, native=True)[0])
                 took, peak_kb = run_ours(svupdate, os.path.join(work, "game"), server.url(),
                                          connections)
                 ours.append(took)
@@ -129,6 +136,12 @@ def main():
                   f"(download of the .lz files), best of {RUNS}", file=sys.stderr)
             ratios.append(best_theirs / best_ours)
             print(f"BENCH update_vs_aria2_{connections}conn {ratios[-1]:.3f} ratio", flush=True)
+            if host:
+                print(f"update_bench: {connections} connections: native svupdate {min(host):.2f} s",
+                      file=sys.stderr)
+                host_ratios.append(best_theirs / min(host))
+                print(f"BENCH update_host_vs_aria2_{connections}conn {host_ratios[-1]:.3f} ratio",
+                      flush=True)
             if plain:
                 print(f"update_bench: {connections} connections: bare WinHTTP loop "
                       f"{min(plain):.2f} s", file=sys.stderr)
@@ -139,6 +152,9 @@ def main():
         print(f"BENCH update_vs_aria2 {min(ratios):.3f} ratio", flush=True)
         if bare_ratios:
             print(f"BENCH update_vs_winhttp_bare {min(bare_ratios):.3f} ratio", flush=True)
+        if host_ratios:
+            # The engine's own cost without Wine: the same install by the host build over libcurl.
+            print(f"BENCH update_host_vs_aria2 {min(host_ratios):.3f} ratio", flush=True)
         print(f"BENCH update_peak_rss_mb {peak / PAGE_KB:.1f} MB", flush=True)
     finally:
         server.stop()

@@ -6,6 +6,8 @@
 #   BENCH update_vs_aria2 <the lower of the two> ratio
 #   BENCH update_vs_winhttp_bare_<n>conn, update_vs_winhttp_bare <bare loop time / our time>
 #     (the same .lz files fetched whole by the plainest WinHTTP loop: the transport's ceiling)
+#   BENCH update_host_vs_aria2_<n>conn, update_host_vs_aria2 <aria2c time / time of the host
+#     build's svupdate> (the same engine natively over libcurl: its own cost without Wine)
 #   BENCH update_peak_rss_mb <peak resident size of the svupdate process> MB
 # and then what a file list costs the 32-bit patcher (list_memory_bench.py):
 #   BENCH check_100k_peak_rss_mb, BENCH list_bytes_per_entry
@@ -15,8 +17,12 @@ cd "$here"
 build="$here/build/eng-bench"
 cmake --preset windows -B "$build" >/dev/null
 cmake --build "$build" --target svupdate winhttp_bare >/dev/null
+# The native engine of the optimised host build.
+cmake --preset bench >/dev/null
+cmake --build --preset bench --target svupdate >/dev/null
 . scripts/test-env
 /usr/bin/python3 bench/update_bench.py --svupdate "$build/tests/engine/update/svupdate.exe" \
-  --work "$build/update-bench" --bare "$build/tests/engine/net/winhttp_bare.exe"
+  --work "$build/update-bench" --bare "$build/tests/engine/net/winhttp_bare.exe" \
+  --native-svupdate "$here/build/bench/tests/engine/update/svupdate"
 /usr/bin/python3 bench/list_memory_bench.py --svupdate "$build/tests/engine/update/svupdate.exe" \
   --work "$build/list-memory-bench"

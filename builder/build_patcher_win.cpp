@@ -10,6 +10,7 @@
 #include "common/crc32.h"
 #include "common/file.h"
 #include "common/path.h"
+#include "common/scoped_win.h"
 #include "common/text.h"
 #include "patcher/app/resource_ids.h"
 #include "skin/skin_package.h"
@@ -29,10 +30,10 @@ struct ResourceName {
   LPCWSTR Name() const { return isId ? MAKEINTRESOURCEW(id) : name.c_str(); }
 };
 
-HMODULE LoadAsData(const std::wstring& path) {
+ScopedModule LoadAsData(const std::wstring& path) {
   HMODULE module = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
   if (!module) module = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-  return module;
+  return ScopedModule(module);
 }
 
 struct EnumState {
@@ -64,13 +65,12 @@ BOOL CALLBACK OnName(HMODULE module, LPCWSTR type, LPWSTR name, LONG_PTR param) 
 // Every name and language of the resource types the build replaces.
 std::vector<ResourceName> ListResources(const std::wstring& path) {
   std::vector<ResourceName> list;
-  HMODULE module = LoadAsData(path);
+  ScopedModule module = LoadAsData(path);
   if (!module) return list;
   for (WORD type : {kResTypeIcon, kResTypeGroupIcon, kResTypeVersion, kResTypeRcData}) {
     EnumState state{type, &list, {}};
-    EnumResourceNamesW(module, MAKEINTRESOURCEW(type), OnName, reinterpret_cast<LONG_PTR>(&state));
+    EnumResourceNamesW(module.get(), MAKEINTRESOURCEW(type), OnName, reinterpret_cast<LONG_PTR>(&state));
   }
-  FreeLibrary(module);
   return list;
 }
 
@@ -113,13 +113,14 @@ BOOL CALLBACK OnAnyType(HMODULE module, LPWSTR type, LONG_PTR param) {
 // copied back), which leaves the same result on Windows.
 bool RemoveLeftoverIcons(const std::wstring& work, size_t count, DWORD& errorOut) {
   std::vector<ResourceCopy> all;
-  HMODULE module = LoadAsData(work);
-  if (!module) {
-    errorOut = GetLastError();
-    return false;
+  {
+    ScopedModule module = LoadAsData(work);
+    if (!module) {
+      errorOut = GetLastError();
+      return false;
+    }
+    EnumResourceTypesW(module.get(), OnAnyType, reinterpret_cast<LONG_PTR>(&all));
   }
-  EnumResourceTypesW(module, OnAnyType, reinterpret_cast<LONG_PTR>(&all));
-  FreeLibrary(module);
   auto ours = [count](const ResourceName& r) {
     if (r.type == kResTypeIcon) return r.isId && r.language == kResLanguage && r.id >= 1 && r.id <= count;
     if (r.type == kResTypeGroupIcon) return r.isId && r.language == kResLanguage && r.id == kResIconGroup;
@@ -245,10 +246,10 @@ BuildResult BuildPatcher(const BuildRequest& request, BuildLogFn log, void* cont
     return fail(L"Kaynaklar yazılamadı: " + systemErrorText(updateError));
 
   {
-    HMODULE module = LoadAsData(work);
+    ScopedModule module = LoadAsData(work);
     SkinPackage readBack;
-    const bool readable = module && readBack.loadEmbedded(module);
-    if (module) FreeLibrary(module);
+    const bool readable = module && readBack.loadEmbedded(module.get());
+    module.reset();  // the file is moved below
     if (!readable) return fail(L"Doğrulama başarısız: gömülü skin okunamadı.");
     Log(log, context, L"Doğrulama tamam.");
   }

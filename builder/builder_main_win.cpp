@@ -3,8 +3,6 @@
 // [--out PATH]" runs a build without a window and prints its lines to the standard output the
 // caller gave (a pipe or a file), else to the console of the parent process.
 #include <windows.h>
-#include <objbase.h>
-#include <ole2.h>
 #include <shellapi.h>
 
 #include <string>
@@ -14,8 +12,8 @@
 #include "builder/builder_window_win.h"
 #include "builder/headless_build.h"
 #include "common/path.h"
+#include "common/scoped_win.h"
 #include "common/text.h"
-#include "skin/gdiplus_api.h"
 
 namespace {
 
@@ -75,22 +73,15 @@ sv::SnapshotRequest SnapshotFromArgs(const std::vector<std::wstring>& args) {
 int RunWindow(const std::vector<std::wstring>& args, const std::wstring& templatePath) {
   // A corrupted heap ends the program instead of running on.
   HeapSetInformation(nullptr, HeapEnableTerminationOnCorruption, nullptr, 0);
-  const HRESULT ole = OleInitialize(nullptr);
-  ULONG_PTR gdiplusToken = 0;
-  sv::gdip::GdiplusStartupInput input;
-  sv::gdip::GdiplusStartup(&gdiplusToken, &input, nullptr);
-  int code = 1;
-  {
-    sv::BuilderWindow window(templatePath, SnapshotFromArgs(args));
-    if (!window.Create()) {
-      MessageBoxW(nullptr, L"Pencere oluşturulamadı.", sv::kBuilderTitle, MB_OK | MB_ICONERROR);
-    } else {
-      code = window.Run();
-    }
+  // Released in reverse: the window, GDI+, then OLE.
+  sv::ScopedOle ole;
+  sv::ScopedGdiplus gdiplus;
+  sv::BuilderWindow window(templatePath, SnapshotFromArgs(args));
+  if (!window.Create()) {
+    MessageBoxW(nullptr, L"Pencere oluşturulamadı.", sv::kBuilderTitle, MB_OK | MB_ICONERROR);
+    return 1;
   }
-  if (gdiplusToken) sv::gdip::GdiplusShutdown(gdiplusToken);
-  if (SUCCEEDED(ole)) OleUninitialize();
-  return code;
+  return window.Run();
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 
 #include "builder/signing.h"
 #include "common/file.h"
+#include "common/folder_list.h"
+#include "common/scoped_win.h"
 #include "common/text.h"
 
 namespace sv {
@@ -26,17 +28,15 @@ std::wstring FindSignTool() {
   std::vector<SignToolCandidate> found;
   for (const std::wstring& base : bases) {
     const std::wstring bin = base + L"\\Windows Kits\\10\\bin";
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW((bin + L"\\10.*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) continue;
-    do {
-      if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
+    std::vector<FolderItem> versions;
+    listFolder(bin, L"10.*", versions);
+    for (const FolderItem& version : versions) {
+      if (!version.directory) continue;
       for (const wchar_t* arch : {L"x86", L"x64"}) {
-        const std::wstring candidate = bin + L"\\" + data.cFileName + L"\\" + arch + L"\\signtool.exe";
-        if (isFile(candidate)) found.push_back({data.cFileName, candidate});
+        const std::wstring candidate = bin + L"\\" + version.name + L"\\" + arch + L"\\signtool.exe";
+        if (isFile(candidate)) found.push_back({version.name, candidate});
       }
-    } while (FindNextFileW(find, &data));
-    FindClose(find);
+    }
   }
   if (std::wstring best = PickSignTool(found); !best.empty()) return best;
   for (const std::wstring& base : bases) {
@@ -54,35 +54,32 @@ bool RunCaptured(const std::wstring& commandLine, std::wstring& outputOut, uint3
   outputOut.clear();
   exitCodeOut = 0;
   SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
-  HANDLE readEnd = nullptr, writeEnd = nullptr;
-  if (!CreatePipe(&readEnd, &writeEnd, &sa, 0)) return false;
-  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+  HANDLE readPipe = nullptr, writePipe = nullptr;
+  if (!CreatePipe(&readPipe, &writePipe, &sa, 0)) return false;
+  ScopedHandle readEnd(readPipe), writeEnd(writePipe);
+  SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0);
   STARTUPINFOW si{};
   si.cb = sizeof si;
   si.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
   si.wShowWindow = SW_HIDE;
-  si.hStdOutput = writeEnd;
-  si.hStdError = writeEnd;
+  si.hStdOutput = writeEnd.get();
+  si.hStdError = writeEnd.get();
   si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
   PROCESS_INFORMATION pi{};
   std::wstring mutableLine = commandLine;
   const BOOL started = CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
                                       nullptr, nullptr, &si, &pi);
-  CloseHandle(writeEnd);
-  if (!started) {
-    CloseHandle(readEnd);
-    return false;
-  }
+  writeEnd.reset();  // the child holds the only write end now: its exit ends the reading
+  if (!started) return false;
+  ScopedHandle process(pi.hProcess), thread(pi.hThread);
   std::string bytes;
   char chunk[4096];
   DWORD got = 0;
-  while (ReadFile(readEnd, chunk, sizeof chunk, &got, nullptr) && got > 0) bytes.append(chunk, got);
-  CloseHandle(readEnd);
-  WaitForSingleObject(pi.hProcess, timeoutMs);
+  while (ReadFile(readEnd.get(), chunk, sizeof chunk, &got, nullptr) && got > 0) bytes.append(chunk, got);
+  readEnd.reset();
+  WaitForSingleObject(process.get(), timeoutMs);
   DWORD code = 0;
-  GetExitCodeProcess(pi.hProcess, &code);
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
+  GetExitCodeProcess(process.get(), &code);
   exitCodeOut = code;
   outputOut = trim(toWide(bytes, CP_ACP));
   return true;

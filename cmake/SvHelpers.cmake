@@ -2,7 +2,8 @@
 
 set(SV_RESULTS_DIR ${CMAKE_BINARY_DIR}/test-results)
 set(SV_TEST_DATA_DIR ${PROJECT_SOURCE_DIR}/tests/data)
-# The names of the GoogleTest executables: a missing result file of one of them is a failure.
+# The tests that write test-results/<name>.xml (every GoogleTest executable, and script tests
+# added with RESULTS): scripts/tally counts a missing result file of one of them as a failure.
 file(WRITE ${CMAKE_BINARY_DIR}/gtest-tests.txt "")
 # Wine maps Z: to the Unix root; GoogleTest on Windows wants a drive letter for an absolute path.
 if(SV_WINDOWS)
@@ -28,12 +29,16 @@ function(sv_add_gtest name)
     LABELS "${T_LABELS}")
 endfunction()
 
-# sv_add_script_test(name COMMAND ... [ENV ...])
-# A test driven by a script (integration tests: servers, Wine processes). It counts as one test
-# unless it writes test-results/<name>.xml in GoogleTest's format itself.
+# sv_add_script_test(name COMMAND ... [ENV ...] [TIMEOUT s] [LABELS ...] [RESULTS])
+# A test driven by a script (integration tests: servers, Wine processes). It counts as one test,
+# or with RESULTS by the cases of the test-results/<name>.xml it writes in GoogleTest's format
+# (then a run that leaves no such file is a failure).
 function(sv_add_script_test name)
-  cmake_parse_arguments(T "" "TIMEOUT" "COMMAND;ENV;LABELS" ${ARGN})
+  cmake_parse_arguments(T "RESULTS" "TIMEOUT" "COMMAND;ENV;LABELS" ${ARGN})
   add_test(NAME ${name} COMMAND ${T_COMMAND})
+  if(T_RESULTS)
+    file(APPEND ${CMAKE_BINARY_DIR}/gtest-tests.txt "${name}\n")
+  endif()
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 900)
   endif()
@@ -65,10 +70,18 @@ function(sv_sources outVar dir)
   set(${outVar} ${result} PARENT_SCOPE)
 endfunction()
 
-# sv_library(name [LIBS ...] [WINLIBS ...]): a static library of this folder's sources.
+# sv_library(name [MATCH regex] [EXCLUDE regex] [LIBS ...] [WINLIBS ...]): a static library of
+# this folder's sources, or of those whose file names match MATCH and not EXCLUDE (several
+# libraries from one folder).
 function(sv_library name)
-  cmake_parse_arguments(L "" "" "LIBS;WINLIBS" ${ARGN})
+  cmake_parse_arguments(L "" "MATCH;EXCLUDE" "LIBS;WINLIBS" ${ARGN})
   sv_sources(srcs ${CMAKE_CURRENT_SOURCE_DIR})
+  if(L_MATCH)
+    list(FILTER srcs INCLUDE REGEX "/${L_MATCH}[^/]*$")
+  endif()
+  if(L_EXCLUDE)
+    list(FILTER srcs EXCLUDE REGEX "/${L_EXCLUDE}[^/]*$")
+  endif()
   if(srcs)
     set(scope PUBLIC)
     add_library(${name} STATIC ${srcs})

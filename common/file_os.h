@@ -4,6 +4,7 @@
 // with '\' turned into '/').
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace sv::os {
 
@@ -27,6 +28,51 @@ void deleteFileQuietly(const std::wstring& p);
 // MoveFileExW with MOVEFILE_REPLACE_EXISTING.
 bool moveReplacing(const std::wstring& from, const std::wstring& to);
 
+// The name the C library opens for `p`: UTF-8, and on the host with '\' turned into '/'.
+std::string systemPath(const std::wstring& p);
+
+// The error number of the calling thread's last failed call, in Windows' numbering (GetLastError;
+// the host translates its errno).
+uint32_t lastError();
+
+// GetFileAttributesExW: also the size and the last write time (FILETIME units).
+struct FileInfo {
+  bool exists = false;
+  bool directory = false;
+  bool readOnly = false;
+  bool hiddenOrSystem = false;
+  uint64_t size = 0;
+  uint64_t lastWrite = 0;
+};
+FileInfo queryFileInfo(const std::wstring& p);
+// SetFileAttributesW(FILE_ATTRIBUTE_NORMAL).
+bool setNormalAttributes(const std::wstring& p);
+
+// DeleteFileW; false (lastError() tells why) when the file stays.
+bool deleteFile(const std::wstring& p);
+bool removeDirectory(const std::wstring& p);
+// MoveFileExW with replace-existing, and copy-allowed when asked.
+bool moveFile(const std::wstring& from, const std::wstring& to, bool allowCopy);
+
+struct FolderEntry {
+  std::wstring name;
+  bool directory = false;
+};
+// The entries of a folder (FindFirstFileW on "folder\*"); empty when it cannot be read.
+std::vector<FolderEntry> listFolder(const std::wstring& folder);
+
+// GetDiskFreeSpaceExW: the bytes the caller may still use on the volume of `p`.
+bool freeDiskSpace(const std::wstring& p, uint64_t& bytesOut);
+// GetFullPathNameW and GetLongPathNameW: the full path with every component in its long form;
+// the full path alone when the long form cannot be had, `p` when not even that.
+std::wstring longFullPath(const std::wstring& p);
+
+// Creates a temporary file that is deleted on closing: 0 when that worked, else the error.
+uint32_t probeWriteAccess(const std::wstring& p);
+// Opens an existing file for writing and deleting without sharing: 0 when that worked, else the
+// error (a file another program holds gives a sharing or lock violation).
+uint32_t probeExclusiveOpen(const std::wstring& p);
+
 // An open file, closed by its destructor.
 class File {
  public:
@@ -37,8 +83,15 @@ class File {
 
   // Read access to an existing file, sharing read and write.
   bool openRead(const std::wstring& p);
+  // Read access for one pass from start to end, sharing read, write and delete (on Windows a
+  // sequential-scan hint too).
+  bool openScan(const std::wstring& p);
   // Write access, no sharing, replacing an old file, normal attributes.
   bool createWrite(const std::wstring& p);
+  // Write access sharing read and write; `truncate` starts the file empty (CREATE_ALWAYS),
+  // otherwise an existing file keeps its bytes (OPEN_ALWAYS).
+  bool openSharedWrite(const std::wstring& p, bool truncate);
+  bool seek(uint64_t offset);
   bool size(uint64_t& sizeOut);
   // Move at most `count` bytes; `doneOut` tells how many moved (0 at the end of a file).
   bool read(void* buffer, uint32_t count, uint32_t& doneOut);

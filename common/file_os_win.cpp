@@ -1,6 +1,10 @@
 #include <windows.h>
 
+#include <string>
+#include <vector>
+
 #include "common/file_os.h"
+#include "common/text.h"
 
 namespace sv::os {
 
@@ -41,6 +45,99 @@ bool moveReplacing(const std::wstring& from, const std::wstring& to) {
   return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
 }
 
+uint32_t lastError() { return GetLastError(); }
+
+std::string systemPath(const std::wstring& p) { return toUtf8(p); }
+
+namespace {
+
+uint64_t FileTimeValue(const FILETIME& t) {
+  return (uint64_t(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+}
+
+}  // namespace
+
+FileInfo queryFileInfo(const std::wstring& p) {
+  WIN32_FILE_ATTRIBUTE_DATA a;
+  if (!GetFileAttributesExW(p.c_str(), GetFileExInfoStandard, &a)) return {};
+  FileInfo info;
+  info.exists = true;
+  info.directory = (a.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  info.readOnly = (a.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
+  info.hiddenOrSystem = (a.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) != 0;
+  info.size = (uint64_t(a.nFileSizeHigh) << 32) | a.nFileSizeLow;
+  info.lastWrite = FileTimeValue(a.ftLastWriteTime);
+  return info;
+}
+
+bool setNormalAttributes(const std::wstring& p) {
+  return SetFileAttributesW(p.c_str(), FILE_ATTRIBUTE_NORMAL) != 0;
+}
+
+bool deleteFile(const std::wstring& p) { return DeleteFileW(p.c_str()) != 0; }
+
+bool removeDirectory(const std::wstring& p) { return RemoveDirectoryW(p.c_str()) != 0; }
+
+bool moveFile(const std::wstring& from, const std::wstring& to, bool allowCopy) {
+  return MoveFileExW(from.c_str(), to.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | (allowCopy ? MOVEFILE_COPY_ALLOWED : 0)) != 0;
+}
+
+std::vector<FolderEntry> listFolder(const std::wstring& folder) {
+  std::vector<FolderEntry> entries;
+  WIN32_FIND_DATAW found;
+  HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &found);
+  if (find == INVALID_HANDLE_VALUE) return entries;
+  do {
+    entries.push_back(FolderEntry{found.cFileName, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
+  } while (FindNextFileW(find, &found));
+  FindClose(find);
+  return entries;
+}
+
+bool freeDiskSpace(const std::wstring& p, uint64_t& bytesOut) {
+  ULARGE_INTEGER available;
+  if (!GetDiskFreeSpaceExW(p.c_str(), &available, nullptr, nullptr)) return false;
+  bytesOut = available.QuadPart;
+  return true;
+}
+
+std::wstring longFullPath(const std::wstring& path) {
+  std::wstring full(MAX_PATH, L'\0');
+  DWORD n = GetFullPathNameW(path.c_str(), DWORD(full.size()), full.data(), nullptr);
+  if (n >= full.size()) {
+    full.resize(n);
+    n = GetFullPathNameW(path.c_str(), DWORD(full.size()), full.data(), nullptr);
+  }
+  if (n == 0 || n >= full.size()) return path;
+  full.resize(n);
+  std::wstring longer(MAX_PATH, L'\0');
+  n = GetLongPathNameW(full.c_str(), longer.data(), DWORD(longer.size()));
+  if (n >= longer.size()) {
+    longer.resize(n);
+    n = GetLongPathNameW(full.c_str(), longer.data(), DWORD(longer.size()));
+  }
+  if (n == 0 || n >= longer.size()) return full;
+  longer.resize(n);
+  return longer;
+}
+
+uint32_t probeWriteAccess(const std::wstring& p) {
+  HANDLE h = CreateFileW(p.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                         FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return GetLastError();
+  CloseHandle(h);
+  return 0;
+}
+
+uint32_t probeExclusiveOpen(const std::wstring& p) {
+  HANDLE h = CreateFileW(p.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return GetLastError();
+  CloseHandle(h);
+  return 0;
+}
+
 File::~File() { close(); }
 
 bool File::openRead(const std::wstring& p) {
@@ -50,11 +147,33 @@ bool File::openRead(const std::wstring& p) {
   return handle_ != nullptr;
 }
 
+bool File::openScan(const std::wstring& p) {
+  close();
+  handle_ = fromHandle(CreateFileW(p.c_str(), GENERIC_READ,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  return handle_ != nullptr;
+}
+
 bool File::createWrite(const std::wstring& p) {
   close();
   handle_ = fromHandle(
       CreateFileW(p.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   return handle_ != nullptr;
+}
+
+bool File::openSharedWrite(const std::wstring& p, bool truncate) {
+  close();
+  handle_ = fromHandle(CreateFileW(p.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                   nullptr, truncate ? CREATE_ALWAYS : OPEN_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+  return handle_ != nullptr;
+}
+
+bool File::seek(uint64_t offset) {
+  LARGE_INTEGER to;
+  to.QuadPart = LONGLONG(offset);
+  return handle_ && SetFilePointerEx(toHandle(handle_), to, nullptr, FILE_BEGIN) != 0;
 }
 
 bool File::size(uint64_t& sizeOut) {

@@ -103,17 +103,24 @@ bool LiesInside(const fs::path& inner, const fs::path& outer) {
   return false;
 }
 
+// The plain files anywhere below `out` whose names end in `extension`; a folder that cannot be
+// read ends the walk with what was found so far.
+std::vector<fs::path> FilesBelow(const fs::path& out, const char* extension) {
+  std::vector<fs::path> found;
+  std::error_code error;
+  for (fs::recursive_directory_iterator it(out, error), end; !error && it != end;
+       it.increment(error)) {
+    if (it->is_regular_file(error) && it->path().extension() == extension) found.push_back(*it);
+  }
+  return found;
+}
+
 // Removes what an interrupted build left under temporary names (a ".svtmp" is only ever one of
 // this tool's own writes); returns how many.
 size_t RemoveTemporaries(const fs::path& out, std::ostream& err) {
   size_t removed = 0;
   std::error_code error;
-  std::vector<fs::path> found;
-  for (fs::recursive_directory_iterator it(out, error), end; !error && it != end;
-       it.increment(error)) {
-    if (it->is_regular_file(error) && it->path().extension() == ".svtmp") found.push_back(*it);
-  }
-  for (const fs::path& p : found) {
+  for (const fs::path& p : FilesBelow(out, ".svtmp")) {
     if (fs::remove(p, error)) {
       ++removed;
     } else if (error) {
@@ -126,12 +133,9 @@ size_t RemoveTemporaries(const fs::path& out, std::ostream& err) {
 // The .lz files below `out`, by path as the list writes it, for a folder whose record is lost.
 std::vector<std::string> LzFilesIn(const fs::path& out) {
   std::vector<std::string> paths;
-  std::error_code error;
-  for (fs::recursive_directory_iterator it(out, error), end; !error && it != end;
-       it.increment(error)) {
+  for (const fs::path& lz : FilesBelow(out, ".lz")) {
     std::string path;
-    if (it->is_regular_file(error) && it->path().extension() == ".lz" &&
-        GenericUtf8FromPath(it->path().lexically_relative(out), path)) {
+    if (GenericUtf8FromPath(lz.lexically_relative(out), path)) {
       paths.push_back(path.substr(0, path.size() - 3));
     }
   }

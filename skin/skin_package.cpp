@@ -6,7 +6,7 @@
 #include "common/path.h"
 #include "common/text.h"
 #include "common/crc32.h"
-#include "skin/folder_files.h"
+#include "common/folder_list.h"
 #include "skin/skin_names.h"
 
 namespace sv {

@@ -1,14 +1,13 @@
 // The patcher's entry point: picks the process's role from the command line, prepares the
 // process, loads the skin, runs the main window and releases everything in a fixed order.
 #include <windows.h>
-#include <ole2.h>
 
 #include "common/file.h"
 #include "common/path.h"
+#include "common/scoped_win.h"
 #include "patcher/app/browser_emulation.h"
 #include "patcher/app/command_line.h"
 #include "patcher/app/game_start.h"
-#include "patcher/app/gdiplus_scope.h"
 #include "patcher/app/instance_lock.h"
 #include "patcher/app/main_window.h"
 #include "patcher/app/process_closer.h"
@@ -25,20 +24,6 @@ namespace {
 static_assert(kSkinResourceId == kResSkinPackage, "the builder and the reader must agree");
 
 constexpr wchar_t kLogFileName[] = L"Sarvik.log";
-
-class OleSession {
-public:
-  OleSession() : ok_(SUCCEEDED(OleInitialize(nullptr))) {}
-  ~OleSession() {
-    if (ok_) OleUninitialize();
-  }
-  OleSession(const OleSession&) = delete;
-  OleSession& operator=(const OleSession&) = delete;
-  bool ok() const { return ok_; }
-
-private:
-  bool ok_;
-};
 
 class LogSession {
 public:
@@ -68,9 +53,9 @@ int RunPatcher(HINSTANCE instance) {
     return 0;
   }
 
-  OleSession ole;  // the web view needs a single-threaded apartment
+  ScopedOle ole;  // the web view needs a single-threaded apartment
   if (!ole.ok()) return 1;
-  GdiplusScope gdiplus;
+  ScopedGdiplus gdiplus;
 
   if (!preview) {
     createDirectories(tempFolder);

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <mutex>
 
+#include "common/scoped_win.h"
 #include "patcher/app/feed_client.h"
 #include "patcher/engine/http_client.h"
 #include "patcher/engine/log.h"
@@ -14,14 +15,10 @@ struct FeedClient::Shared {
   std::wstring url;
   uint32_t intervalMs = 0;
   HWND window = nullptr;
-  HANDLE stopEvent = nullptr;
+  ScopedHandle stopEvent;
   CancelFlag stop{0};  // also the HTTP cancel flag
   mutable std::mutex lock;
   FeedData data;  // guarded by lock
-
-  ~Shared() {
-    if (stopEvent) CloseHandle(stopEvent);
-  }
 };
 
 namespace {
@@ -51,7 +48,7 @@ void FeedLoop(FeedClient::Shared& s) {
     if (auto line = FeedChangeLogLine(previousOk, ok, result.error_text)) Log(L"%ls", line->c_str());
     previousOk = ok;
     if (s.window) PostMessageW(s.window, WM_SV_FEED, ok ? 1 : 0, 0);
-    if (WaitForSingleObject(s.stopEvent, s.intervalMs) != WAIT_TIMEOUT) break;
+    if (WaitForSingleObject(s.stopEvent.get(), s.intervalMs) != WAIT_TIMEOUT) break;
   }
   http.Close();
 }
@@ -70,7 +67,7 @@ FeedClient::FeedClient(std::wstring url, int32_t refreshSeconds, void* window)
   shared_->url = std::move(url);
   shared_->intervalMs = FeedIntervalMs(refreshSeconds);
   shared_->window = static_cast<HWND>(window);
-  shared_->stopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  shared_->stopEvent.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
 }
 
 FeedClient::~FeedClient() { Stop(); }
@@ -80,7 +77,7 @@ uint32_t FeedClient::IntervalMs() const { return shared_->intervalMs; }
 bool FeedClient::Start() {
   if (thread_ || shared_->url.empty() || !shared_->stopEvent) return false;
   shared_->stop.store(0);
-  ResetEvent(shared_->stopEvent);
+  ResetEvent(shared_->stopEvent.get());
   auto* start = new ThreadStart{shared_};
   const uintptr_t handle = _beginthreadex(nullptr, 0, FeedThread, start, 0, nullptr);
   if (!handle) {
@@ -95,7 +92,7 @@ bool FeedClient::Start() {
 bool FeedClient::Stop() {
   if (!thread_) return true;
   shared_->stop.store(1);
-  SetEvent(shared_->stopEvent);
+  SetEvent(shared_->stopEvent.get());
   const bool ended = WaitForSingleObject(static_cast<HANDLE>(thread_), 1000) == WAIT_OBJECT_0;
   CloseHandle(static_cast<HANDLE>(thread_));
   thread_ = nullptr;
@@ -106,7 +103,7 @@ bool FeedClient::Stop() {
     copy->url = shared_->url;
     copy->intervalMs = shared_->intervalMs;
     copy->window = shared_->window;
-    copy->stopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    copy->stopEvent.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     copy->data = Snapshot();
     shared_ = std::move(copy);
   }

@@ -183,4 +183,8 @@ std::string FormatCrcCache(const CrcCacheMap& map, const std::wstring& runPath) 
   return text;
 }
 
+bool CacheTrusted(const CrcCacheEntry* cached, uint64_t size, uint64_t lastWrite) {
+  return cached && cached->size == size && cached->lastWrite == lastWrite;
+}
+
 }  // namespace sv

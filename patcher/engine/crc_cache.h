@@ -66,4 +66,7 @@ bool ParseCrcCache(std::string_view bytes, CrcCacheMap& mapOut, std::wstring& ru
 // The whole file: magic, the "#run " line when runPath is non-empty, one line per entry, CR LF.
 std::string FormatCrcCache(const CrcCacheMap& map, const std::wstring& runPath);
 
+// A cached CRC stands for the file while its size and time stamp are the ones recorded with it.
+bool CacheTrusted(const CrcCacheEntry* cached, uint64_t size, uint64_t lastWrite);
+
 }  // namespace sv

@@ -70,13 +70,6 @@ void FailWithLastError(HttpResult& result) {
   result.error_text = HttpClient::ErrorText(result.error_code);
 }
 
-std::wstring StatusText(uint32_t status) {
-  std::wstring text = L"HTTP " + std::to_wstring(status);
-  if (status == 404) text += L" (dosya sunucuda yok)";
-  if (status == 403) text += L" (erişim reddedildi)";
-  return text;
-}
-
 struct CrackedUrl {
   std::wstring host;
   std::wstring path;
@@ -108,6 +101,23 @@ bool CrackUrl(const std::wstring& url, CrackedUrl& out) {
   return true;
 }
 
+// One response header of an open request; false when absent.
+bool QueryHeader(void* request, uint32_t infoLevel, std::wstring& valueOut) {
+  valueOut.clear();
+  DWORD bytes = 0;
+  if (WinHttpQueryHeaders(request, infoLevel, WINHTTP_HEADER_NAME_BY_INDEX,
+                          WINHTTP_NO_OUTPUT_BUFFER, &bytes, WINHTTP_NO_HEADER_INDEX) ||
+      GetLastError() != ERROR_INSUFFICIENT_BUFFER || bytes == 0)
+    return false;
+  std::wstring value(bytes / sizeof(wchar_t), L'\0');
+  if (!WinHttpQueryHeaders(request, infoLevel, WINHTTP_HEADER_NAME_BY_INDEX, value.data(),
+                           &bytes, WINHTTP_NO_HEADER_INDEX))
+    return false;
+  value.resize(bytes / sizeof(wchar_t));
+  valueOut = std::move(value);
+  return true;
+}
+
 void ReadResponseHeaders(HINTERNET request, HttpResult& result) {
   DWORD status = 0;
   DWORD size = sizeof(status);
@@ -115,9 +125,9 @@ void ReadResponseHeaders(HINTERNET request, HttpResult& result) {
                           WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX))
     result.status = status;
   std::wstring value;
-  if (HttpClient::QueryHeader(request, WINHTTP_QUERY_CONTENT_LENGTH, value))
+  if (QueryHeader(request, WINHTTP_QUERY_CONTENT_LENGTH, value))
     result.has_length = HttpClient::ParseDigits(value, result.content_length);
-  if (HttpClient::QueryHeader(request, WINHTTP_QUERY_CONTENT_RANGE, value))
+  if (QueryHeader(request, WINHTTP_QUERY_CONTENT_RANGE, value))
     HttpClient::ParseContentRange(value, result);
 }
 
@@ -181,29 +191,24 @@ bool ReadBody(HINTERNET request, HttpResult& result, HttpSink sink, void* sinkCo
   }
 }
 
-struct MemorySink {
-  std::string* body;
-  const HttpResult* result;
-  size_t limit;
-  bool tooLarge = false;
-};
+class WinHttpTransport : public HttpTransport {
+ public:
+  ~WinHttpTransport() override { Close(); }
+  bool Open(const std::wstring& userAgent) override;
+  void Close() override;
+  bool IsOpen() const override { return session_ != nullptr; }
+  bool Get(const std::wstring& url, int64_t rangeFirst, int64_t rangeLast, HttpResult& result,
+           HttpSink sink, void* sinkContext, const CancelFlag* cancel) const override;
 
-bool AppendToMemory(void* context, const void* data, uint32_t size) {
-  auto& m = *static_cast<MemorySink*>(context);
-  if (size > m.limit - m.body->size()) {
-    m.tooLarge = true;
-    return false;
-  }
-  // One allocation for a body of announced length instead of repeated growth.
-  if (m.body->empty() && m.result->has_length && m.result->content_length <= m.limit)
-    m.body->reserve(size_t(m.result->content_length));
-  m.body->append(static_cast<const char*>(data), size);
-  return true;
-}
+ private:
+  HINTERNET session_ = nullptr;
+};
 
 }  // namespace
 
-bool HttpClient::Open(const std::wstring& userAgent) {
+std::unique_ptr<HttpTransport> MakeSystemTransport() { return std::make_unique<WinHttpTransport>(); }
+
+bool WinHttpTransport::Open(const std::wstring& userAgent) {
   Close();
   std::wstring proxy, bypass;
   {
@@ -246,17 +251,17 @@ bool HttpClient::Open(const std::wstring& userAgent) {
   return true;
 }
 
-void HttpClient::Close() {
+void WinHttpTransport::Close() {
   if (session_) WinHttpCloseHandle(session_);
   session_ = nullptr;
 }
 
-bool HttpClient::Get(const std::wstring& url, int64_t rangeFirst, int64_t rangeLast,
+bool WinHttpTransport::Get(const std::wstring& url, int64_t rangeFirst, int64_t rangeLast,
                      HttpResult& result, HttpSink sink, void* sinkContext,
                      const CancelFlag* cancel) const {
   result.Reset();
   if (!session_) {
-    result.error_text = L"Ağ başlatılamadı";
+    result.error_text = kHttpNotOpenText;
     return false;
   }
   CrackedUrl target;
@@ -296,50 +301,13 @@ bool HttpClient::Get(const std::wstring& url, int64_t rangeFirst, int64_t rangeL
   }
   ReadResponseHeaders(request.get(), result);
   if (result.status != 200 && result.status != 206) {
-    result.error_text = StatusText(result.status);
+    result.error_text = HttpStatusText(result.status);
     return false;
   }
   return ReadBody(request.get(), result, sink, sinkContext, cancel);
 }
 
-bool HttpClient::FetchToMemory(const std::wstring& url, std::string& bodyOut,
-                               HttpResult& result, const CancelFlag* cancel,
-                               size_t limit) const {
-  bodyOut.clear();
-  MemorySink memory{&bodyOut, &result, limit};
-  const bool ok = Get(url, -1, -1, result, AppendToMemory, &memory, cancel);
-  if (memory.tooLarge) {
-    result.error_text = L"Yanıt çok büyük";
-    return false;
-  }
-  return ok;
-}
-
-std::wstring HttpClient::ErrorText(uint32_t code) {
-  switch (code) {
-    case ERROR_WINHTTP_TIMEOUT:
-      return L"Zaman aşımı (sunucu yanıt vermiyor)";
-    case ERROR_WINHTTP_INVALID_URL:
-    case ERROR_WINHTTP_UNRECOGNIZED_SCHEME:
-      return L"Geçersiz adres";
-    case ERROR_WINHTTP_NAME_NOT_RESOLVED:
-      return L"Sunucu adı çözülemedi (internet bağlantınızı kontrol edin)";
-    case ERROR_WINHTTP_OPERATION_CANCELLED:
-      return kCancelledText;
-    case ERROR_WINHTTP_CANNOT_CONNECT:
-      return L"Sunucuya bağlanılamadı";
-    case ERROR_WINHTTP_CONNECTION_ERROR:
-      return L"Bağlantı koptu";
-    case ERROR_WINHTTP_RESEND_REQUEST:
-      return L"İstek yeniden gönderilmeli";
-    case ERROR_WINHTTP_INVALID_SERVER_RESPONSE:
-      return L"Sunucu geçersiz yanıt verdi";
-    case ERROR_WINHTTP_SECURE_FAILURE:
-      return L"Güvenli bağlantı kurulamadı (Windows 7'de TLS 1.2 güncellemesi KB3140245 "
-             L"gerekebilir)";
-    default:
-      break;
-  }
+std::wstring SystemNetworkMessage(uint32_t code) {
   // WinHTTP's own numbers live in winhttp.dll's message table, the rest in the system's.
   wchar_t* buffer = nullptr;
   const DWORD flags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
@@ -351,24 +319,7 @@ std::wstring HttpClient::ErrorText(uint32_t code) {
     text = trim(std::wstring_view(buffer));
     LocalFree(buffer);
   }
-  if (text.empty()) text = L"Ağ hatası";
-  return text + L" (" + std::to_wstring(code) + L")";
-}
-
-bool HttpClient::QueryHeader(void* request, uint32_t infoLevel, std::wstring& valueOut) {
-  valueOut.clear();
-  DWORD bytes = 0;
-  if (WinHttpQueryHeaders(request, infoLevel, WINHTTP_HEADER_NAME_BY_INDEX,
-                          WINHTTP_NO_OUTPUT_BUFFER, &bytes, WINHTTP_NO_HEADER_INDEX) ||
-      GetLastError() != ERROR_INSUFFICIENT_BUFFER || bytes == 0)
-    return false;
-  std::wstring value(bytes / sizeof(wchar_t), L'\0');
-  if (!WinHttpQueryHeaders(request, infoLevel, WINHTTP_HEADER_NAME_BY_INDEX, value.data(),
-                           &bytes, WINHTTP_NO_HEADER_INDEX))
-    return false;
-  value.resize(bytes / sizeof(wchar_t));
-  valueOut = std::move(value);
-  return true;
+  return text;
 }
 
 }  // namespace sv

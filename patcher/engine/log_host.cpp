@@ -6,6 +6,7 @@
 #include <ctime>
 #include <mutex>
 
+#include "common/file_os.h"
 #include "common/text.h"
 #include "patcher/engine/log.h"
 #include "patcher/engine/log_format.h"
@@ -33,7 +34,7 @@ LogClock Now() {
 void OpenLog(const std::wstring& path) {
   std::lock_guard<std::mutex> hold(gLock);
   if (gFile) std::fclose(gFile);
-  std::FILE* file = std::fopen(toUtf8(path).c_str(), "wb");
+  std::FILE* file = std::fopen(os::systemPath(path).c_str(), "wb");
   gFile = file;
   gOpen = file != nullptr;
   gBytesWritten = 0;

@@ -1,6 +1,6 @@
 #pragma once
 // Self-update: the rules that decide whether a downloaded patcher may replace the running one,
-// and the names of the files the swap uses. The swap itself is self_update_win.cpp.
+// and the names of the files the swap uses. The system calls are SystemSwapSteps.
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -63,7 +63,11 @@ enum class SignerVerdict {
 // certificate keep updating.
 SignerVerdict DecideSigner(const FileSignature& running, const FileSignature& candidate);
 
-// What the system says about a file's signature. Windows build only.
+// The system's swap steps (all but `log`): file moves, and the start of the new patcher with its
+// command line in the game folder.
+SwapSteps SystemSwapSteps(const std::wstring& gameFolder);
+
+// What the system says about a file's signature (never present on the host, which has none).
 FileSignature ReadFileSignature(const std::wstring& path);
 
 }  // namespace sv

@@ -1,91 +1,24 @@
-// Self-update: fetching the patcher the configuration names, and the system calls that put a new
-// program file in place of the running one (the order and the way back are SwapInNewPatcher's).
+// The system calls of the self-update swap: moving program files and starting the new patcher.
 #include <windows.h>
 
-#include "common/crc32.h"
-#include "common/file.h"
-#include "patcher/engine/fetch_retries.h"
-#include "patcher/engine/log.h"
 #include "patcher/engine/self_update.h"
-#include "patcher/engine/update_engine.h"
-#include "patcher/engine/url.h"
 
 namespace sv {
 
-namespace {
-
-wchar_t HexDigit(uint32_t v) { return L"0123456789abcdef"[v & 15]; }
-
-std::wstring LowerHex8(uint32_t value) {
-  std::wstring text(8, L'0');
-  for (int i = 7; i >= 0; --i, value >>= 4) text[size_t(i)] = HexDigit(value);
-  return text;
-}
-
-}  // namespace
-
-std::wstring UpdateEngine::NewExePath() const {
-  return SelfUpdateNewPath(workFolder_, programPath_);
-}
-
-bool UpdateEngine::EnsureOwnCrc() {
-  if (ownCrcKnown_) return true;
-  uint64_t ignoredSize = 0;
-  if (!Crc32File(programPath_, ownCrc_, ignoredSize)) return false;
-  ownCrcKnown_ = true;
-  return true;
-}
-
-bool UpdateEngine::CheckSelfUpdate(const RemoteConfig& config) {
-  if (!config.patcherCrcValid || config.patcherUrl.empty()) return false;
-  if (!EnsureOwnCrc()) return false;
-  if (ownCrc_ == config.patcherCrc) return false;
-  Log(L"Patcher guncellemesi var: %08x -> %08x", unsigned(ownCrc_), unsigned(config.patcherCrc));
-  SetStatus(kPhaseDownloading, Text("SV_SELF_UPDATE"));
-  const std::wstring url = addQueryParam(config.patcherUrl, L"v=" + LowerHex8(config.patcherCrc));
-  std::string body;
-  std::wstring error;
-  if (!FetchWithRetries(http_, url, kPatcherMaxBytes, body, &cancel_, error)) {
-    Log(L"Patcher indirilemedi: %ls", error.c_str());
-    return false;
-  }
-  std::wstring refusal;
-  if (!PreparePatcherBody(config.patcherUrl, config.patcherCrc, body, refusal)) {
-    Log(L"%ls", refusal.c_str());
-    return false;
-  }
-  if (!writeFileAtomic(NewExePath(), body.data(), body.size())) {
-    Log(L"Yeni patcher yazilamadi: %ls (%u)", NewExePath().c_str(), unsigned(GetLastError()));
-    return false;
-  }
-  return ApplySelfUpdate();
-}
-
-bool UpdateEngine::ApplySelfUpdate() {
-  const std::wstring fresh = NewExePath();
-  // A signed patcher only makes way for one its own signer signed.
-  const SignerVerdict verdict =
-      DecideSigner(ReadFileSignature(programPath_), ReadFileSignature(fresh));
-  if (verdict == SignerVerdict::Refused) {
-    Log(L"Kendini guncelleme: yeni exe ayni imzaci tarafindan gecerli imzali degil, "
-        L"guncelleme atlandi.");
-    DeleteFileW(fresh.c_str());
-    return false;
-  }
-
+SwapSteps SystemSwapSteps(const std::wstring& gameFolder) {
   SwapSteps steps;
   steps.move = [](const std::wstring& from, const std::wstring& to, bool allowCopy) {
     return MoveFileExW(from.c_str(), to.c_str(),
                        MOVEFILE_REPLACE_EXISTING | (allowCopy ? MOVEFILE_COPY_ALLOWED : 0)) != 0;
   };
   steps.remove = [](const std::wstring& path) { DeleteFileW(path.c_str()); };
-  steps.start = [this](const std::wstring& program) {
+  steps.start = [gameFolder](const std::wstring& program) {
     std::wstring commandLine = SelfUpdateCommandLine(program);
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
     if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        gameFolder_.c_str(), &startup, &process)) {
+                        gameFolder.c_str(), &startup, &process)) {
       return false;
     }
     CloseHandle(process.hThread);
@@ -93,10 +26,7 @@ bool UpdateEngine::ApplySelfUpdate() {
     return true;
   };
   steps.lastError = [] { return uint32_t(GetLastError()); };
-  steps.log = [](const std::wstring& line) { Log(L"%ls", line.c_str()); };
-  if (!SwapInNewPatcher(workFolder_, programPath_, steps)) return false;
-  Post(WM_SV_SELF_UPDATED);
-  return true;
+  return steps;
 }
 
 }  // namespace sv

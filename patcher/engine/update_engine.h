@@ -18,6 +18,7 @@
 #include "patcher/engine/http_client.h"
 #include "patcher/engine/in_use.h"
 #include "patcher/engine/remote_config.h"
+#include "common/thread_os.h"
 
 namespace sv {
 
@@ -62,7 +63,8 @@ constexpr wchar_t kUserAgent[] = L"Sarvik/1.0";
 
 class UpdateEngine {
  public:
-  // window: an HWND that receives the posted messages (may be null in tests).
+  // window: what receives the posted messages (an HWND on Windows, an os::MessageQueue on the
+  // host; may be null in tests).
   static UpdateEngine* Create(const SkinDefinition& skin, const std::wstring& gameFolder,
                               void* window, bool preview);
 
@@ -105,7 +107,12 @@ class UpdateEngine {
   UpdateEngine(const UpdateEngine&) = delete;
   UpdateEngine& operator=(const UpdateEngine&) = delete;
 
-  friend struct EngineThreads;  // thread entry points of the Windows build
+  // Thread entry points; the context is the engine.
+  static void RunEntry(void* self);
+  static void CheckEntry(void* self);
+  static void DownloadEntry(void* self);
+  // HttpClient sink of a download attempt; context is a DownloadSink.
+  static bool SinkPiece(void* context, const void* data, uint32_t size);
   void RunThread();
 
   bool Cancelled() const { return cancel_.load(std::memory_order_relaxed) != 0; }
@@ -181,16 +188,16 @@ class UpdateEngine {
   mutable std::mutex lock_;   // guards the members marked (L)
   std::mutex inUseLock_;      // one in-use dialog at a time
   std::mutex stateLock_;      // resume-state files: one writer at a time; taken before lock_
-  void* runThread_ = nullptr;
+  os::Thread runThread_;
   CancelFlag cancel_{0};
   std::atomic<bool> workerOutOfMemory_{false};  // an allocation failed on a run's thread
 
   StatusSnapshot status_;                 // (L)
   RemoteConfig remoteConfig_;             // (L)
   std::wstring defaultRunPath_;           // (L)
-  void* noticeEvent_ = nullptr;
+  os::Event noticeEvent_;
   std::atomic<int32_t> noticeAnswer_{-1};
-  void* inUseEvent_ = nullptr;
+  os::Event inUseEvent_;
   std::atomic<int32_t> inUseAnswer_{-1};
   InUseList inUseList_;                   // (L)
   std::wstring inUseText_;                // (L)

@@ -22,7 +22,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE = os.environ.get("SV_SOURCE_DIR", os.path.join(HERE, "..", ".."))
 sys.path.insert(0, os.path.join(SOURCE, "tests", "support"))
 import make_release  # noqa: E402
-from gtest_results import stop_processes, write_results  # noqa: E402
+from gtest_results import check, stop_processes, write_results  # noqa: E402
 from nginx_server import Nginx  # noqa: E402
 
 WINE_RUN = os.path.join(SOURCE, "scripts", "wine-run")
@@ -32,14 +32,6 @@ UNKNOWN_HOLDER = ("Dosyayı hangi programın kullandığı tespit edilemedi. Oyu
 args = None
 started = []
 
-
-class Failure(Exception):
-    pass
-
-
-def check(condition, message):
-    if not condition:
-        raise Failure(message)
 
 
 def win(path):

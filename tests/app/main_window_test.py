@@ -21,21 +21,13 @@ sys.path.insert(0, os.path.join(SOURCE, "tests", "support"))
 import nginx_server  # noqa: E402
 import patcher_window as pw  # noqa: E402
 import skin_layout  # noqa: E402
-from gtest_results import run_cases, stop_processes  # noqa: E402
+from gtest_results import Failure, check, run_cases, stop_processes  # noqa: E402
 
 TITLE = "Draskel Online"
 args = None
 started = []
 servers = []
 
-
-class Failure(Exception):
-    pass
-
-
-def check(condition, message):
-    if not condition:
-        raise Failure(message)
 
 
 def artifacts():

@@ -17,7 +17,7 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "support"))
-from gtest_results import run_cases, stop_processes  # noqa: E402
+from gtest_results import Failure, check, run_cases, stop_processes  # noqa: E402
 WINE_RUN = os.path.join(os.environ.get("SV_SOURCE_DIR", os.path.join(HERE, "..", "..")),
                         "scripts", "wine-run")
 SKIN_ERROR_TEXT = ("D\u00fczenleme mevcut de\u011fil.\n\nGomulu skin yok.\n\n"
@@ -27,14 +27,6 @@ SKIN_ERROR_LINE = "Skin yuklenemedi: Gomulu skin yok."
 args = None
 started = []  # every process a case started, stopped when the case ends
 
-
-class Failure(Exception):
-    pass
-
-
-def check(condition, message):
-    if not condition:
-        raise Failure(message)
 
 
 def env_for(display):

@@ -21,20 +21,12 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "support"))
 import nginx_server  # noqa: E402
 import patcher_window as pw  # noqa: E402
-from gtest_results import run_cases, stop_processes  # noqa: E402
+from gtest_results import Failure, check, run_cases, stop_processes  # noqa: E402
 
 args = None
 started = []
 servers = []
 
-
-class Failure(Exception):
-    pass
-
-
-def check(condition, message):
-    if not condition:
-        raise Failure(message)
 
 
 def crc(data):

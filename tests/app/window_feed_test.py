@@ -16,7 +16,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE = os.environ.get("SV_SOURCE_DIR", os.path.join(HERE, "..", ".."))
 sys.path.insert(0, os.path.join(SOURCE, "tests", "support"))
 import make_release  # noqa: E402
-from gtest_results import write_results  # noqa: E402
+from gtest_results import check, write_results  # noqa: E402
 import patcher_window as pw  # noqa: E402
 from nginx_server import Nginx  # noqa: E402
 from with_servers import start_fault_server  # noqa: E402
@@ -24,14 +24,6 @@ from with_servers import start_fault_server  # noqa: E402
 TITLE = "Draskel Online"
 args = None
 
-
-class Failure(Exception):
-    pass
-
-
-def check(condition, message):
-    if not condition:
-        raise Failure(message)
 
 
 def patcher(name, config_url, feed_url):

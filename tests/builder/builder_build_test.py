@@ -22,7 +22,7 @@ from PIL import Image
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "support"))
-from gtest_results import run_cases, stop_processes  # noqa: E402
+from gtest_results import Failure, check, run_cases, stop_processes  # noqa: E402
 WINE_RUN = os.path.join(os.environ.get("SV_SOURCE_DIR", os.path.join(HERE, "..", "..")),
                         "scripts", "wine-run")
 RT_ICON, RT_GROUP_ICON, RT_VERSION, RT_RCDATA, RT_MANIFEST = 3, 14, 16, 10, 24
@@ -31,14 +31,6 @@ PASSWORD = "S3cret-Parola-42"
 args = None
 started = []
 
-
-class Failure(Exception):
-    pass
-
-
-def check(condition, message):
-    if not condition:
-        raise Failure(message)
 
 
 def win_path(path):

@@ -10,39 +10,15 @@
 #include "common/file.h"
 #include "common/path.h"
 #include "common/text.h"
+#include "tests/support/test_files.h"
 
 namespace sv::test {
 
-inline std::wstring ScratchFolder(std::string_view name) {
-  std::wstring folder = joinPath(joinPath(toWide(SV_BINARY_DIR), L"test-tmp"), L"builder");
-  folder = joinPath(folder, toWide(name));
-  createDirectories(folder);
-  return folder;
-}
-
-inline std::wstring WriteScratchFile(const std::wstring& folder, std::wstring_view name,
-                                     std::string_view data) {
-  std::wstring path = joinPath(folder, name);
-  writeFileAtomic(path, data.data(), data.size());
-  return path;
-}
-
-inline std::string ReadFile(const std::wstring& path) {
-  std::string data;
-  readWholeFile(path, 1u << 30, data);
-  return data;
-}
+inline std::wstring ScratchFolder(std::string_view name) { return ScratchFolder("builder", name); }
 
 inline std::wstring SampleSkin() { return joinPath(toWide(SV_SOURCE_DIR), L"samples\\skin"); }
 inline std::wstring ZipSamples() { return joinPath(toWide(SV_BINARY_DIR), L"zip-samples"); }
 
-inline void PutU16(std::string& out, uint16_t v) {
-  out.push_back(char(v & 0xFF));
-  out.push_back(char(v >> 8));
-}
-inline void PutU32(std::string& out, uint32_t v) {
-  for (int i = 0; i < 4; ++i) out.push_back(char((v >> (8 * i)) & 0xFF));
-}
 inline void SetU16(std::string& out, size_t at, uint16_t v) {
   out[at] = char(v & 0xFF);
   out[at + 1] = char(v >> 8);

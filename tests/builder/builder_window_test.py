@@ -357,10 +357,12 @@ def case_external_preview_twice():
             time.sleep(1.5)
             count = (b.probe("count", title) or "").strip()
             check(count == "1", f"attempt {attempt}: {count} preview windows")
-        check(b.field(F_OUT_PATH) == out, f"output path changed: {b.field(F_OUT_PATH)!r}")
+        field = b.field(F_OUT_PATH)
+        check(field == out, f"output path changed: {field!r}")
         pw.screenshot(os.path.join(args.artifacts, "builder-journey", "4-preview.png"))
-        b.probe("closetitle", title, "10000")
     finally:
+        # Also after a failure: a preview left open would stand in the next window test's way.
+        b.probe("closetitle", title, "10000")
         b.close()
     check(not os.path.exists(os.path.join(args.work, "cikti", "Draskel.exe")), "the preview wrote the output")
 

@@ -9,24 +9,15 @@
 #include "builder/form_values.h"
 #include "builder/preview_model.h"
 #include "builder_test_util.h"
+#include "common/scoped_win.h"
 #include "pe_resource_win.h"
-#include "skin/gdiplus_api.h"
+#include "tests/support/gdiplus_environment_win.h"
 
 namespace sv {
 namespace {
 
-class GdiplusEnvironment : public ::testing::Environment {
-public:
-  void SetUp() override {
-    gdip::GdiplusStartupInput input;
-    ASSERT_EQ(gdip::GdiplusStartup(&token_, &input, nullptr), gdip::Ok);
-  }
-  void TearDown() override { gdip::GdiplusShutdown(token_); }
-
-private:
-  ULONG_PTR token_ = 0;
-};
-[[maybe_unused]] ::testing::Environment* const kGdiplus = ::testing::AddGlobalTestEnvironment(new GdiplusEnvironment);
+[[maybe_unused]] ::testing::Environment* const kGdiplus =
+    ::testing::AddGlobalTestEnvironment(new test::GdiplusEnvironment);
 
 std::wstring TemplatePath() { return joinPath(parentPath(toWide(SV_SARVIK_BUILDER)), kTemplateFileName); }
 
@@ -104,11 +95,12 @@ TEST(LivePreview, DrawsWhatTheBuiltPatchersOwnSkinDraws) {
   previewRenderer.render(preview.data(), model.skin, model.states, true);
 
   // The patcher's side: its embedded package, read as the patcher reads it at start-up.
-  HMODULE module = LoadLibraryExW(v.field(kFieldOutPath).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-  ASSERT_NE(module, nullptr);
   SkinPackage embedded;
-  ASSERT_TRUE(embedded.loadEmbedded(module, &error)) << toUtf8(error);
-  FreeLibrary(module);
+  {
+    ScopedModule module(LoadLibraryExW(v.field(kFieldOutPath).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    ASSERT_TRUE(module);
+    ASSERT_TRUE(embedded.loadEmbedded(module.get(), &error)) << toUtf8(error);
+  }
   SkinDefinition patcherSkin;
   ASSERT_TRUE(patcherSkin.load(embedded, &error)) << toUtf8(error);
   patcherSkin.setPackage(&embedded);

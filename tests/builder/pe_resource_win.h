@@ -5,17 +5,18 @@
 
 #include <string>
 
+#include "common/scoped_win.h"
+
 namespace sv::test {
 
 inline std::string Resource(const std::wstring& path, WORD type, WORD id) {
-  HMODULE module = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ScopedModule module(LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
   if (!module) return "<no module>";
   std::string data = "<none>";
-  if (HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(type))) {
-    const void* bytes = LockResource(LoadResource(module, found));
-    data.assign(static_cast<const char*>(bytes), SizeofResource(module, found));
+  if (HRSRC found = FindResourceW(module.get(), MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(type))) {
+    const void* bytes = LockResource(LoadResource(module.get(), found));
+    data.assign(static_cast<const char*>(bytes), SizeofResource(module.get(), found));
   }
-  FreeLibrary(module);
   return data;
 }
 

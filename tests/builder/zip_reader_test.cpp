@@ -4,7 +4,7 @@
 
 #include "builder/zip_reader.h"
 #include "builder_test_util.h"
-#include "skin/folder_files.h"
+#include "common/folder_list.h"
 
 namespace sv {
 namespace {

@@ -2,20 +2,14 @@
 
 #include "common/file.h"
 #include "common/file_os.h"
-#include "scratch_dir.h"
+#include "common/scoped_win.h"
+#include "tests/support/scratch_dir.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
 using FileAttributesTest = ScratchDirTest;
-
-struct Handle {
-  HANDLE h;
-  ~Handle() {
-    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
-  }
-};
 
 }  // namespace
 
@@ -50,9 +44,9 @@ TEST_F(FileAttributesTest, ClearReadOnlyKeepsOtherAttributes) {
 TEST_F(FileAttributesTest, ReadWholeFileWhileAnotherProgramWrites) {
   const std::wstring p = path(L"Sarvik.log");
   ASSERT_TRUE(sv::writeFileAtomic(p, "line\n", 5));
-  Handle writer{CreateFileW(p.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr)};
-  ASSERT_NE(writer.h, INVALID_HANDLE_VALUE);
+  sv::ScopedHandle writer(CreateFileW(p.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(writer);
   std::string out;
   EXPECT_TRUE(sv::readWholeFile(p, 100, out));
   EXPECT_EQ(out, "line\n");
@@ -61,8 +55,9 @@ TEST_F(FileAttributesTest, ReadWholeFileWhileAnotherProgramWrites) {
 TEST_F(FileAttributesTest, WriteFileAtomicOntoLockedFileKeepsOldContentAndError) {
   const std::wstring p = path(L"game.exe");
   ASSERT_TRUE(sv::writeFileAtomic(p, "running", 7));
-  Handle holder{CreateFileW(p.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)};
-  ASSERT_NE(holder.h, INVALID_HANDLE_VALUE);
+  sv::ScopedHandle holder(
+      CreateFileW(p.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(holder);
 
   SetLastError(0);
   EXPECT_FALSE(sv::writeFileAtomic(p, "update", 6));
@@ -70,8 +65,7 @@ TEST_F(FileAttributesTest, WriteFileAtomicOntoLockedFileKeepsOldContentAndError)
   const DWORD error = GetLastError();
   EXPECT_TRUE(error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED) << error;
   EXPECT_EQ(GetFileAttributesW((p + L".svtmp").c_str()), INVALID_FILE_ATTRIBUTES);
-  CloseHandle(holder.h);
-  holder.h = INVALID_HANDLE_VALUE;
+  holder.reset();
   std::string out;
   ASSERT_TRUE(sv::readWholeFile(p, 100, out));
   EXPECT_EQ(out, "running");

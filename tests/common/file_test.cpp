@@ -4,7 +4,7 @@
 
 #include "common/path.h"
 #include "common/text.h"
-#include "scratch_dir.h"
+#include "tests/support/scratch_dir.h"
 
 #include <gtest/gtest.h>
 

@@ -4,15 +4,9 @@
 
 #include "lz_test_util.h"
 #include "common/crc32.h"
+#include "common/scoped_win.h"
 
 namespace {
-
-struct OwnedHandle {
-  HANDLE h;
-  ~OwnedHandle() {
-    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
-  }
-};
 
 std::wstring SharingFile() {
   const std::wstring folder = sv::joinPath(sv::toWide(SV_BINARY_DIR), L"test-tmp\\lz");
@@ -26,10 +20,10 @@ std::wstring SharingFile() {
 
 TEST(FileSharing, Crc32FileReadsWhatAWriterHoldsOpen) {
   const std::wstring path = SharingFile();
-  OwnedHandle other{CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                                nullptr)};
-  ASSERT_NE(other.h, INVALID_HANDLE_VALUE);
+  sv::ScopedHandle other(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                    nullptr));
+  ASSERT_TRUE(other);
   uint32_t crc = 0;
   uint64_t size = 0;
   EXPECT_TRUE(sv::Crc32File(path, crc, size));

@@ -1,4 +1,4 @@
-// The file classes and Crc32File on the real file system (Win32 under Wine in the Windows build).
+// The file classes on the real file system (Win32 under Wine in the Windows build).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -45,25 +45,6 @@ TEST(FileStreams, WriteThenReadBack) {
   uint32_t error = 0;
   EXPECT_FALSE(writer.OpenWrite(Scratch(L"no-such-folder\\x.bin"), &error));
   EXPECT_NE(error, 0u);
-}
-
-TEST(Crc32File, WholeFileInPieces) {
-  const std::wstring path = Scratch(L"crc.bin");
-  const std::vector<uint8_t> data = sv::test::RandomBytes((1u << 20) * 2 + 12345, 99);
-  ASSERT_TRUE(sv::writeFileAtomic(path, data.data(), data.size()));
-  uint32_t crc = 0;
-  uint64_t size = 0;
-  ASSERT_TRUE(sv::Crc32File(path, crc, size));
-  EXPECT_EQ(size, data.size());
-  EXPECT_EQ(crc, sv::Crc32(data.data(), data.size()));
-
-  const std::wstring empty = Scratch(L"empty.bin");
-  ASSERT_TRUE(sv::writeFileAtomic(empty, "", 0));
-  crc = 1;
-  ASSERT_TRUE(sv::Crc32File(empty, crc, size));
-  EXPECT_EQ(crc, 0u);
-  EXPECT_EQ(size, 0u);
-  EXPECT_FALSE(sv::Crc32File(Scratch(L"missing.bin"), crc, size));
 }
 
 TEST(LzDecode, FileToFile) {

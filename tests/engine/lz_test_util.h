@@ -1,10 +1,9 @@
 #pragma once
-// Shared by the LZ and CRC tests: random bytes, sample streams made by python3-lzo (tests/support/
-// make_lz_samples.py), and readers and writers that misbehave on purpose.
+// Shared by the LZ tests: sample streams made by python3-lzo (tests/support/make_lz_samples.py),
+// and readers and writers that misbehave on purpose.
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -13,6 +12,7 @@
 #include "common/path.h"
 #include "common/text.h"
 #include "patcher/engine/lz_stream.h"
+#include "tests/support/test_files.h"
 
 namespace sv::test {
 
@@ -25,13 +25,6 @@ struct LzSample {
 // The committed small streams, and the large ones made at test time by the ctest fixture.
 inline std::wstring GoldenLzFolder() { return joinPath(toWide(SV_TEST_DATA_DIR), L"lz"); }
 inline std::wstring LargeLzFolder() { return joinPath(toWide(SV_BINARY_DIR), L"lz-samples"); }
-
-inline std::vector<uint8_t> RandomBytes(size_t n, uint32_t seed) {
-  std::mt19937 rng(seed);
-  std::vector<uint8_t> v(n);
-  for (auto& b : v) b = uint8_t(rng());
-  return v;
-}
 
 inline std::vector<uint8_t> ReadBytes(const std::wstring& path) {
   std::string bytes;

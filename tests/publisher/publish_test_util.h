@@ -13,7 +13,7 @@
 #include "publisher/path_convert.h"
 #include "publisher/release_build.h"
 #include "publisher/release_verify.h"
-#include "tests/common/scratch_dir.h"
+#include "tests/support/scratch_dir.h"
 
 namespace sv::test {
 

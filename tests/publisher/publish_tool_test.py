@@ -21,9 +21,10 @@ import traceback
 SOURCE = os.environ.get("SV_SOURCE_DIR") or os.path.abspath(
     os.path.join(os.path.dirname(__file__), "..", ".."))
 sys.path.insert(0, os.path.join(SOURCE, "tests", "support"))
-sys.path.insert(0, os.path.join(SOURCE, "tests", "engine", "update"))
 import nginx_server  # noqa: E402
-from update_test import Failure, access_lines, check, same_tree, write_results  # noqa: E402
+from gtest_results import Failure, check, write_results  # noqa: E402
+from nginx_server import access_lines  # noqa: E402
+from release_tree import same_tree  # noqa: E402
 
 WINE_RUN = os.path.join(SOURCE, "scripts", "wine-run")
 FINISHED = "Güncelleme tamamlandı!"
@@ -371,7 +372,8 @@ def main():
             text = str(e) if isinstance(e, Failure) else traceback.format_exc()
             results.append((name, text, time.monotonic() - start))
             print(f"[  FAILED  ] {name}\n{text}", flush=True)
-    write_results("publish_tool", results)
+    write_results("publish_tool", "publish_tool",
+                  [(name, took, failure) for name, failure, took in results])
     failed = [r for r in results if r[1]]
     print(f"{len(results) - len(failed)} passed, {len(failed)} failed")
     return 1 if failed else 0

@@ -5,27 +5,16 @@
 
 #include <algorithm>
 
-#include "skin/gdiplus_api.h"
+#include "common/scoped_win.h"
 #include "skin/renderer.h"
 #include "skin_test_util.h"
+#include "tests/support/gdiplus_environment_win.h"
 
 namespace sv {
 namespace {
 
-class GdiplusEnvironment : public ::testing::Environment {
-public:
-  void SetUp() override {
-    Gdiplus::GdiplusStartupInput input;
-    ASSERT_EQ(Gdiplus::GdiplusStartup(&token_, &input, nullptr), Gdiplus::Ok);
-  }
-  void TearDown() override { Gdiplus::GdiplusShutdown(token_); }
-
-private:
-  ULONG_PTR token_ = 0;
-};
-
 [[maybe_unused]] ::testing::Environment* const kGdiplus =
-    ::testing::AddGlobalTestEnvironment(new GdiplusEnvironment);
+    ::testing::AddGlobalTestEnvironment(new test::GdiplusEnvironment);
 
 TEST(SkinImageWin, PngKeepsAlphaAndPremultiplies) {
   SkinImage image;
@@ -207,11 +196,10 @@ bool LoadFromCopy(const std::string& package, const std::wstring& name, std::wst
                                        MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL),
                                        const_cast<char*>(package.data()), DWORD(package.size()));
   if (!EndUpdateResourceW(update, !written) || !written) return false;
-  HMODULE module = LoadLibraryExW(copy.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ScopedModule module(LoadLibraryExW(copy.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
   if (!module) return false;
   SkinPackage loaded;
-  const bool ok = loaded.loadEmbedded(module, &error);
-  FreeLibrary(module);
+  const bool ok = loaded.loadEmbedded(module.get(), &error);
   return ok && loaded.find("skin.xml") && *loaded.find("skin.xml") == "<skin/>";
 }
 

@@ -1,5 +1,5 @@
 #pragma once
-// Shared by the skin tests: scratch folders under the build tree and little-endian byte helpers.
+// Shared by the skin tests: their scratch folder, and images and BMP files made for them.
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -8,32 +8,11 @@
 #include "common/path.h"
 #include "common/text.h"
 #include "skin/skin_image.h"
+#include "tests/support/test_files.h"
 
 namespace sv::test {
 
-// A fresh (possibly non-empty, never shared between tests) folder below the build tree.
-inline std::wstring ScratchFolder(std::string_view name) {
-  std::wstring folder = joinPath(toWide(SV_BINARY_DIR), L"test-tmp");
-  folder = joinPath(joinPath(folder, L"skin"), toWide(name));
-  createDirectories(folder);
-  return folder;
-}
-
-inline std::wstring WriteScratchFile(const std::wstring& folder, std::wstring_view name,
-                                     std::string_view data) {
-  std::wstring path = joinPath(folder, name);
-  writeFileAtomic(path, data.data(), data.size());
-  return path;
-}
-
-inline void PutU16(std::string& out, uint16_t v) {
-  out.push_back(char(v & 0xFF));
-  out.push_back(char(v >> 8));
-}
-
-inline void PutU32(std::string& out, uint32_t v) {
-  for (int i = 0; i < 4; ++i) out.push_back(char((v >> (8 * i)) & 0xFF));
-}
+inline std::wstring ScratchFolder(std::string_view name) { return ScratchFolder("skin", name); }
 
 // A decoded image of one premultiplied pixel value.
 inline SkinImage SolidImage(int32_t width, int32_t height, uint32_t pixel) {

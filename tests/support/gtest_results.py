@@ -1,8 +1,18 @@
-"""Writes a script test's cases as a GoogleTest XML result file, which scripts/tally counts."""
+"""Shared by the script tests: the failure a check raises, running the cases, and writing them
+as a GoogleTest XML result file, which scripts/tally counts."""
 import os
 import time
 import traceback
 from xml.sax.saxutils import quoteattr
+
+
+class Failure(Exception):
+    """A check that did not hold: reported by its text, without a traceback."""
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
 
 
 def write_results(name, suite, results):

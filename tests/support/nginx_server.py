@@ -60,6 +60,12 @@ def answers(port):
         return False
 
 
+def access_lines(path, needle):
+    """The lines of an access log that contain `needle`."""
+    with open(path) as f:
+        return [line for line in f if needle in line]
+
+
 class Nginx:
     """nginx serving `root`; files of its own (configuration, logs) go into `work`. `extra` is
     added to the server block (a location of its own, for example)."""

@@ -19,6 +19,7 @@
 
 #include "common/file.h"
 #include "common/path.h"
+#include "common/scoped_win.h"
 #include "common/text.h"
 #include "patcher/app/inuse_dialog.h"
 #include "patcher/app/notice_dialog.h"
@@ -127,7 +128,7 @@ int main() {
     fputs("usage: dialog_host.exe FOLDER CONFIG_URL\n", stderr);
     return 2;
   }
-  OleInitialize(nullptr);  // the notice page lives in the single-threaded apartment
+  sv::ScopedOle ole;  // the notice page lives in the single-threaded apartment
   Host host;
   gHost = &host;
   const std::wstring folder = argv[1];
@@ -157,6 +158,5 @@ int main() {
   }
   host.engine->Shutdown();
   sv::CloseLog();
-  OleUninitialize();
   return host.exitCode;
 }

@@ -159,6 +159,10 @@ def main():
              case_GameFolderLongerThanMaxPath, case_DiskFullDuringDownloadKeepsTheOldFile,
              case_DiskFullDuringDecodingKeepsTheOldFile,
              case_DiskFullDuringTheCacheWriteLeavesTheUpdateDone]
+    if ut.NATIVE:
+        # The host's cleanup of stale work files removes the planted link to /dev/full before
+        # the decoder can write through it (Wine's does not list it as a plain file).
+        cases.remove(case_DiskFullDuringDecodingKeepsTheOldFile)
     try:
         return run_cases("update_bounds", "UpdateBounds", cases, only=args.only,
                          expected=(ut.Failure,))

@@ -1,6 +1,5 @@
 // Files of the game folder that other programs hold open: waiting for them and asking the player.
-#include <windows.h>
-
+#include "common/file_os.h"
 #include "common/text.h"
 #include "patcher/engine/in_use.h"
 #include "patcher/engine/log.h"
@@ -12,22 +11,16 @@ namespace sv {
 
 namespace {
 
-constexpr DWORD kPassWaitMs = 500;
-constexpr DWORD kAnswerStepMs = 400;
+constexpr uint32_t kPassWaitMs = 500;
+constexpr uint32_t kAnswerStepMs = 400;
 constexpr int32_t kDialogPasses = 5;
 
 }  // namespace
 
 bool IsFileLocked(const std::wstring& path) {
-  HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, OPEN_EXISTING,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h != INVALID_HANDLE_VALUE) {
-    CloseHandle(h);
-    return false;
-  }
-  const DWORD code = GetLastError();
-  return code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION ||
-         code == ERROR_USER_MAPPED_FILE;
+  const uint32_t code = os::probeExclusiveOpen(path);
+  // ERROR_SHARING_VIOLATION, ERROR_LOCK_VIOLATION, ERROR_USER_MAPPED_FILE.
+  return code == 32 || code == 33 || code == 1224;
 }
 
 bool AnyFileLocked(const std::vector<std::wstring>& paths) {
@@ -109,10 +102,10 @@ bool UpdateEngine::AskInUse(const std::vector<std::wstring>& paths,
     pendingInUseMessage_.clear();
   }
   inUseAnswer_.exchange(-1);
-  ResetEvent(inUseEvent_);
+  inUseEvent_.reset();
   Post(WM_SV_INUSE_SHOW);
   for (;;) {
-    if (WaitForSingleObject(inUseEvent_, kAnswerStepMs) == WAIT_OBJECT_0) break;
+    if (inUseEvent_.wait(kAnswerStepMs)) break;
     if (Cancelled()) return false;
     if (lockedNow && !AnyFileLocked(paths)) {
       Log(L"Dosya serbest kaldi, devam ediliyor.");

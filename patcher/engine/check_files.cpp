@@ -1,14 +1,12 @@
 // The local check: which listed files differ from the game folder, with the CRC cache.
-#include <windows.h>
-
-#include <cstdlib>
 #include <memory>
+#include <new>
 
 #include "common/file.h"
+#include "common/file_os.h"
 #include "common/path.h"
 #include "common/text.h"
 #include "common/crc32.h"
-#include "patcher/engine/engine_threads_win.h"
 #include "patcher/engine/log.h"
 #include "patcher/engine/update_engine.h"
 #include "skin/skin_definition.h"
@@ -17,18 +15,11 @@ namespace sv {
 
 namespace {
 
-constexpr DWORD kCheckTickMs = 100;
-
-uint64_t FileTimeValue(const FILETIME& t) {
-  return (uint64_t(t.dwHighDateTime) << 32) | t.dwLowDateTime;
-}
-
-uint64_t AttributeSize(const WIN32_FILE_ATTRIBUTE_DATA& a) {
-  return (uint64_t(a.nFileSizeHigh) << 32) | a.nFileSizeLow;
-}
+constexpr uint32_t kCheckTickMs = 100;
+constexpr std::align_val_t kBufferAlignment{32};
 
 struct AlignedFree {
-  void operator()(uint8_t* p) const { _aligned_free(p); }
+  void operator()(uint8_t* p) const { ::operator delete[](p, kBufferAlignment); }
 };
 
 }  // namespace
@@ -52,16 +43,15 @@ void UpdateEngine::SaveCrcCache() {
     text = FormatCrcCache(crcCache_, defaultRunPath_);
   }
   if (!writeFileAtomic(joinPath(workFolder_, kCrcCacheFileName), text.data(), text.size())) {
-    Log(L"Uyari: %ls yazilamadi (%u)", kCrcCacheFileName, unsigned(GetLastError()));
+    Log(L"Uyari: %ls yazilamadi (%u)", kCrcCacheFileName, unsigned(os::lastError()));
   }
 }
 
 void UpdateEngine::RecordCrc(const std::wstring& relativePath, const std::wstring& fullPath,
                              uint32_t crc) {
-  WIN32_FILE_ATTRIBUTE_DATA attributes;
-  if (!GetFileAttributesExW(fullPath.c_str(), GetFileExInfoStandard, &attributes)) return;
-  RecordCrc(relativePath, AttributeSize(attributes), FileTimeValue(attributes.ftLastWriteTime),
-            crc);
+  const os::FileInfo attributes = os::queryFileInfo(fullPath);
+  if (!attributes.exists) return;
+  RecordCrc(relativePath, attributes.size, attributes.lastWrite, crc);
 }
 
 void UpdateEngine::RecordCrc(const std::wstring& relativePath, uint64_t size, uint64_t lastWrite,
@@ -114,21 +104,19 @@ bool UpdateEngine::CheckFiles(const std::vector<FileEntry>& targets,
   checkNext_.store(0);
 
   const int workerCount = checkedCount < 2 ? 1 : 2;
-  HANDLE workers[2] = {};
+  os::Thread workers[2];
   int started = 0;
   for (int i = 0; i < workerCount; ++i) {
-    workers[started] = static_cast<HANDLE>(EngineThreads::Start(EngineThreads::Check, this));
-    if (workers[started]) {
+    if (workers[started].start(CheckEntry, this)) {
       ++started;
     } else {
-      Log(L"_beginthreadex hatasi: %u", unsigned(GetLastError()));
+      Log(L"_beginthreadex hatasi: %u", unsigned(os::lastError()));
     }
   }
   // Without any worker the check runs on this thread.
   if (started == 0) CheckWorker();
   for (;;) {
-    const DWORD wait =
-        started ? WaitForMultipleObjects(DWORD(started), workers, TRUE, kCheckTickMs) : WAIT_OBJECT_0;
+    const bool ended = os::Thread::waitAll(workers, started, kCheckTickMs);
     {
       std::lock_guard<std::mutex> guard(lock_);
       const float fraction =
@@ -137,9 +125,9 @@ bool UpdateEngine::CheckFiles(const std::vector<FileEntry>& targets,
       status_.current = status_.overall;
       ++status_.changeCounter;
     }
-    if (wait != WAIT_TIMEOUT) break;
+    if (ended) break;
   }
-  for (int i = 0; i < started; ++i) CloseHandle(workers[i]);
+  for (int i = 0; i < started; ++i) workers[i].release();
   {
     std::lock_guard<std::mutex> guard(lock_);
     checkList_ = nullptr;
@@ -165,9 +153,9 @@ bool UpdateEngine::CheckFiles(const std::vector<FileEntry>& targets,
 }
 
 void UpdateEngine::CheckWorker() {
-  const DWORD readSize = checkReadSize_;
-  std::unique_ptr<uint8_t, AlignedFree> buffer(
-      static_cast<uint8_t*>(_aligned_malloc(readSize, 32)));
+  const uint32_t readSize = checkReadSize_;
+  std::unique_ptr<uint8_t, AlignedFree> buffer(static_cast<uint8_t*>(
+      ::operator new[](readSize, kBufferAlignment, std::nothrow)));
   if (!buffer) {
     Log(L"Kontrol tamponu ayrilamadi (%u bayt)", unsigned(readSize));
     return;
@@ -181,10 +169,8 @@ void UpdateEngine::CheckWorker() {
     const std::wstring fullPath = joinPath(root_, entry.path);
     uint8_t mustDownload = 1;
 
-    WIN32_FILE_ATTRIBUTE_DATA attributes;
-    if (!GetFileAttributesExW(fullPath.c_str(), GetFileExInfoStandard, &attributes) ||
-        (attributes.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
-        AttributeSize(attributes) != entry.size) {
+    const os::FileInfo attributes = os::queryFileInfo(fullPath);
+    if (!attributes.exists || attributes.directory || attributes.size != entry.size) {
       std::lock_guard<std::mutex> guard(lock_);
       bytesChecked_ += entry.size;
       checkResults_[index] = mustDownload;
@@ -196,11 +182,10 @@ void UpdateEngine::CheckWorker() {
     {
       std::lock_guard<std::mutex> guard(lock_);
       const CrcCacheEntry* cached = crcCache_.find(toLowerWide(entry.path));
-      if (cached && cached->size == AttributeSize(attributes) &&
-          cached->lastWrite == FileTimeValue(attributes.ftLastWriteTime)) {
+      if (CacheTrusted(cached, attributes.size, attributes.lastWrite)) {
         trusted = true;
         crc = cached->crc;
-        bytesChecked_ += AttributeSize(attributes);
+        bytesChecked_ += attributes.size;
       }
       status_.currentText = entry.path;
       ++status_.changeCounter;
@@ -208,10 +193,8 @@ void UpdateEngine::CheckWorker() {
 
     bool known = trusted;
     if (!trusted) {
-      HANDLE file = CreateFileW(fullPath.c_str(), GENERIC_READ,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-      if (file != INVALID_HANDLE_VALUE) {
+      os::File file;
+      if (file.openScan(fullPath)) {
         uint32_t reg = 0xFFFFFFFFu;
         bool readOk = true;
         for (;;) {
@@ -219,8 +202,8 @@ void UpdateEngine::CheckWorker() {
             readOk = false;
             break;
           }
-          DWORD got = 0;
-          if (!ReadFile(file, buffer.get(), readSize, &got, nullptr)) {
+          uint32_t got = 0;
+          if (!file.read(buffer.get(), readSize, got)) {
             readOk = false;
             break;
           }
@@ -229,19 +212,17 @@ void UpdateEngine::CheckWorker() {
           std::lock_guard<std::mutex> guard(lock_);
           bytesChecked_ += got;
         }
-        CloseHandle(file);
+        file.close();
         if (readOk) {
           crc = ~reg;
           known = true;
           if (testHook_) testHook_("checked", fullPath, testHookContext_);
           // The stamp taken before reading goes with this CRC; a file that changed meanwhile
           // is not recorded (its CRC may be of neither version).
-          WIN32_FILE_ATTRIBUTE_DATA after;
-          if (GetFileAttributesExW(fullPath.c_str(), GetFileExInfoStandard, &after) &&
-              AttributeSize(after) == AttributeSize(attributes) &&
-              FileTimeValue(after.ftLastWriteTime) == FileTimeValue(attributes.ftLastWriteTime)) {
-            RecordCrc(entry.path, AttributeSize(attributes),
-                      FileTimeValue(attributes.ftLastWriteTime), crc);
+          const os::FileInfo after = os::queryFileInfo(fullPath);
+          if (after.exists && after.size == attributes.size &&
+              after.lastWrite == attributes.lastWrite) {
+            RecordCrc(entry.path, attributes.size, attributes.lastWrite, crc);
           } else {
             Log(L"Kontrol sirasinda degisti: %ls", entry.path.c_str());
             known = false;

@@ -1,19 +1,18 @@
 #include "patcher/engine/fetch_retries.h"
 
-#include <windows.h>
-
+#include "common/clock_os.h"
 #include "patcher/engine/log.h"
 
 namespace sv {
 
 namespace {
 
-constexpr DWORD kWaitStepMs = 50;
+constexpr uint32_t kWaitStepMs = 50;
 // False when cancelled during the wait.
-bool WaitWatchingCancel(DWORD totalMs, const CancelFlag* cancel) {
-  for (DWORD waited = 0; waited < totalMs; waited += kWaitStepMs) {
+bool WaitWatchingCancel(uint32_t totalMs, const CancelFlag* cancel) {
+  for (uint32_t waited = 0; waited < totalMs; waited += kWaitStepMs) {
     if (IsCancelled(cancel)) return false;
-    Sleep(kWaitStepMs);
+    os::sleepMs(kWaitStepMs);
   }
   return !IsCancelled(cancel);
 }
@@ -37,7 +36,7 @@ bool FetchWithRetries(const HttpClient& client, const std::wstring& url, size_t 
     Log(L"Indirilemedi (%d. deneme): %ls -> %ls", attempt, url.c_str(), result.error_text.c_str());
     // The file is not there or not ours to read: asking again changes nothing.
     if (result.status == 404 || result.status == 403) break;
-    if (attempt < kFetchAttempts && !WaitWatchingCancel(attempt * 1000, cancel)) {
+    if (attempt < kFetchAttempts && !WaitWatchingCancel(uint32_t(attempt) * 1000, cancel)) {
       errorOut = kCancelledText;
       break;
     }

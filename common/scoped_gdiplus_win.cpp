@@ -2,18 +2,18 @@
 #include <objidl.h>
 #include <gdiplus.h>
 
-#include "patcher/app/gdiplus_scope.h"
+#include "common/scoped_win.h"
 
 namespace sv {
 
-GdiplusScope::GdiplusScope() {
+ScopedGdiplus::ScopedGdiplus() {
   Gdiplus::GdiplusStartupInput input;
   ULONG_PTR token = 0;
   if (Gdiplus::GdiplusStartup(&token, &input, nullptr) == Gdiplus::Ok) token_ = token;
 }
 
-GdiplusScope::~GdiplusScope() {
-  if (token_) Gdiplus::GdiplusShutdown(ULONG_PTR(token_));
+ScopedGdiplus::~ScopedGdiplus() {
+  if (token_) Gdiplus::GdiplusShutdown(token_);
 }
 
 }  // namespace sv

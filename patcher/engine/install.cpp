@@ -1,7 +1,7 @@
 // Turning a downloaded ".part" into the game file: decode, verify, move into place.
-#include <windows.h>
-
 #include "common/file.h"
+#include "common/clock_os.h"
+#include "common/file_os.h"
 #include "common/path.h"
 #include "common/text.h"
 #include "patcher/engine/log.h"
@@ -15,7 +15,7 @@ namespace sv {
 namespace {
 
 constexpr wchar_t kOldWorkFolder[] = L"Sarvik.tmp";
-constexpr DWORD kInUseWaitMs = 500;
+constexpr uint32_t kInUseWaitMs = 500;
 constexpr int32_t kInUseDialogTries = 5;     // the dialog is due after the sixth failed try
 constexpr int32_t kInUseProtectedTries = 30;  // ... or the thirtieth when no holder can close
 
@@ -23,42 +23,32 @@ bool DecodeCancelled(void* context) {
   return static_cast<const CancelFlag*>(context)->load(std::memory_order_relaxed) != 0;
 }
 
-bool IsInUseError(DWORD code) {
-  return code == ERROR_SHARING_VIOLATION || code == ERROR_ACCESS_DENIED ||
-         code == ERROR_LOCK_VIOLATION || code == ERROR_USER_MAPPED_FILE;
-}
+// ERROR_SHARING_VIOLATION, ERROR_ACCESS_DENIED, ERROR_LOCK_VIOLATION, ERROR_USER_MAPPED_FILE.
+bool IsInUseError(uint32_t code) { return code == 32 || code == 5 || code == 33 || code == 1224; }
 
-void DeleteIfPresent(const std::wstring& path) { DeleteFileW(path.c_str()); }
+void DeleteIfPresent(const std::wstring& path) { os::deleteFile(path); }
 
 }  // namespace
 
 void UpdateEngine::PrepareWorkArea() {
   if (!createDirectories(workFolder_)) {
-    Log(L"temp klasoru olusturulamadi: %ls (%u)", workFolder_.c_str(), unsigned(GetLastError()));
+    Log(L"temp klasoru olusturulamadi: %ls (%u)", workFolder_.c_str(), unsigned(os::lastError()));
   }
   const std::wstring oldCache = joinPath(root_, kCrcCacheFileName);
   const std::wstring cache = joinPath(workFolder_, kCrcCacheFileName);
   if (isFile(oldCache)) {
     if (!isFile(cache)) {
-      MoveFileExW(oldCache.c_str(), cache.c_str(),
-                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED);
+      os::moveFile(oldCache, cache, true);
     } else {
-      DeleteFileW(oldCache.c_str());
+      os::deleteFile(oldCache);
     }
   }
   const std::wstring oldWork = joinPath(root_, kOldWorkFolder);
   if (isDirectory(oldWork)) {
-    WIN32_FIND_DATAW found;
-    HANDLE find = FindFirstFileW(joinPath(oldWork, L"*").c_str(), &found);
-    if (find != INVALID_HANDLE_VALUE) {
-      do {
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-          DeleteFileW(joinPath(oldWork, found.cFileName).c_str());
-        }
-      } while (FindNextFileW(find, &found));
-      FindClose(find);
+    for (const os::FolderEntry& found : os::listFolder(oldWork)) {
+      if (!found.directory) os::deleteFile(joinPath(oldWork, found.name));
     }
-    if (RemoveDirectoryW(oldWork.c_str())) Log(L"Eski Sarvik.tmp klasoru temizlendi.");
+    if (os::removeDirectory(oldWork)) Log(L"Eski Sarvik.tmp klasoru temizlendi.");
   }
   DeleteIfPresent(NewExePath());
 }
@@ -68,19 +58,16 @@ void UpdateEngine::CleanTempDownloads(const std::vector<std::wstring>* keep) {
   if (keep) {
     for (const std::wstring& path : *keep) keepLower.push_back(toLowerWide(path));
   }
-  WIN32_FIND_DATAW found;
-  HANDLE find = FindFirstFileW(joinPath(workFolder_, L"sv_*").c_str(), &found);
-  if (find == INVALID_HANDLE_VALUE) return;
   int deleted = 0;
-  do {
-    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-    const std::wstring path = joinPath(workFolder_, found.cFileName);
+  for (const os::FolderEntry& found : os::listFolder(workFolder_)) {
+    // The work files' names begin with "sv_", in any case.
+    if (found.directory || toLowerWide(found.name).rfind(L"sv_", 0) != 0) continue;
+    const std::wstring path = joinPath(workFolder_, found.name);
     const std::wstring lower = toLowerWide(path);
     bool kept = false;
     for (const std::wstring& k : keepLower) kept = kept || k == lower;
-    if (!kept && DeleteFileW(path.c_str())) ++deleted;
-  } while (FindNextFileW(find, &found));
-  FindClose(find);
+    if (!kept && os::deleteFile(path)) ++deleted;
+  }
   if (deleted > 0) Log(L"temp: %d gecici indirme dosyasi silindi", deleted);
 }
 
@@ -116,11 +103,11 @@ void UpdateEngine::FinishJob(int32_t jobIndex) {
 
   if (Cancelled()) {
     // ".part" and ".state" stay for the next run.
-    DeleteFileW(job.outPath.c_str());
+    os::deleteFile(job.outPath);
     return;
   }
   if (!decoded.ok || !closed) {
-    DeleteFileW(job.outPath.c_str());
+    os::deleteFile(job.outPath);
     const std::wstring& why = decoded.error_text;
     if (!closed || why.find(L"yazılamadı") != std::wstring::npos ||
         why.find(L"yazilamadi") != std::wstring::npos) {
@@ -133,7 +120,7 @@ void UpdateEngine::FinishJob(int32_t jobIndex) {
     return;
   }
   if (decoded.crc != job.crc || decoded.out_size != job.size) {
-    DeleteFileW(job.outPath.c_str());
+    os::deleteFile(job.outPath);
     Log(L"CRC uyusmadi: %ls beklenen %08x/%llu gelen %08x/%llu", job.name.c_str(),
         unsigned(job.crc), (unsigned long long)job.size, unsigned(decoded.crc),
         (unsigned long long)decoded.out_size);
@@ -142,17 +129,17 @@ void UpdateEngine::FinishJob(int32_t jobIndex) {
   }
   std::wstring error;
   if (!ReplaceFile(job.outPath, job.destPath, job.name, error)) {
-    DeleteFileW(job.outPath.c_str());
+    os::deleteFile(job.outPath);
     std::lock_guard<std::mutex> guard(lock_);
     SetDownloadFailure(error);
     jobs_[size_t(jobIndex)].state = kJobFailed;
     return;
   }
-  if (!DeleteFileW(job.partPath.c_str())) {
+  if (!os::deleteFile(job.partPath)) {
     Log(L"Uyari: gecici dosya silinemedi: %ls (%u)", job.partPath.c_str(),
-        unsigned(GetLastError()));
+        unsigned(os::lastError()));
   }
-  DeleteFileW(job.statePath.c_str());
+  os::deleteFile(job.statePath);
   if (!job.isExtra) RecordCrc(job.name, job.destPath, job.crc);
   {
     std::lock_guard<std::mutex> guard(lock_);
@@ -172,9 +159,9 @@ void UpdateEngine::Redownload(int32_t jobIndex, const std::wstring& reason) {
     state = job.statePath;
     out = job.outPath;
   }
-  DeleteFileW(part.c_str());
-  DeleteFileW(state.c_str());
-  DeleteFileW(out.c_str());
+  os::deleteFile(part);
+  os::deleteFile(state);
+  os::deleteFile(out);
   std::lock_guard<std::mutex> guard(lock_);
   DownloadJob& job = jobs_[size_t(jobIndex)];
   if (job.redownloads >= 1) {
@@ -191,7 +178,7 @@ void UpdateEngine::Redownload(int32_t jobIndex, const std::wstring& reason) {
   job.partsLeft = 0;
   job.partDone.clear();
   // A cache on the way must not hand back the same bytes.
-  job.url = addQueryParam(job.url, L"r=" + std::to_wstring(GetTickCount()));
+  job.url = addQueryParam(job.url, L"r=" + std::to_wstring(os::tickCount()));
   job.state = kJobNew;
   queue_.push_back(WorkItem{jobIndex, -1, 0, 0});
   Log(L"Yeniden indirilecek: %ls (%ls)", job.name.c_str(), reason.c_str());
@@ -199,28 +186,26 @@ void UpdateEngine::Redownload(int32_t jobIndex, const std::wstring& reason) {
 
 bool UpdateEngine::ReplaceFile(const std::wstring& source, const std::wstring& dest,
                                const std::wstring& relativePath, std::wstring& errorOut) {
-  const DWORD attributes = GetFileAttributesW(dest.c_str());
+  const os::FileInfo attributes = os::queryFileInfo(dest);
   // A folder where the file belongs is no file in use: no program holds it, and no wait helps.
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+  if (attributes.directory) {
     errorOut = Text("FAILED_WRITE_FILE") + L"\n" + relativePath + L": " +
                L"bu adda bir klasör var";
     return false;
   }
-  if (attributes != INVALID_FILE_ATTRIBUTES &&
-      (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM))) {
-    SetFileAttributesW(dest.c_str(), FILE_ATTRIBUTE_NORMAL);
+  if (attributes.exists && (attributes.readOnly || attributes.hiddenOrSystem)) {
+    os::setNormalAttributes(dest);
   }
   const std::vector<std::wstring> watched = {dest, source};
   const std::vector<std::wstring> names = {relativePath};
   int32_t tries = 0;
   bool waiting = false;
   do {
-    if (MoveFileExW(source.c_str(), dest.c_str(),
-                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)) {
+    if (os::moveFile(source, dest, true)) {
       if (waiting) SetInUseText(L"");
       return true;
     }
-    const DWORD code = GetLastError();
+    const uint32_t code = os::lastError();
     if (!IsInUseError(code)) {
       if (waiting) SetInUseText(L"");
       errorOut = Text("FAILED_WRITE_FILE") + L"\n" + relativePath + L": " + systemErrorText(code);

@@ -1,28 +1,25 @@
 #include "patcher/engine/update_engine.h"
 
-#include <windows.h>
-#include <process.h>
-
 #include <new>
 
+#include "common/clock_os.h"
+#include "common/file_os.h"
+#include "common/notify_os.h"
 #include "common/path.h"
 #include "common/text.h"
-#include "patcher/engine/engine_threads_win.h"
 #include "patcher/engine/log.h"
 #include "skin/skin_definition.h"
 
 namespace sv {
 
 namespace {
-constexpr DWORD kShutdownWaitMs = 1500;
-constexpr DWORD kSleepStepMs = 50;
+constexpr uint32_t kShutdownWaitMs = 1500;
+constexpr uint32_t kSleepStepMs = 50;
 }  // namespace
 
-unsigned __stdcall EngineThreads::Run(void* self) {
-  static_cast<UpdateEngine*>(self)->RunThread();
-  return 0;
-}
-unsigned __stdcall EngineThreads::Check(void* self) {
+void UpdateEngine::RunEntry(void* self) { static_cast<UpdateEngine*>(self)->RunThread(); }
+
+void UpdateEngine::CheckEntry(void* self) {
   UpdateEngine& engine = *static_cast<UpdateEngine*>(self);
   try {
     engine.CheckWorker();
@@ -30,9 +27,9 @@ unsigned __stdcall EngineThreads::Check(void* self) {
     // The files this worker took are unread: the check must not pass them.
     engine.workerOutOfMemory_.store(true);
   }
-  return 0;
 }
-unsigned __stdcall EngineThreads::Download(void* self) {
+
+void UpdateEngine::DownloadEntry(void* self) {
   UpdateEngine& engine = *static_cast<UpdateEngine*>(self);
   try {
     engine.WorkerLoop();
@@ -40,11 +37,6 @@ unsigned __stdcall EngineThreads::Download(void* self) {
     engine.workerOutOfMemory_.store(true);
     engine.Cancel();
   }
-  return 0;
-}
-
-void* EngineThreads::Start(unsigned(__stdcall* entry)(void*), void* self) {
-  return reinterpret_cast<void*>(_beginthreadex(nullptr, 0, entry, self, 0, nullptr));
 }
 
 UpdateEngine* UpdateEngine::Create(const SkinDefinition& skin, const std::wstring& gameFolder,
@@ -61,22 +53,16 @@ UpdateEngine::UpdateEngine(const SkinDefinition& skin, const std::wstring& gameF
       workFolder_(joinPath(root_, kWorkFolderName)),
       window_(window),
       preview_(preview) {
-  noticeEvent_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  inUseEvent_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  if (!noticeEvent_ || !inUseEvent_) Log(L"CreateEvent hatasi: %u", unsigned(GetLastError()));
+  if (!noticeEvent_.valid() || !inUseEvent_.valid())
+    Log(L"CreateEvent hatasi: %u", unsigned(os::lastError()));
 }
 
-UpdateEngine::~UpdateEngine() {
-  if (runThread_) CloseHandle(runThread_);
-  if (noticeEvent_) CloseHandle(noticeEvent_);
-  if (inUseEvent_) CloseHandle(inUseEvent_);
-}
+UpdateEngine::~UpdateEngine() = default;
 
 void UpdateEngine::Start() {
-  if (runThread_) {
-    if (WaitForSingleObject(runThread_, 0) == WAIT_TIMEOUT) return;
-    CloseHandle(runThread_);
-    runThread_ = nullptr;
+  if (runThread_.started()) {
+    if (!runThread_.wait(0)) return;
+    runThread_.release();
   }
   cancel_.exchange(0);
   {
@@ -88,19 +74,18 @@ void UpdateEngine::Start() {
     pendingInUseMessage_.clear();
     inUseList_.message.clear();
   }
-  runThread_ = EngineThreads::Start(EngineThreads::Run, this);
-  if (!runThread_) Log(L"_beginthreadex hatasi: %u", unsigned(GetLastError()));
+  if (!runThread_.start(RunEntry, this)) Log(L"_beginthreadex hatasi: %u", unsigned(os::lastError()));
 }
 
 void UpdateEngine::Cancel() {
   cancel_.exchange(1);
-  if (noticeEvent_) SetEvent(noticeEvent_);
-  if (inUseEvent_) SetEvent(inUseEvent_);
+  noticeEvent_.set();
+  inUseEvent_.set();
 }
 
 bool UpdateEngine::Shutdown() {
   Cancel();
-  if (runThread_ && WaitForSingleObject(runThread_, kShutdownWaitMs) != WAIT_OBJECT_0) {
+  if (!runThread_.wait(kShutdownWaitMs)) {
     // The thread still uses the engine; it is left alive rather than pulled from under it.
     Log(L"Guncelleme is parcacigi zamaninda bitmedi.");
     return false;
@@ -137,12 +122,12 @@ StatusSnapshot UpdateEngine::GetStatus() const {
 
 void UpdateEngine::AnswerNotice(bool accepted) {
   noticeAnswer_.exchange(accepted ? 1 : 0);
-  SetEvent(noticeEvent_);
+  noticeEvent_.set();
 }
 
 void UpdateEngine::AnswerInUse(int32_t choice) {
   inUseAnswer_.exchange(choice);
-  SetEvent(inUseEvent_);
+  inUseEvent_.set();
 }
 
 std::wstring UpdateEngine::GetRunPath() const {
@@ -161,13 +146,13 @@ InUseList UpdateEngine::GetInUseList() const {
 }
 
 void UpdateEngine::Post(uint32_t message, uintptr_t wParam) const {
-  if (window_) PostMessageW(static_cast<HWND>(window_), message, WPARAM(wParam), 0);
+  if (window_) os::postMessage(window_, message, wParam);
 }
 
 bool UpdateEngine::SleepWatchingCancel(uint32_t totalMs) {
   for (uint32_t waited = 0; waited < totalMs; waited += kSleepStepMs) {
     if (Cancelled()) return false;
-    Sleep(kSleepStepMs);
+    os::sleepMs(kSleepStepMs);
   }
   return !Cancelled();
 }

@@ -4,8 +4,8 @@
 
 #include <vector>
 
-#include "lz_test_util.h"
 #include "common/crc32_paths.h"
+#include "tests/support/test_files.h"
 
 namespace {
 

@@ -1,10 +1,9 @@
 // Segmented download of the files to update, with resume state and retries.
-#include <windows.h>
-
+#include "common/clock_os.h"
 #include "common/file.h"
+#include "common/file_os.h"
 #include "common/path.h"
 #include "common/text.h"
-#include "patcher/engine/engine_threads_win.h"
 #include "patcher/engine/log.h"
 #include "patcher/engine/resume_state.h"
 #include "patcher/engine/update_engine.h"
@@ -14,20 +13,11 @@ namespace sv {
 
 namespace {
 
-constexpr DWORD kProgressTickMs = 250;
-constexpr DWORD kIdleSleepMs = 40;
+constexpr uint32_t kProgressTickMs = 250;
+constexpr uint32_t kIdleSleepMs = 40;
 constexpr uint64_t kStateFileLimit = 1048576;
-
-struct Handle {
-  HANDLE h = INVALID_HANDLE_VALUE;
-  ~Handle() { Close(); }
-  void Close() {
-    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
-    h = INVALID_HANDLE_VALUE;
-  }
-};
-
-constexpr DWORD kHttpRangeNotSatisfiable = 416;
+constexpr uint32_t kHttpRangeNotSatisfiable = 416;
+constexpr uint32_t kErrorWriteFault = 29;  // ERROR_WRITE_FAULT
 
 bool ItemReady(const WorkItem& item, uint32_t now) {
   return item.notBefore == 0 || int32_t(now - item.notBefore) >= 0;
@@ -35,7 +25,19 @@ bool ItemReady(const WorkItem& item, uint32_t now) {
 
 }  // namespace
 
-bool EngineThreads::Sink(void* context, const void* data, uint32_t size) {
+// One attempt's writes into a ".part" file.
+struct DownloadSink {
+  UpdateEngine* engine = nullptr;
+  int32_t job = 0;
+  int32_t generation = 0;        // of the job when the attempt began
+  os::File* file = nullptr;      // positioned at the attempt's first byte
+  uint64_t limit = 0;            // more bytes than this fail the attempt
+  uint64_t attemptBytes = 0;
+  uint32_t writeError = 0;
+  bool overLimit = false;
+};
+
+bool UpdateEngine::SinkPiece(void* context, const void* data, uint32_t size) {
   DownloadSink& sink = *static_cast<DownloadSink*>(context);
   if (size > sink.limit - sink.attemptBytes) {
     sink.overLimit = true;
@@ -44,10 +46,10 @@ bool EngineThreads::Sink(void* context, const void* data, uint32_t size) {
   const uint8_t* p = static_cast<const uint8_t*>(data);
   uint32_t left = size;
   while (left > 0) {
-    DWORD written = 0;
-    if (!WriteFile(static_cast<HANDLE>(sink.file), p, left, &written, nullptr) || written == 0) {
-      sink.writeError = GetLastError();
-      if (sink.writeError == 0) sink.writeError = ERROR_WRITE_FAULT;
+    uint32_t written = 0;
+    if (!sink.file->write(p, left, written) || written == 0) {
+      sink.writeError = os::lastError();
+      if (sink.writeError == 0) sink.writeError = kErrorWriteFault;
       return false;
     }
     p += written;
@@ -117,14 +119,14 @@ bool UpdateEngine::DownloadFiles(const std::vector<FileEntry>& entries, const Fi
   }
   CleanTempDownloads(&keep);
 
-  ULARGE_INTEGER available;
-  if (GetDiskFreeSpaceExW(gameFolder_.c_str(), &available, nullptr, nullptr)) {
+  uint64_t available = 0;
+  if (os::freeDiskSpace(gameFolder_, available)) {
     const uint64_t needed = DiskSpaceNeeded(sum);
-    if (available.QuadPart < needed) {
+    if (available < needed) {
       return Fail(skin_.format("SV_DISK_FULL", {formatSize(needed)}));
     }
   } else {
-    Log(L"GetDiskFreeSpaceEx hatasi: %u", unsigned(GetLastError()));
+    Log(L"GetDiskFreeSpaceEx hatasi: %u", unsigned(os::lastError()));
   }
 
   // Refused before any byte is fetched: the ".lz" header could not even state the length.
@@ -183,24 +185,22 @@ bool UpdateEngine::DownloadFiles(const std::vector<FileEntry>& entries, const Fi
   const int32_t workerCount = ClampWorkers(connections_);
   Log(L"Indirme basliyor: %u dosya, %ls, %d baglanti, parca %ls", unsigned(jobs_.size()),
       formatSize(sum).c_str(), workerCount, formatSize(segmentSize_).c_str());
-  HANDLE workers[kMaxWorkers] = {};
-  DWORD started = 0;
+  os::Thread workers[kMaxWorkers];
+  int32_t started = 0;
   for (int32_t i = 0; i < workerCount; ++i) {
-    workers[started] = static_cast<HANDLE>(EngineThreads::Start(EngineThreads::Download, this));
-    if (workers[started]) {
+    if (workers[started].start(DownloadEntry, this)) {
       ++started;
     } else {
-      Log(L"_beginthreadex hatasi: %u", unsigned(GetLastError()));
+      Log(L"_beginthreadex hatasi: %u", unsigned(os::lastError()));
     }
   }
   if (started == 0) WorkerLoop();
   for (;;) {
-    const DWORD wait =
-        started ? WaitForMultipleObjects(started, workers, TRUE, kProgressTickMs) : WAIT_OBJECT_0;
+    const bool ended = os::Thread::waitAll(workers, started, kProgressTickMs);
     ProgressTick();
-    if (wait != WAIT_TIMEOUT) break;
+    if (ended) break;
   }
-  for (DWORD i = 0; i < started; ++i) CloseHandle(workers[i]);
+  for (int32_t i = 0; i < started; ++i) workers[i].release();
 
   if (Cancelled()) return false;
   std::wstring failure;
@@ -228,13 +228,13 @@ void UpdateEngine::WorkerLoop() {
     {
       std::unique_lock<std::mutex> guard(lock_);
       if (downloadFailed_ || Cancelled()) return;
-      const uint32_t now = GetTickCount();
+      const uint32_t now = os::tickCount();
       auto found = queue_.begin();
       while (found != queue_.end() && !ItemReady(*found, now)) ++found;
       if (found == queue_.end()) {
         if (queue_.empty() && activeWorkers_ == 0) return;
         guard.unlock();
-        Sleep(kIdleSleepMs);
+        os::sleepMs(kIdleSleepMs);
         continue;
       }
       item = *found;
@@ -265,7 +265,7 @@ void UpdateEngine::WorkerLoop() {
     ++item.retries;
     if (item.retries < kWorkItemAttempts) {
       // Delays of 2, 4, 8 and 16 s, kept in the queue so no worker waits on them.
-      item.notBefore = GetTickCount() + (1000u << item.retries);
+      item.notBefore = os::tickCount() + (1000u << item.retries);
       if (item.notBefore == 0) item.notBefore = 1;
       queue_.push_back(item);
       Log(L"Tekrar denenecek (%d): %ls", item.retries, error.c_str());
@@ -291,11 +291,9 @@ bool UpdateEngine::FirstRequest(int32_t jobIndex, std::wstring& errorOut, bool& 
     job.downloaded = 0;
     generation = job.generation;
   }
-  Handle file;
-  file.h = CreateFileW(partPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                       nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file.h == INVALID_HANDLE_VALUE) {
-    errorOut = Text("FAILED_CREATE_FILE") + L" " + systemErrorText(GetLastError());
+  os::File file;
+  if (!file.openSharedWrite(partPath, true)) {
+    errorOut = Text("FAILED_CREATE_FILE") + L" " + systemErrorText(os::lastError());
     return false;
   }
   const uint64_t segment = segmentSize_;
@@ -305,14 +303,14 @@ bool UpdateEngine::FirstRequest(int32_t jobIndex, std::wstring& errorOut, bool& 
   DownloadSink sink;
   sink.engine = this;
   sink.job = jobIndex;
-  sink.file = file.h;
+  sink.file = &file;
   sink.limit = limit;
   sink.generation = generation;
   HttpResult result;
-  const bool ok = http_.Get(url, 0, int64_t(asked - 1), result, EngineThreads::Sink, &sink,
+  const bool ok = http_.Get(url, 0, int64_t(asked - 1), result, SinkPiece, &sink,
                             &cancel_);
   // Closed before the engine lock is let go: the worker finishing the file opens it at once.
-  file.Close();
+  file.close();
   const std::wstring prefix = Text("FAILED_DOWNLOAD_FILE") + L"\n" + name + L": ";
 
   std::unique_lock<std::mutex> guard(lock_);
@@ -387,25 +385,21 @@ bool UpdateEngine::DownloadPart(int32_t jobIndex, int32_t part, std::wstring& er
     if (job.state == kJobNew) job.state = kJobDownloading;
     generation = job.generation;
   }
-  Handle file;
-  file.h = CreateFileW(partPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                       nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  LARGE_INTEGER offset;
-  offset.QuadPart = LONGLONG(first);
-  if (file.h == INVALID_HANDLE_VALUE || !SetFilePointerEx(file.h, offset, nullptr, FILE_BEGIN)) {
-    errorOut = Text("FAILED_CREATE_FILE") + L" " + systemErrorText(GetLastError());
+  os::File file;
+  if (!file.openSharedWrite(partPath, false) || !file.seek(first)) {
+    errorOut = Text("FAILED_CREATE_FILE") + L" " + systemErrorText(os::lastError());
     return false;
   }
   DownloadSink sink;
   sink.engine = this;
   sink.job = jobIndex;
-  sink.file = file.h;
+  sink.file = &file;
   sink.limit = end - first;
   sink.generation = generation;
   HttpResult result;
-  const bool ok = http_.Get(url, int64_t(first), int64_t(end - 1), result, EngineThreads::Sink,
+  const bool ok = http_.Get(url, int64_t(first), int64_t(end - 1), result, SinkPiece,
                             &sink, &cancel_);
-  file.Close();
+  file.close();
   const bool valid = ok && result.status == 206 && result.has_range &&
                      result.range_first == first && sink.attemptBytes == end - first;
 
@@ -494,7 +488,7 @@ void UpdateEngine::SaveResumeState(int32_t jobIndex) {
   }
   if (testHook_) testHook_("state", partPath, testHookContext_);
   if (!writeFileAtomic(path, text.data(), text.size())) {
-    Log(L"Uyari: durum dosyasi yazilamadi: %ls (%u)", path.c_str(), unsigned(GetLastError()));
+    Log(L"Uyari: durum dosyasi yazilamadi: %ls (%u)", path.c_str(), unsigned(os::lastError()));
   }
 }
 
@@ -519,8 +513,8 @@ void UpdateEngine::RestartJob(int32_t jobIndex) {
     state = jobs_[size_t(jobIndex)].statePath;
   }
   // No attempt of the old generation has the ".part" open any more.
-  DeleteFileW(part.c_str());
-  DeleteFileW(state.c_str());
+  os::deleteFile(part);
+  os::deleteFile(state);
   std::lock_guard<std::mutex> guard(lock_);
   DownloadJob& job = jobs_[size_t(jobIndex)];
   job.remoteSize = -1;
@@ -534,7 +528,7 @@ void UpdateEngine::RestartJob(int32_t jobIndex) {
 
 void UpdateEngine::ProgressTick() {
   const std::wstring writing = Text("SV_WRITING");
-  const uint32_t now = GetTickCount();
+  const uint32_t now = os::tickCount();
   std::lock_guard<std::mutex> guard(lock_);
   const ProgressFigures figures =
       progress_.Tick(now, jobs_, totalDownloaded_, writing, inUseText_);

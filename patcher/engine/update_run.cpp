@@ -1,6 +1,6 @@
 // The update run: configuration, notice, file lists, write test, check, download and install.
-#include <windows.h>
-
+#include "common/clock_os.h"
+#include "common/file_os.h"
 #include "common/path.h"
 #include "common/text.h"
 #include "patcher/engine/fetch_retries.h"
@@ -13,38 +13,17 @@ namespace sv {
 
 namespace {
 
-constexpr DWORD kAnswerStepMs = 100;
+constexpr uint32_t kAnswerStepMs = 100;
 constexpr uint64_t kMiB = 1048576;
+constexpr uint32_t kErrorAccessDenied = 5;
 
-std::wstring TickParam() { return L"t=" + std::to_wstring(GetTickCount()); }
-
-// The full path with every component in its long form (an 8.3 name or a relative path names the
-// same file); the full path alone when the long form cannot be had.
-std::wstring LongFullPath(const std::wstring& path) {
-  std::wstring full(MAX_PATH, L'\0');
-  DWORD n = GetFullPathNameW(path.c_str(), DWORD(full.size()), full.data(), nullptr);
-  if (n >= full.size()) {
-    full.resize(n);
-    n = GetFullPathNameW(path.c_str(), DWORD(full.size()), full.data(), nullptr);
-  }
-  if (n == 0 || n >= full.size()) return path;
-  full.resize(n);
-  std::wstring longer(MAX_PATH, L'\0');
-  n = GetLongPathNameW(full.c_str(), longer.data(), DWORD(longer.size()));
-  if (n >= longer.size()) {
-    longer.resize(n);
-    n = GetLongPathNameW(full.c_str(), longer.data(), DWORD(longer.size()));
-  }
-  if (n == 0 || n >= longer.size()) return full;
-  longer.resize(n);
-  return longer;
-}
+std::wstring TickParam() { return L"t=" + std::to_wstring(os::tickCount()); }
 
 // The running patcher's path relative to the game folder, folded the way the file list folds
 // names; empty when the program lies elsewhere.
 std::wstring ProgramKey(const std::wstring& programPath, const std::wstring& gameFolder) {
-  const std::wstring program = toLowerWide(LongFullPath(programPath));
-  std::wstring folder = toLowerWide(LongFullPath(gameFolder));
+  const std::wstring program = toLowerWide(os::longFullPath(programPath));
+  std::wstring folder = toLowerWide(os::longFullPath(gameFolder));
   if (folder.empty()) return {};
   if (folder.back() != L'\\') folder += L'\\';
   if (program.size() <= folder.size() || program.compare(0, folder.size(), folder) != 0) return {};
@@ -57,7 +36,7 @@ bool UpdateEngine::UpdateRun() {
   Log(L"Sarvik basladi. Klasor: %ls", gameFolder_.c_str());
   SetStatus(kPhaseLoading, Text("CONFIG_LOADING"));
   if (!http_.Open(kUserAgent)) {
-    return Fail(skin_.format("INTERNET_OPEN_ERROR", {std::to_wstring(GetLastError())}));
+    return Fail(skin_.format("INTERNET_OPEN_ERROR", {std::to_wstring(os::lastError())}));
   }
   PrepareWorkArea();
   LoadCrcCache();
@@ -66,7 +45,7 @@ bool UpdateEngine::UpdateRun() {
   segmentSize_ = uint64_t(skin_.settings.segmentMb) * kMiB;
   ownProgramKey_ = ProgramKey(programPath_, gameFolder_);
   // The new patcher is stored under the program's long name, whatever name started it.
-  if (!ownProgramKey_.empty()) programPath_ = LongFullPath(programPath_);
+  if (!ownProgramKey_.empty()) programPath_ = os::longFullPath(programPath_);
 
   if (skin_.remoteConfigPath.empty()) {
     return Fail(Text("REMOTE_CONFIG_OPEN_ERROR") + L"\n(url.xml: remoteConfigPath boş)");
@@ -144,10 +123,10 @@ bool UpdateEngine::NoticeAccepted(const RemoteConfig& config) {
   const int32_t local = LocalNoticeVersion(gameFolder_, skin_.localConfigPath);
   if (local >= config.noticeVersion) return true;
   Log(L"Duyuru gosteriliyor (surum %d > %d)", config.noticeVersion, local);
-  ResetEvent(noticeEvent_);
+  noticeEvent_.reset();
   noticeAnswer_.exchange(-1);
   Post(WM_SV_NOTICE);
-  while (WaitForSingleObject(noticeEvent_, kAnswerStepMs) != WAIT_OBJECT_0) {
+  while (!noticeEvent_.wait(kAnswerStepMs)) {
     if (Cancelled()) return false;
   }
   if (Cancelled()) return false;
@@ -196,14 +175,9 @@ bool UpdateEngine::FetchFileLists(const RemoteConfig& config, std::vector<FileEn
 
 bool UpdateEngine::WriteTestPassed() {
   const std::wstring probe = joinPath(root_, kWriteProbeName);
-  HANDLE h = CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                         FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-  if (h != INVALID_HANDLE_VALUE) {
-    CloseHandle(h);
-    return true;
-  }
-  const DWORD code = GetLastError();
-  if (code == ERROR_ACCESS_DENIED) return false;
+  const uint32_t code = os::probeWriteAccess(probe);
+  if (code == 0) return true;
+  if (code == kErrorAccessDenied) return false;
   // Any other reason is not a permission problem; the check and the download will tell.
   Log(L"Yazma denemesi basarisiz (%u), devam ediliyor.", unsigned(code));
   return true;

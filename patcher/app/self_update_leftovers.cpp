@@ -1,21 +1,22 @@
-#include <windows.h>
-
-#include "common/file.h"
-#include "common/path.h"
 #include "patcher/app/self_update_leftovers.h"
+
+#include "common/clock_os.h"
+#include "common/file.h"
+#include "common/file_os.h"
+#include "common/path.h"
 
 namespace sv {
 
 namespace {
 
 constexpr int kDeleteTries = 40;
-constexpr DWORD kDeletePauseMs = 100;
+constexpr uint32_t kDeletePauseMs = 100;
 
 void DeleteWithRetries(const std::wstring& path) {
   if (!isFile(path)) return;
   for (int attempt = 0; attempt < kDeleteTries; ++attempt) {
-    if (DeleteFileW(path.c_str())) return;
-    Sleep(kDeletePauseMs);
+    if (os::deleteFile(path)) return;
+    os::sleepMs(kDeletePauseMs);
   }
 }
 
