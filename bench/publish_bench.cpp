@@ -13,6 +13,7 @@
 #include <iterator>
 #include <sstream>
 #include <thread>
+#include <vector>
 
 #include "bench_util.h"
 #include "publisher/lzo_compress.h"
@@ -142,6 +143,14 @@ int main() {
     std::ofstream(file, std::ios::binary)
         .write(reinterpret_cast<const char*>(corpus[i].data()), std::streamsize(corpus[i].size()));
   }
+  // One large file, as game clients have: packed in blocks spread over the workers.
+  const Bytes large = sv::bench::GameLikeData(24u << 20, 99);
+  {
+    const fs::path file = root / "client" / "dir0" / "large.pak";
+    std::ofstream(file, std::ios::binary)
+        .write(reinterpret_cast<const char*>(large.data()), std::streamsize(large.size()));
+  }
+  const uint64_t clientBytes = total + large.size();
   auto publish = [&](int level, unsigned jobs, double& seconds) {
     sv::BuildOptions options;
     options.client = root / "client";
@@ -154,21 +163,32 @@ int main() {
     const auto start = std::chrono::steady_clock::now();
     const bool built = sv::BuildRelease(options, summary, log, log);
     seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    if (!built || summary.written != corpus.size()) {
+    if (!built || summary.written != corpus.size() + 1) {
       std::fprintf(stderr, "publish failed:\n%s", log.str().c_str());
       return false;
     }
     return true;
   };
   double best = 0, fast = 0, one = 0, two = 0;
-  const bool ok = publish(sv::kLzoDefaultLevel, 0, best) && publish(sv::kLzoFastLevel, 0, fast) &&
-                  publish(sv::kLzoDefaultLevel, 1, one) && publish(sv::kLzoDefaultLevel, 2, two);
+  bool ok = publish(sv::kLzoDefaultLevel, 0, best) && publish(sv::kLzoFastLevel, 0, fast);
+  // One worker and two in turns, the median of each: the machine's other load falls on both.
+  std::vector<double> ones, twos;
+  for (int turn = 0; ok && turn < 3; ++turn) {
+    ok = publish(sv::kLzoDefaultLevel, 1, one) && publish(sv::kLzoDefaultLevel, 2, two);
+    ones.push_back(one);
+    twos.push_back(two);
+  }
   fs::remove_all(root);
   if (!ok) return 1;
+  std::sort(ones.begin(), ones.end());
+  std::sort(twos.begin(), twos.end());
+  one = ones[1];
+  two = twos[1];
   std::fprintf(stderr, "publish: default level %.2f s, fast level %.2f s, one worker %.2f s, two "
-               "%.2f s (%u cores)\n", best, fast, one, two, std::thread::hardware_concurrency());
-  std::printf("BENCH publish_mb_per_s %.1f MB/s\n", total / best / 1e6);
-  std::printf("BENCH publish_fast_mb_per_s %.1f MB/s\n", total / fast / 1e6);
+               "%.2f s (medians of 3; %u cores)\n", best, fast, one, two,
+               std::thread::hardware_concurrency());
+  std::printf("BENCH publish_mb_per_s %.1f MB/s\n", clientBytes / best / 1e6);
+  std::printf("BENCH publish_fast_mb_per_s %.1f MB/s\n", clientBytes / fast / 1e6);
   std::printf("BENCH publish_jobs2_speedup %.2f ratio\n", one / two);
   return 0;
 }

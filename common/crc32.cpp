@@ -53,6 +53,32 @@ uint32_t Crc32UpdateTables(uint32_t reg, const void* data, size_t length) {
   return reg;
 }
 
+namespace {
+
+// Polynomials over GF(2) in the reflected order of the CRC: bit 31 is x^0.
+uint32_t MultiplyModP(uint32_t a, uint32_t b) {
+  uint32_t product = 0;
+  for (uint32_t m = 1u << 31; m != 0; m >>= 1) {
+    if (a & m) product ^= b;
+    b = (b & 1) ? (b >> 1) ^ 0xEDB88320u : b >> 1;
+  }
+  return product;
+}
+
+}  // namespace
+
+uint32_t Crc32Combine(uint32_t crcA, uint32_t crcB, uint64_t lengthB) {
+  // Appending lengthB zero bytes multiplies the register by x^(8 lengthB): square-and-multiply
+  // over the bits of the length, starting from x^8.
+  uint32_t shift = 1u << 31;
+  uint32_t power = 1u << 23;  // x^8
+  for (uint64_t n = lengthB; n != 0; n >>= 1) {
+    if (n & 1) shift = MultiplyModP(power, shift);
+    power = MultiplyModP(power, power);
+  }
+  return MultiplyModP(shift, crcA) ^ crcB;
+}
+
 uint32_t Crc32Update(uint32_t reg, const void* data, size_t length) {
   if (kUseFolding && length >= kCrc32FoldingMin) return Crc32UpdateFolding(reg, data, length);
   return Crc32UpdateTables(reg, data, length);

@@ -14,6 +14,9 @@ uint32_t Crc32Update(uint32_t reg, const void* data, size_t length);
 inline uint32_t Crc32(const void* data, size_t length) {
   return ~Crc32Update(0xFFFFFFFFu, data, length);
 }
+// The CRC of A followed by B from the CRCs of A and of B and the length of B, without the bytes,
+// so that pieces of one input can be checked on different threads.
+uint32_t Crc32Combine(uint32_t crcA, uint32_t crcB, uint64_t lengthB);
 // Told the length of each piece as it is read; returning false stops the reading.
 using Crc32FileProgress = std::function<bool(uint32_t pieceLength)>;
 // CRC and size of a whole file, read in pieces of up to `bufferSize` bytes into `buffer`. The file

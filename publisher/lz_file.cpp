@@ -1,9 +1,14 @@
 #include "publisher/lz_file.h"
 
+#include <condition_variable>
+#include <map>
+#include <mutex>
+
 #include "common/file_os.h"
 #include "common/text.h"
 #include "patcher/engine/lz_decode.h"
 #include "patcher/engine/lz_stream.h"
+#include "publisher/lzo_blocks.h"
 #include "publisher/path_convert.h"
 
 namespace sv {
@@ -113,6 +118,114 @@ LzFileResult CompressFile(const fs::path& source, const fs::path& target, int le
     if (!c.ok) result.error = Quoted(source) + ": " + toUtf8(c.errorText);
     return c.ok;
   });
+}
+
+struct BlockedLzFile::State {
+  fs::path source, target;
+  int level;
+  size_t window;
+  std::mutex lock;
+  std::condition_variable written;
+  std::map<size_t, LzoBlock> ready;  // packed, waiting for the blocks before them
+  size_t next = 0;                   // the block to write next
+  bool failed = false;
+  AtomicFile file;
+  FileInput joinInput;
+  std::unique_ptr<LzoBlockJoiner> joiner;
+  LzFileResult r;
+
+  State(const fs::path& from, const fs::path& to, int lv, uint64_t size, size_t win)
+      : source(from), target(to), level(lv), window(std::max<size_t>(win, 1)), file(to) {
+    r.size = size;
+  }
+  void Fail(const std::string& error) {
+    if (!failed) r.error = error;
+    failed = true;
+  }
+};
+
+BlockedLzFile::BlockedLzFile(const fs::path& source, const fs::path& target, int level,
+                             uint64_t size, size_t window)
+    : s_(new State(source, target, level, size, window)) {}
+
+BlockedLzFile::~BlockedLzFile() = default;
+
+size_t BlockedLzFile::blocks() const { return LzoBlockCount(s_->r.size); }
+
+LzFileResult BlockedLzFile::result() const {
+  std::lock_guard<std::mutex> guard(s_->lock);
+  return s_->r;
+}
+
+bool BlockedLzFile::Open() {
+  uint64_t size = 0;
+  if (!s_->joinInput.Open(s_->source, size)) {
+    s_->Fail("cannot read " + Quoted(s_->source));
+    return false;
+  }
+  if (size != s_->r.size) {
+    s_->Fail(Quoted(s_->source) + " changed while it was read");
+    return false;
+  }
+  if (!s_->file.Open()) {
+    s_->Fail("cannot create " + Quoted(TemporaryName(s_->target)));
+    return false;
+  }
+  const uint64_t n = s_->r.size;
+  const uint8_t header[4] = {uint8_t(n), uint8_t(n >> 8), uint8_t(n >> 16), uint8_t(n >> 24)};
+  if (!s_->file.writer().Write(header, sizeof header)) {
+    s_->Fail("cannot write " + Quoted(s_->target));
+    return false;
+  }
+  s_->joiner.reset(new LzoBlockJoiner(s_->joinInput, s_->file.writer()));
+  return true;
+}
+
+bool BlockedLzFile::Compress(size_t index) {
+  State& s = *s_;
+  LzoBlock block;
+  {
+    FileInput input;
+    uint64_t size = 0;
+    std::vector<uint8_t> scratch;
+    // A file that shrank since it was scanned fails the read.
+    if (input.Open(s.source, size)) {
+      CompressLzoBlock(input, s.r.size, kLzoBlockSize, index, s.level, block, scratch);
+    }
+  }
+  std::unique_lock<std::mutex> guard(s.lock);
+  if (!block.ok) {
+    s.Fail("cannot read " + Quoted(s.source));
+    s.written.notify_all();
+    return false;
+  }
+  s.ready.emplace(index, std::move(block));
+  const size_t count = blocks();
+  for (auto it = s.ready.begin(); !s.failed && it != s.ready.end() && it->first == s.next;
+       it = s.ready.erase(it)) {
+    const uint64_t start = uint64_t(s.next) * kLzoBlockSize;
+    s.joiner->Add(it->second, std::min(kLzoBlockSize, s.r.size - start));
+    ++s.next;
+    if (!s.joiner->error().empty()) s.Fail(Quoted(s.source) + ": " + toUtf8(s.joiner->error()));
+  }
+  s.written.notify_all();
+  if (s.failed) return false;
+  if (s.next == count && s.ready.empty()) {
+    if (!s.joiner->Finish()) {
+      s.Fail(Quoted(s.source) + ": " + toUtf8(s.joiner->error()));
+      return false;
+    }
+    if (!s.file.Commit()) {
+      s.Fail("cannot write " + Quoted(s.target));
+      return false;
+    }
+    s.r.crc = s.joiner->crc();
+    s.r.lzSize = 4 + s.joiner->written();
+    s.r.ok = true;
+    return true;
+  }
+  s.written.wait(guard, [&] { return s.failed || s.ready.size() <= s.window; });
+  return false;
 }
 
 LzFileResult DecompressFile(const fs::path& source, const fs::path& target) {

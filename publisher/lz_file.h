@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 
 #include "publisher/lzo_compress.h"
@@ -34,6 +35,28 @@ struct LzFileResult {
 
 LzFileResult CompressFile(const std::filesystem::path& source, const std::filesystem::path& target,
                           int level, LzProgressFn progress = nullptr, void* context = nullptr);
+// A large file (UsesLzoBlocks) packed block by block by several threads into one ".lz": any
+// thread packs any block, the blocks are written in order as they come, and a thread whose block
+// is more than `window` blocks ahead of the writing waits, so memory stays bounded.
+class BlockedLzFile {
+ public:
+  BlockedLzFile(const std::filesystem::path& source, const std::filesystem::path& target,
+                int level, uint64_t size, size_t window);
+  ~BlockedLzFile();
+  // Creates the temporary file; false with result().error set.
+  bool Open();
+  size_t blocks() const;
+  // Packs block `index` and writes what is now in order. True when this call wrote the last
+  // block: the file is then in place and result() final.
+  bool Compress(size_t index);
+  // After the last block, or with the error of the first failure.
+  LzFileResult result() const;
+
+ private:
+  struct State;
+  std::unique_ptr<State> s_;
+};
+
 // Unpacks with the patcher's own decoder; `size` and `crc` describe the unpacked bytes.
 LzFileResult DecompressFile(const std::filesystem::path& source,
                             const std::filesystem::path& target);

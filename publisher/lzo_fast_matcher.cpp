@@ -37,6 +37,7 @@ class FastMatcher : public LzoMatcher {
  public:
   FastMatcher() : table_(kTableSize, 0) {}
   void Run(const LzoWindow& w, uint64_t end, bool last, LzoOutput& out) override;
+  void StartAt(const LzoWindow& w, uint64_t pos) override;
 
  private:
   void Age(uint64_t pos);
@@ -60,11 +61,23 @@ void FastMatcher::Age(uint64_t pos) {
   nextAge_ = pos + kAgePeriod;
 }
 
+void FastMatcher::StartAt(const LzoWindow& w, uint64_t pos) {
+  const uint16_t base16 = uint16_t(w.base);
+  for (uint64_t p = w.base; p + 4 <= pos && p + 4 <= w.base + w.size; ++p) {
+    table_[Hash4(Load32(w.data + (p - w.base)))] = uint16_t(base16 + uint16_t(p - w.base));
+  }
+  // Aged at once, so that no entry of the history is further back than the ageing allows.
+  nextAge_ = pos;
+  anchor = cursor = pos;
+}
+
 void FastMatcher::Run(const LzoWindow& w, uint64_t end, bool last, LzoOutput& out) {
   const uint8_t* const data = w.data;
   const uint8_t* const dataEnd = data + w.size;
-  const uint8_t* const stop =
-      data + (last ? (w.size > kTail ? w.size - kTail : 0) : size_t(end - w.base));
+  // Never before the cursor: a short last block after history starts within the tail.
+  const uint8_t* const stop = std::max(
+      data + (last ? (w.size > kTail ? w.size - kTail : 0) : size_t(end - w.base)),
+      data + (cursor - w.base));
   // Input positions modulo 65536, as the table keeps them.
   const uint16_t base16 = uint16_t(w.base);
   const uintptr_t origin = uintptr_t(data) - base16;

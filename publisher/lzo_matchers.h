@@ -16,6 +16,13 @@ class LzoMatcher {
   // of it only by the few bytes too short to start a match.
   virtual void Run(const LzoWindow& w, uint64_t end, bool last, LzoOutput& out) = 0;
 
+  // Takes the window's bytes before `pos` as history that matches may reach into, without
+  // writing them, and starts there.
+  virtual void StartAt(const LzoWindow& w, uint64_t pos) {
+    (void)w;
+    anchor = cursor = pos;
+  }
+
   uint64_t anchor = 0;   // first input byte not yet written (start of the pending literals)
   uint64_t cursor = 0;   // next position to search
 };

@@ -109,7 +109,43 @@ void LzoOutput::SequenceInPieces(const LzoWindow& w, uint64_t litStart, uint64_t
   op_ = op + 2;
 }
 
+// The leading literals are left to the stitcher. A 2-byte match of length 2 means that only
+// after 1 to 3 literals, so it is refused; every other form reads the same after any run at
+// least as long as this block's own (the 2-byte length-3 form needs 4 or more, and has them).
+bool LzoOutput::BlockHead(uint64_t litCount, uint32_t len, uint32_t dist) {
+  if (len == 2) return false;
+  lead_ = litCount;
+  blockHead_ = false;
+  streamStart_ = false;
+  op_ = lzo::PutMatch(Room(kRoom), len, dist, litCount);
+  return true;
+}
+
+void LzoOutput::Literals(LzoInput& input, uint64_t start, uint64_t count) {
+  if (count == 0) return;
+  // A window that holds nothing: every byte is read from `input`.
+  LzoWindow w{nullptr, start + count, 0, &input};
+  PutLiterals(w, start, count);
+}
+
+void LzoOutput::Raw(const uint8_t* data, size_t size) {
+  if (size > 0) streamStart_ = false;
+  while (size > 0) {
+    uint8_t* op = Room(kRoom);
+    size_t n = std::min(size, size_t(end_ - op));
+    std::memcpy(op, data, n);
+    op_ = op + n;
+    data += n;
+    size -= n;
+  }
+}
+
 void LzoOutput::Finish(const LzoWindow& w, uint64_t litStart, uint64_t litCount) {
+  if (block_) {
+    tail_ = litCount;
+    if (sink_) Flush(0);
+    return;
+  }
   if (litCount > 0) PutLiterals(w, litStart, litCount);
   uint8_t* op = Room(3);
   op[0] = 0x11;

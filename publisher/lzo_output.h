@@ -114,6 +114,17 @@ class LzoOutput {
   // without a copy.
   LzoOutput(uint8_t* memory, size_t capacity);
   static size_t MemoryBound(size_t inputSize) { return inputSize + inputSize / 16 + 64 + kRoom; }
+  // Makes this the writer of one block of a stream cut into blocks (see lzo_blocks.h): its first
+  // literal run and its last are left out (leadLiterals, tailLiterals), for the stitcher to merge
+  // with the neighbours' runs, and so is the end-of-stream instruction. The first match then must
+  // not take a form that depends on the literals before it, since the stitcher may add some.
+  void StartBlock() { block_ = blockHead_ = true; }
+  bool blockHasMatch() const { return block_ && !blockHead_; }
+  uint64_t leadLiterals() const { return lead_; }
+  uint64_t tailLiterals() const { return tail_; }
+  // For the stitcher: a literal run read from `input`, and raw instructions of a block.
+  void Literals(LzoInput& input, uint64_t start, uint64_t count);
+  void Raw(const uint8_t* data, size_t size);
   LzoOutput(const LzoOutput&) = delete;
   LzoOutput& operator=(const LzoOutput&) = delete;
 
@@ -147,6 +158,7 @@ class LzoOutput {
   void Flush(size_t keep);
   uint8_t* Room(size_t bytes);
   void PutLiterals(const LzoWindow& w, uint64_t start, uint64_t count);
+  bool BlockHead(uint64_t litCount, uint32_t len, uint32_t dist);
   void SequenceInPieces(const LzoWindow& w, uint64_t litStart, uint64_t litCount, uint32_t len,
                         uint32_t dist);
 
@@ -157,6 +169,10 @@ class LzoOutput {
   uint8_t* end_;
   uint64_t flushed_ = 0;
   bool streamStart_ = true;
+  bool block_ = false;
+  bool blockHead_ = false;  // a block's writer before its first match
+  uint64_t lead_ = 0;
+  uint64_t tail_ = 0;
   std::wstring error_;
 };
 
@@ -165,6 +181,7 @@ class LzoOutput {
 inline bool LzoOutput::Sequence(const LzoWindow& w, uint64_t litStart, uint64_t litCount,
                                 uint32_t len, uint32_t dist) {
   if (len == 2 && LzoCost::Match(len, dist, litCount) == 0) return false;
+  if (blockHead_) [[unlikely]] return BlockHead(litCount, len, dist);
   uint8_t* op = op_;
   if (litStart >= w.base && litCount <= kShortRun && len <= kShortMatch &&
       size_t(end_ - op) >= kRoom) {

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <numeric>
 #include <set>
@@ -19,6 +20,7 @@
 #include "publisher/client_scan.h"
 #include "publisher/glob_match.h"
 #include "publisher/lz_file.h"
+#include "publisher/lzo_blocks.h"
 #include "publisher/manifest.h"
 #include "publisher/name_fold.h"
 #include "publisher/parallel_work.h"
@@ -266,10 +268,34 @@ bool WriteRelease(const BuildOptions& options, const ClientScan& scan, const fs:
     }
   }
 
-  // Each file is packed on its own by one worker, so the output is the same for any number of
-  // workers; the journal is the only thing they share.
-  const unsigned workers = WorkerCount(options.jobs, scan.files.size());
+  // A file is packed on its own, whole or (when large) in blocks of a fixed size, so the output
+  // is the same for any number of workers; a large file's blocks are spread over all of them.
+  // The journal is the only thing files share.
+  // Largest files first: a large file started last would leave the other workers idle while it
+  // ends. The order changes no byte.
+  std::vector<size_t> order(scan.files.size());
+  std::iota(order.begin(), order.end(), size_t(0));
+  std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+    return scan.files[a].size > scan.files[b].size;
+  });
+  struct Piece {
+    size_t file;
+    size_t block;
+  };
+  std::vector<Piece> pieces;
+  for (size_t i : order) {
+    const size_t blocks = UsesLzoBlocks(scan.files[i].size) ? LzoBlockCount(scan.files[i].size) : 1;
+    for (size_t b = 0; b < blocks; ++b) pieces.push_back({i, b});
+  }
+  const unsigned workers = WorkerCount(options.jobs, pieces.size());
   std::vector<FileOutcome> outcomes(scan.files.size());
+  // Decided by whichever worker takes a piece of the file first.
+  struct FileJob {
+    std::once_flag decided;
+    bool compress = false;
+    std::unique_ptr<BlockedLzFile> blocked;
+  };
+  std::vector<FileJob> jobs(scan.files.size());
   SharedProgress shared(workers);
   std::mutex journalLock;
   std::atomic<bool> stop{false};
@@ -277,15 +303,12 @@ bool WriteRelease(const BuildOptions& options, const ClientScan& scan, const fs:
     std::lock_guard<std::mutex> guard(journalLock);
     return journal.Add(line);
   };
-  // Largest files first: a large file started last would leave the other workers idle while it
-  // ends. Each file is still packed whole and on its own, so the order changes no byte.
-  std::vector<size_t> order(scan.files.size());
-  std::iota(order.begin(), order.end(), size_t(0));
-  std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
-    return scan.files[a].size > scan.files[b].size;
-  });
-  auto work = [&](size_t next, unsigned worker) {
-    const size_t i = order[next];
+  auto fileDone = [&](const FileOutcome& r) {
+    if (!r.error.empty()) stop.store(true);
+    ++shared.filesDone;
+  };
+  // Keeps the old .lz, or records that it is being replaced; true when the file is to be packed.
+  auto decide = [&](size_t i) {
     const ClientFile& file = scan.files[i];
     FileOutcome& r = outcomes[i];
     {
@@ -305,24 +328,55 @@ bool WriteRelease(const BuildOptions& options, const ClientScan& scan, const fs:
       }
     } else if (!journalAdd(FormatJournalReplacing(file.path))) {
       r.error = "cannot write " + Utf8Name(release / kJournalName);
+    } else if (UsesLzoBlocks(file.size)) {
+      jobs[i].blocked.reset(new BlockedLzFile(file.source, lz, options.level, file.size,
+                                              2 * size_t(workers)));
+      if (jobs[i].blocked->Open()) return true;
+      r.error = jobs[i].blocked->result().error;
     } else {
-      WorkerProgress context{&shared, worker};
-      LzFileResult c = CompressFile(file.source, lz, options.level, OnProgress, &context);
-      shared.current[worker].store(0);
-      if (!c.ok) {
-        r.error = c.error;
-      } else if (!journalAdd(FormatJournalReplaced(
-                     file.path, {c.crc, c.size, file.modified, options.level, c.lzSize}))) {
-        r.error = "cannot write " + Utf8Name(release / kJournalName);
-      } else if (c.size != file.size) {
-        r.error = file.path + " changed while it was read";
-      }
-      r.entry.crc = c.crc;
-      r.entry.lzSize = c.lzSize;
+      return true;
     }
-    if (!r.error.empty()) stop.store(true);
     shared.bytesDone += file.size;
-    ++shared.filesDone;
+    fileDone(r);
+    return false;
+  };
+  auto packed = [&](const ClientFile& file, FileOutcome& r, const LzFileResult& c) {
+    if (!c.ok) {
+      r.error = c.error;
+    } else if (!journalAdd(FormatJournalReplaced(
+                   file.path, {c.crc, c.size, file.modified, options.level, c.lzSize}))) {
+      r.error = "cannot write " + Utf8Name(release / kJournalName);
+    } else if (c.size != file.size) {
+      r.error = file.path + " changed while it was read";
+    }
+    r.entry.crc = c.crc;
+    r.entry.lzSize = c.lzSize;
+    fileDone(r);
+  };
+  auto work = [&](size_t next, unsigned worker) {
+    const Piece piece = pieces[next];
+    const ClientFile& file = scan.files[piece.file];
+    FileOutcome& r = outcomes[piece.file];
+    FileJob& job = jobs[piece.file];
+    std::call_once(job.decided, [&] { job.compress = decide(piece.file); });
+    if (!job.compress) return;
+    if (job.blocked) {
+      const uint64_t start = uint64_t(piece.block) * kLzoBlockSize;
+      const bool last = job.blocked->Compress(piece.block);
+      shared.bytesDone += std::min(kLzoBlockSize, file.size - start);
+      if (last) {
+        packed(file, r, job.blocked->result());
+      } else if (!job.blocked->result().error.empty()) {
+        stop.store(true);
+      }
+      return;
+    }
+    WorkerProgress context{&shared, worker};
+    LzFileResult c = CompressFile(file.source, LzPathOf(release, file.path), options.level,
+                                  OnProgress, &context);
+    shared.current[worker].store(0);
+    shared.bytesDone += file.size;
+    packed(file, r, c);
   };
   auto tick = [&] {
     std::string name;
@@ -332,7 +386,13 @@ bool WriteRelease(const BuildOptions& options, const ClientScan& scan, const fs:
     }
     progress.Show(shared.filesDone.load(), scan.files.size(), shared.Bytes(), bytesTotal, name);
   };
-  RunInParallel(scan.files.size(), workers, work, tick, stop);
+  RunInParallel(pieces.size(), workers, work, tick, stop);
+  // A large file whose block failed was never finished, so nothing reported it yet.
+  for (size_t i = 0; i < jobs.size(); ++i) {
+    if (jobs[i].blocked && outcomes[i].error.empty()) {
+      outcomes[i].error = jobs[i].blocked->result().error;
+    }
+  }
   // The first failure in the client's order, whichever worker met it first.
   for (const FileOutcome& r : outcomes) {
     if (!r.error.empty()) return stopHalfWay(r.error);

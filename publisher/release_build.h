@@ -21,7 +21,7 @@ struct BuildOptions {
   std::vector<std::string> excludes;
   int level = kLzoDefaultLevel;
   bool showProgress = false;
-  unsigned jobs = 0;                   // files compressed at once; 0: one per processor core
+  unsigned jobs = 0;                   // compressing threads; 0: one per processor core
   // Each build into a folder of its own, OUT/<version>/, named by the configuration's crcversion
   // once it is complete; the `keep` newest are kept.
   bool versioned = false;

@@ -6,6 +6,7 @@
 #include "patcher/engine/lz_decode.h"
 #include "patcher/engine/remote_config.h"
 #include "publisher/client_scan.h"
+#include "publisher/lzo_blocks.h"
 #include "publisher/release_files.h"
 #include "publisher/release_verify.h"
 #include "tests/publisher/publish_test_util.h"
@@ -310,6 +311,66 @@ TEST(ReleaseFiles, ListLinesReadBackAndRunPathIsGuessedOnlyWhenClear) {
   EXPECT_EQ(sv::GuessRunPath(files), "Game.EXE");
   files[2].path = "launcher.exe";
   EXPECT_EQ(sv::GuessRunPath(files), "");
+}
+
+}  // namespace
+
+namespace {
+
+// Every file below `folder` by relative path, with its bytes.
+std::map<std::string, std::string> Tree(const fs::path& folder) {
+  std::map<std::string, std::string> files;
+  for (const auto& f : fs::recursive_directory_iterator(folder)) {
+    if (f.is_regular_file()) {
+      std::string path;
+      EXPECT_TRUE(sv::GenericUtf8FromPath(f.path().lexically_relative(folder), path));
+      files[path] = sv::test::ReadFile(f.path());
+    }
+  }
+  return files;
+}
+
+class ReleaseJobs : public ScratchDirTest {};
+
+// A file large enough to be packed in blocks, next to small ones: any worker count writes the
+// same bytes, and the stitched .lz unpacks with the patcher's decoder to the file.
+TEST_F(ReleaseJobs, LargeFileInBlocksIsTheSameForEveryJobCount) {
+  const fs::path client = root_ / "client";
+  using sv::test::MakeSample;
+  using sv::test::SampleKind;
+  std::string large;
+  for (SampleKind kind : {SampleKind::kText, SampleKind::kRandom, SampleKind::kMixed}) {
+    large += sv::test::Bytes(MakeSample(kind, 3 * 1024 * 1024 + 12345, 11));
+  }
+  large += std::string(600000, '\0');
+  ASSERT_TRUE(sv::UsesLzoBlocks(large.size()));
+  WriteFile(client / "data" / "large.pak", large);
+  WriteFile(client / "small.txt", sv::test::Bytes(MakeSample(SampleKind::kText, 5000, 2)));
+
+  std::map<std::string, std::string> first;
+  for (unsigned jobs : {1u, 2u, 5u}) {
+    sv::BuildOptions options;
+    options.client = client;
+    options.out = root_ / ("out" + std::to_string(jobs));
+    options.level = sv::kLzoFastLevel;
+    options.jobs = jobs;
+    BuildRun run = Build(options);
+    ASSERT_TRUE(run.ok) << run.err;
+    EXPECT_EQ(run.summary.written, 2u);
+    sv::test::ExpectVerifies(options.out);
+    std::map<std::string, std::string> tree = Tree(options.out);
+    if (jobs == 1) {
+      first = tree;
+      ASSERT_EQ(first.count("data/large.pak.lz"), 1u);
+      const std::string& lz = first["data/large.pak.lz"];
+      EXPECT_LT(lz.size(), large.size()) << "the zeros at least pack";
+      std::vector<uint8_t> back;
+      ASSERT_TRUE(sv::LzDecodeToMemory(lz.data(), lz.size(), back));
+      EXPECT_TRUE(sv::test::Bytes(back) == large);
+    } else {
+      EXPECT_TRUE(tree == first) << jobs << " jobs";
+    }
+  }
 }
 
 }  // namespace
