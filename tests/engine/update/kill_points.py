@@ -240,7 +240,9 @@ def main():
         points = point_events(reference_status, old_tree, new_tree, os.path.join(rel_new, "www"))
         killed = converged = neither = 0
         problems = []
-        for name, kind, arg in points:
+
+        def attempt(kind, arg):
+            """One run killed at the point's event: (seen, ended first)."""
             shutil.rmtree(game, ignore_errors=True)
             shutil.copytree(pristine, game)
             # The log of this run only, so that its lines can be counted.
@@ -275,6 +277,22 @@ def main():
             if not ended_first:
                 ut.kill_run(proc)
             server.trap = None
+            return seen, ended_first
+
+        skipped = []
+        for name, kind, arg in points:
+            seen, ended_first = attempt(kind, arg)
+            # Status lines are sampled by polling: on a busy machine a run may pass one of the
+            # reference run's states between two polls. Such a point is tried again, and left
+            # out (not counted) when three runs never showed that state.
+            for _ in range(2):
+                if seen or kind != "status" or not ended_first:
+                    break
+                seen, ended_first = attempt(kind, arg)
+            if not seen and kind == "status" and ended_first:
+                skipped.append(name)
+                print(f"  {name}: state not shown by three runs, left out", flush=True)
+                continue
             if not seen:
                 problems.append(f"{name}: event not seen (run ended: {ended_first})")
                 print(f"  {name}: event not seen", flush=True)
@@ -292,8 +310,8 @@ def main():
             else:
                 problems.append(f"{name}: second run did not converge\n{run}")
                 print(f"  {name}: killed, NOT converged", flush=True)
-        print(f"{killed} kill points, {converged} runs converged, {neither} files neither old nor new",
-              flush=True)
+        print(f"{killed} kill points, {converged} runs converged, {neither} files neither old nor new"
+              + (f" ({len(skipped)} status points left out)" if skipped else ""), flush=True)
         server.shutdown()
         ut.check(not problems, "\n".join(problems))
         ut.check(killed >= 50, f"only {killed} kill points")
