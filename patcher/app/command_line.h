@@ -1,11 +1,13 @@
 #pragma once
-// Switches on the patcher's command line ("--sv-run", "--preview", ...).
+// The patcher's command line as arguments.
+#include <string>
+#include <vector>
 
 namespace sv {
 
-// True when an argument after the program name equals `name`, ignoring case (whole arguments only).
-bool HasSwitch(const wchar_t* name);
-// The same test on a given command line, split the way the shell splits it.
-bool CommandLineHasSwitch(const wchar_t* commandLine, const wchar_t* name);
+// The arguments after the program's name, split the way the shell splits a command line.
+std::vector<std::wstring> SplitCommandLine(const wchar_t* commandLine);
+// SplitCommandLine of this process's command line.
+std::vector<std::wstring> ProcessArguments();
 
 }  // namespace sv

@@ -5,19 +5,15 @@
 
 namespace sv {
 
-bool CommandLineHasSwitch(const wchar_t* commandLine, const wchar_t* name) {
+std::vector<std::wstring> SplitCommandLine(const wchar_t* commandLine) {
   int count = 0;
   wchar_t** args = CommandLineToArgvW(commandLine, &count);
-  if (!args) return false;
-  bool found = false;
-  // Ordinal, not lstrcmpiW: the locale-aware comparison gives hyphens less weight.
-  for (int i = 1; i < count && !found; ++i) {
-    found = CompareStringOrdinal(args[i], -1, name, -1, TRUE) == CSTR_EQUAL;
-  }
+  if (!args) return {};
+  std::vector<std::wstring> arguments(args + (count > 0 ? 1 : 0), args + count);
   LocalFree(args);
-  return found;
+  return arguments;
 }
 
-bool HasSwitch(const wchar_t* name) { return CommandLineHasSwitch(GetCommandLineW(), name); }
+std::vector<std::wstring> ProcessArguments() { return SplitCommandLine(GetCommandLineW()); }
 
 }  // namespace sv

@@ -13,6 +13,7 @@
 #include "patcher/app/process_closer.h"
 #include "patcher/app/resource_ids.h"
 #include "patcher/app/self_update_leftovers.h"
+#include "patcher/app/startup_plan.h"
 #include "patcher/app/startup_skin.h"
 #include "patcher/engine/log.h"
 #include "skin/skin_definition.h"
@@ -23,12 +24,10 @@ namespace {
 
 static_assert(kSkinResourceId == kResSkinPackage, "the builder and the reader must agree");
 
-constexpr wchar_t kLogFileName[] = L"Sarvik.log";
-
 class LogSession {
 public:
-  explicit LogSession(bool open, const std::wstring& path) {
-    if (open) OpenLog(path);
+  explicit LogSession(const std::wstring& path) {
+    if (!path.empty()) OpenLog(path);
   }
   ~LogSession() { CloseLog(); }
   LogSession(const LogSession&) = delete;
@@ -37,19 +36,12 @@ public:
 
 // The ordinary, restarted and preview patcher. The objects below are declared in the order of
 // start-up, so they are released in reverse: window, skin, log, GDI+, OLE, then the folder lock.
-int RunPatcher(HINSTANCE instance) {
-  const bool preview = HasSwitch(L"--preview");
-  const bool restarted = HasSwitch(L"--sv-updated") || HasSwitch(L"--sv-elevated");
+int RunPatcher(HINSTANCE instance, const StartupPlan& plan, const std::wstring& programFolder) {
+  if (!plan.preview) RemoveSelfUpdateLeftovers(plan.tempFolder, modulePath());
 
-  const std::wstring programFolder = moduleDirectory();
-  const std::wstring programPath = modulePath();
-  const std::wstring tempFolder = joinPath(programFolder, L"temp");
-
-  if (!preview) RemoveSelfUpdateLeftovers(tempFolder, programPath);
-
-  // A preview runs beside the real patcher of the same folder, so it takes no lock.
   InstanceLock lock;
-  if (!preview && lock.Acquire(programFolder, restarted) == InstanceLock::Outcome::OtherRunning) {
+  if (!plan.preview &&
+      lock.Acquire(programFolder, plan.restarted) == InstanceLock::Outcome::OtherRunning) {
     return 0;
   }
 
@@ -57,11 +49,9 @@ int RunPatcher(HINSTANCE instance) {
   if (!ole.ok()) return 1;
   ScopedGdiplus gdiplus;
 
-  if (!preview) {
-    createDirectories(tempFolder);
-    DeleteFileW(joinPath(programFolder, kLogFileName).c_str());  // a stale log beside the program
-  }
-  LogSession log(!preview, joinPath(tempFolder, kLogFileName));
+  if (!plan.preview) createDirectories(plan.tempFolder);
+  if (!plan.staleLogPath.empty()) DeleteFileW(plan.staleLogPath.c_str());
+  LogSession log(plan.logPath);
 
   SkinDefinition skin;
   if (!LoadStartupSkin(instance, skin)) return 1;
@@ -69,7 +59,7 @@ int RunPatcher(HINSTANCE instance) {
   // Before any window exists: the setting is read when a web view is created.
   if (skin.settings.browserEmulation) SetBrowserEmulation();
 
-  MainWindow window(skin, programFolder, preview);
+  MainWindow window(skin, programFolder, plan.preview);
   if (!window.Create()) return 1;
   return window.Run();
 }
@@ -82,7 +72,16 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   // Keep DLLs planted in the game folder (or the current folder) out of our imports.
   SetDllDirectoryW(L"");
 
-  if (sv::HasSwitch(L"--sv-run")) return sv::RunSwitchMode(sv::moduleDirectory());
-  if (sv::HasSwitch(L"--sv-close")) return sv::CloseHelperMode();
-  return sv::RunPatcher(instance);
+  const std::vector<std::wstring> arguments = sv::ProcessArguments();
+  const std::wstring programFolder = sv::moduleDirectory();
+  const sv::StartupPlan plan = sv::PlanStartup(arguments, programFolder);
+  switch (plan.role) {
+    case sv::ProcessRole::RunProgram:
+      return sv::RunSwitchMode(programFolder);
+    case sv::ProcessRole::CloseHelper:
+      return sv::CloseHelperMode(arguments);
+    case sv::ProcessRole::Patcher:
+      break;
+  }
+  return sv::RunPatcher(instance, plan, programFolder);
 }

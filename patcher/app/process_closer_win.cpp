@@ -1,5 +1,4 @@
 #include <windows.h>
-#include <shellapi.h>
 
 #include "patcher/app/process_closer.h"
 #include "patcher/engine/locking_processes.h"
@@ -7,12 +6,7 @@
 
 namespace sv {
 
-int CloseHelperMode() {
-  int argc = 0;
-  wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-  if (!argv) return 2;
-  std::vector<std::wstring> arguments(argv + 1, argv + argc);
-  LocalFree(argv);
+int CloseHelperMode(const std::vector<std::wstring>& arguments) {
   const CloseRequest request = ParseCloseArguments(arguments);
   DWORD ownSession = 0;
   const bool ownSessionKnown = ProcessIdToSessionId(GetCurrentProcessId(), &ownSession) != 0;

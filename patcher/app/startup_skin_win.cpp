@@ -1,38 +1,20 @@
 #include <windows.h>
 
-#include <new>
-
 #include "common/path.h"
 #include "patcher/app/startup_skin.h"
-#include "patcher/engine/log.h"
-#include "skin/skin_definition.h"
 #include "skin/skin_package.h"
 
 namespace sv {
 
 bool LoadStartupSkin(void* module, SkinDefinition& skinOut) {
-  std::wstring error;
-  bool loaded;
-  try {
-    // The entries are needed only while the skin is built.
-    SkinPackage package;
-    loaded = package.loadEmbedded(module, &error) && skinOut.load(package, &error);
-  } catch (const std::bad_alloc&) {
-    // A skin too large for the address space is a failed start with a reason, not a crash; what
-    // the attempt took is freed by now.
-    skinOut = SkinDefinition();
-    error = L"Bellek yetersiz.";
-    loaded = false;
-  }
-  if (!loaded) {
-    Log(L"Skin yuklenemedi: %ls", error.c_str());
-    std::wstring text = skinOut.text("ERROR_NO_SKIN") + L"\n\n" + error +
-                        L"\n\nBu exe Sarvik Olu\u015Fturucu ile haz\u0131rlanmal\u0131d\u0131r.";
-    MessageBoxW(nullptr, text.c_str(), fileStem(modulePath()).c_str(), MB_ICONERROR);
-    return false;
-  }
-  for (const std::wstring& warning : skinOut.warnings) Log(L"Skin uyarisi: %ls", warning.c_str());
-  return true;
+  std::wstring boxText;
+  const bool loaded = BuildStartupSkin(
+      [module](SkinPackage& package, std::wstring* errorOut) {
+        return package.loadEmbedded(module, errorOut);
+      },
+      skinOut, boxText);
+  if (!loaded) MessageBoxW(nullptr, boxText.c_str(), fileStem(modulePath()).c_str(), MB_ICONERROR);
+  return loaded;
 }
 
 }  // namespace sv

@@ -1,5 +1,5 @@
-// Pieces of the patcher's start-up that can be called directly: switches, the folder lock's name
-// and the browser emulation setting.
+// Pieces of the patcher's start-up that can be called directly: the command line, the folder
+// lock's name and the browser emulation setting.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -7,20 +7,19 @@
 #include "patcher/app/browser_emulation.h"
 #include "patcher/app/command_line.h"
 #include "patcher/app/instance_lock.h"
+#include "patcher/app/startup_plan.h"
 
-TEST(Switches, WholeArgumentsAfterTheProgramIgnoringCase) {
-  using sv::CommandLineHasSwitch;
-  EXPECT_TRUE(CommandLineHasSwitch(L"Sarvik.exe --preview", L"--preview"));
-  EXPECT_TRUE(CommandLineHasSwitch(L"Sarvik.exe --PreView", L"--preview"));
-  EXPECT_TRUE(CommandLineHasSwitch(L"Sarvik.exe x \"y z\" --sv-updated", L"--sv-updated"));
-  EXPECT_TRUE(CommandLineHasSwitch(L"\"C:\\Oyun Klasoru\\Sarvik.exe\" \"--sv-run\" \"bin\\game.exe\" -w",
-                                   L"--sv-run"));
-  // The program's own name is not an argument, and parts of an argument do not count.
-  EXPECT_FALSE(CommandLineHasSwitch(L"--preview", L"--preview"));
-  EXPECT_FALSE(CommandLineHasSwitch(L"Sarvik.exe --preview2 -preview --previe", L"--preview"));
-  EXPECT_FALSE(CommandLineHasSwitch(L"Sarvik.exe \"--sv-run x\"", L"--sv-run"));
-  EXPECT_FALSE(CommandLineHasSwitch(L"Sarvik.exe svrun sv-run", L"--sv-run"));
-  EXPECT_FALSE(CommandLineHasSwitch(L"Sarvik.exe", L"--sv-close"));
+TEST(CommandLine, SplitsLikeTheShellAfterTheProgramName) {
+  using sv::SplitCommandLine;
+  using Args = std::vector<std::wstring>;
+  EXPECT_EQ(SplitCommandLine(L"Sarvik.exe --PreView"), Args({L"--PreView"}));
+  EXPECT_EQ(SplitCommandLine(L"Sarvik.exe x \"y z\" --sv-updated"), Args({L"x", L"y z", L"--sv-updated"}));
+  EXPECT_EQ(SplitCommandLine(L"\"C:\\Oyun Klasoru\\Sarvik.exe\" \"--sv-run\" \"bin\\game.exe\" -w"),
+            Args({L"--sv-run", L"bin\\game.exe", L"-w"}));
+  // The program's own name is not an argument.
+  EXPECT_EQ(SplitCommandLine(L"--preview"), Args());
+  EXPECT_EQ(SplitCommandLine(L"Sarvik.exe \"--sv-run x\""), Args({L"--sv-run x"}));
+  EXPECT_FALSE(sv::HasSwitch(SplitCommandLine(L"Sarvik.exe \"--sv-run x\""), L"--sv-run"));
 }
 
 TEST(InstanceLockName, CrcOfTheLowerCasedFolderInUtf8) {

@@ -1,0 +1,38 @@
+#include "patcher/app/startup_plan.h"
+
+#include "common/path.h"
+#include "common/text.h"
+
+namespace sv {
+
+namespace {
+constexpr wchar_t kLogFileName[] = L"Sarvik.log";
+}  // namespace
+
+bool HasSwitch(const std::vector<std::wstring>& arguments, std::wstring_view name) {
+  for (const std::wstring& argument : arguments) {
+    if (equalsNoCase(argument, name)) return true;
+  }
+  return false;
+}
+
+StartupPlan PlanStartup(const std::vector<std::wstring>& arguments,
+                        const std::wstring& programFolder) {
+  StartupPlan plan;
+  // "--sv-run" first: the program it starts may itself take a "--sv-close" argument.
+  if (HasSwitch(arguments, L"--sv-run")) {
+    plan.role = ProcessRole::RunProgram;
+  } else if (HasSwitch(arguments, L"--sv-close")) {
+    plan.role = ProcessRole::CloseHelper;
+  }
+  plan.preview = HasSwitch(arguments, L"--preview");
+  plan.restarted = HasSwitch(arguments, L"--sv-updated") || HasSwitch(arguments, L"--sv-elevated");
+  plan.tempFolder = joinPath(programFolder, L"temp");
+  if (!plan.preview) {
+    plan.logPath = joinPath(plan.tempFolder, kLogFileName);
+    plan.staleLogPath = joinPath(programFolder, kLogFileName);
+  }
+  return plan;
+}
+
+}  // namespace sv
