@@ -1,6 +1,6 @@
 // Level 1: one hash probe per position on four bytes, the same shape as the classic fast LZO1X
-// compressors, with a table that spans block boundaries and backward extension of every match
-// (which finds a repeat again after the sparse probes of incompressible data). No extra table
+// compressors, with a table that spans block boundaries and backward extension of the matches
+// found after sparse probes (which finds a repeat again after incompressible data). No extra table
 // entry follows a match: it bought 0.5% of size for 4% of speed, and this level is chosen for speed.
 #include <algorithm>
 #include <bit>
@@ -24,14 +24,18 @@ constexpr size_t kTail = 96;
 // incompressible stretch is skipped.
 constexpr size_t kMaxStep = 64;
 
-// Every kAgePeriod positions, table entries older than kMaxAge are pointed at the position just
-// before, so that a probe never meets an entry further back than the largest distance and the
-// search loop needs no distance check. The ageing reads ages modulo 65536, so no entry may grow
-// older than that between two ageings: kMaxAge + kAgePeriod + the longest match < 65536.
-constexpr uint32_t kAgePeriod = 24576;
-constexpr uint32_t kMaxAge = kLzoMaxDistance - kAgePeriod;
+// Table entries are 16-bit offsets from a base position that trails the cursor, so a probe
+// finds its candidate with one add and needs no distance check. Once the cursor is kRebaseAt past
+// the base, the base moves up to kRebasedHistory behind it and every entry drops by as much,
+// stopping at 0 (the base itself, a readable position whose distance the match path checks).
+// Entries further back than kRebasedHistory are lost then; keeping the whole distance instead
+// would rebase twice as often for no measurable gain in size.
+constexpr uint64_t kRebaseAt = 65536 - 64;
+constexpr uint64_t kRebasedHistory = 32768;
+static_assert(kRebaseAt > kRebasedHistory && kRebaseAt <= 65536);
 constexpr size_t kLongestMatch = 16384;
-static_assert(kMaxAge + kAgePeriod + kLongestMatch < 65536);
+// The growing step reaches kMaxStep after this many literals; from there it stays.
+constexpr size_t kGrowingStepRun = (kMaxStep - 1) << 5;
 
 inline uint32_t Hash4(uint32_t v) { return (v * 2654435761u) >> (32 - kHashBits); }
 
@@ -42,34 +46,36 @@ class FastMatcher : public LzoMatcher {
   void StartAt(const LzoWindow& w, uint64_t pos) override;
 
  private:
-  void Age(uint64_t pos);
+  void Rebase(uint64_t pos);
 
-  // Low 16 bits of the last position seen per hash: small enough to stay in the first-level
-  // cache. A stale entry only names some other earlier position, whose bytes are compared anyway.
+  // The last position seen per hash, as an offset from base_: small enough to stay in the
+  // first-level cache. A stale entry only names some other earlier position, whose bytes are
+  // compared anyway.
   std::vector<uint16_t> table_;
-  uint64_t nextAge_ = kAgePeriod;
+  uint64_t base_ = 0;
+  uint64_t nextRebase_ = kRebaseAt;
 };
 
-void FastMatcher::Age(uint64_t pos) {
-  const uint16_t now = uint16_t(pos);
-  const uint16_t previous = uint16_t(pos - 1);
-  // Without a branch and with a constant count, so that it vectorises: with a branch each entry
-  // of random data costs a misprediction.
+void FastMatcher::Rebase(uint64_t pos) {
+  const uint64_t newBase = pos - kRebasedHistory;  // pos >= kRebaseAt
+  const uint64_t shift = newBase - base_;
+  const uint16_t drop = uint16_t(shift > 65535 ? 65535 : shift);
+  // A saturating subtraction over a constant count: it vectorises.
   uint16_t* const table = table_.data();
   for (size_t i = 0; i < kTableSize; ++i) {
-    uint16_t old = uint16_t(0u - uint16_t(uint16_t(now - table[i]) > kMaxAge));
-    table[i] = uint16_t((table[i] & ~old) | (previous & old));
+    table[i] = uint16_t(table[i] > drop ? table[i] - drop : 0);
   }
-  nextAge_ = pos + kAgePeriod;
+  base_ = newBase;
+  nextRebase_ = base_ + kRebaseAt;
 }
 
 void FastMatcher::StartAt(const LzoWindow& w, uint64_t pos) {
-  const uint16_t base16 = uint16_t(w.base);
+  // The history is at most kLzoMaxDistance long, so its offsets from its start fit in 16 bits.
+  base_ = w.base;
+  nextRebase_ = base_ + kRebaseAt;
   for (uint64_t p = w.base; p + 4 <= pos && p + 4 <= w.base + w.size; ++p) {
-    table_[Hash4(Load32(w.data + (p - w.base)))] = uint16_t(base16 + uint16_t(p - w.base));
+    table_[Hash4(Load32(w.data + (p - w.base)))] = uint16_t(p - w.base);
   }
-  // Aged at once, so that no entry of the history is further back than the ageing allows.
-  nextAge_ = pos;
   anchor = cursor = pos;
 }
 
@@ -80,9 +86,6 @@ void FastMatcher::Run(const LzoWindow& w, uint64_t end, bool last, LzoOutput& ou
   const uint8_t* const stop = std::max(
       data + (last ? (w.size > kTail ? w.size - kTail : 0) : size_t(end - w.base)),
       data + (cursor - w.base));
-  // Input positions modulo 65536, as the table keeps them.
-  const uint16_t base16 = uint16_t(w.base);
-  const uintptr_t origin = uintptr_t(data) - base16;
   uint16_t* const table = table_.data();
   const uint8_t* ip = data + (cursor - w.base);
   // Start of the pending literals; when they began before the window, the search step starts
@@ -98,32 +101,55 @@ void FastMatcher::Run(const LzoWindow& w, uint64_t end, bool last, LzoOutput& ou
   uint8_t* op = out.DirectBegin();
   uint8_t* opLimit = out.streamStarted() && literalsBefore == 0 ? out.DirectLimit() : op;
 
-  // Position 0 has nothing before it; the untouched table entries name position 0 until the
-  // first ageing, which is a valid distance for every later position.
+  // Position 0 has nothing before it; the untouched table entries name the base, position 0,
+  // until the first rebase.
   if (cursor == 0 && ip < stop) ++ip;
 
   for (;;) {
     const uint64_t ipPos = w.base + uint64_t(ip - data);
-    if (ipPos >= nextAge_) Age(ipPos);
+    if (ipPos >= nextRebase_) Rebase(ipPos);
+    // After the rebase the cursor is less than kRebaseAt past the base, and the window keeps
+    // 64 KiB behind the cursor: the base lies inside it.
+    const uint8_t* const base = data + (base_ - w.base);
     const uint8_t* const segmentStop =
-        nextAge_ - ipPos < uint64_t(stop - ip) ? ip + (nextAge_ - ipPos) : stop;
+        nextRebase_ - ipPos < uint64_t(stop - ip) ? ip + (nextRebase_ - ipPos) : stop;
     while (ip < segmentStop) {
-      uint32_t seq = Load32(ip);
-      uint32_t h = Hash4(seq);
-      uint16_t pos = uint16_t(uintptr_t(ip) - origin);
-      // At most the distance to the position the entry was written at (or, for one never
-      // written, to the start of the input), so ip - dist stays inside the window even for a
-      // stale entry; the ageing keeps it between 1 and kLzoMaxDistance.
-      uint32_t dist = uint16_t(pos - table[h]);
-      table[h] = pos;
-      // The distance test here runs once per match, not per probe: a guard should the ageing
-      // ever let a stale entry through, which would otherwise write a broken stream. The match
-      // path is laid out as the straight one, as in the classic compressors.
-      if (Load32(ip - dist) == seq && dist - 1 < kLzoMaxDistance) [[likely]] {
-        const uint8_t* m = ip - dist;
-        while (ip > lit && m > data && ip[-1] == m[-1]) {
-          --ip;
-          --m;
+      // Probes whose step grows along a run of literals up to where it reaches kMaxStep, then
+      // probes at that step: two loops, so that neither computes a bound per probe.
+      const uint8_t* m;
+      uint32_t seq;
+      const uint8_t* const growingStop =
+          size_t(segmentStop - lit) > kGrowingStepRun ? lit + kGrowingStepRun : segmentStop;
+      for (;;) {
+        if (ip >= growingStop) [[unlikely]] {
+          for (;;) {
+            if (ip >= segmentStop) goto segmentDone;
+            seq = Load32(ip);
+            uint16_t* const slot = &table[Hash4(seq)];
+            m = base + *slot;
+            *slot = uint16_t(ip - base);
+            if (Load32(m) == seq && size_t(ip - m) - 1 < kLzoMaxDistance) goto found;
+            ip += kMaxStep;
+          }
+        }
+        seq = Load32(ip);
+        uint16_t* const slot = &table[Hash4(seq)];
+        m = base + *slot;
+        *slot = uint16_t(ip - base);
+        // The distance test runs once per candidate, not per probe: entries that dropped to the
+        // base can lie further back than a match may reach. The match path is laid out as the
+        // straight one, as in the classic compressors.
+        if (Load32(m) == seq && size_t(ip - m) - 1 < kLzoMaxDistance) [[likely]] break;
+        ip += 1 + (size_t(ip - lit) >> 5);
+      }
+    found : {
+        const uint32_t dist = uint32_t(ip - m);
+        // Only after sparse probes: while the step is 1, the position before was probed too.
+        if (size_t(ip - lit) >= 32) {
+          while (ip > lit && m > data && ip[-1] == m[-1]) {
+            --ip;
+            --m;
+          }
         }
         // Most matches end within the next 8 bytes, which are always readable (kTail).
         size_t len = 4;
@@ -159,10 +185,9 @@ void FastMatcher::Run(const LzoWindow& w, uint64_t end, bool last, LzoOutput& ou
         }
         ip += len;
         lit = ip;
-        continue;
       }
-      ip += 1 + std::min<size_t>(size_t(ip - lit) >> 5, kMaxStep - 1);
     }
+  segmentDone:
     if (ip >= stop) break;
   }
   out.DirectCommit(op);
