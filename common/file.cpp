@@ -77,7 +77,8 @@ bool readWholeFile(const std::wstring& p, uint64_t limit, std::string& out) {
   return true;
 }
 
-bool writeFileAtomic(const std::wstring& p, const void* data, size_t size) {
+bool writeFileAtomic(const std::wstring& p, const void* data, size_t size,
+                     WriteDurability durability) {
   const std::wstring temp = p + kTempSuffix;
   os::File file;
   if (!file.createWrite(temp)) return false;
@@ -96,7 +97,8 @@ bool writeFileAtomic(const std::wstring& p, const void* data, size_t size) {
     left -= written;
   }
   // Flushed before the move: after a crash the name must not point at data never written.
-  if (!file.flush() || !file.close()) {
+  const bool flushed = durability == WriteDurability::kCached || file.flush();
+  if (!flushed || !file.close()) {
     file.close();
     os::deleteFileQuietly(temp);
     return false;

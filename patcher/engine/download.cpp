@@ -487,7 +487,10 @@ void UpdateEngine::SaveResumeState(int32_t jobIndex) {
     path = job.statePath;
   }
   if (testHook_) testHook_("state", partPath, testHookContext_);
-  if (!writeFileAtomic(path, text.data(), text.size())) {
+  // Not flushed: the ".part" bytes it describes are not either, so after a power cut it may
+  // claim more than the disk holds whatever is done here; the CRC check of the finished file
+  // catches that and the file downloads again, and a damaged state is ignored when read.
+  if (!writeFileAtomic(path, text.data(), text.size(), WriteDurability::kCached)) {
     Log(L"Uyari: durum dosyasi yazilamadi: %ls (%u)", path.c_str(), unsigned(os::lastError()));
   }
 }

@@ -69,6 +69,9 @@ TEST_F(FileTest, WriteFileAtomicReplacesAndLeavesNoTemporary) {
   ASSERT_TRUE(sv::writeFileAtomic(p, "first version", 13));
   ASSERT_TRUE(sv::writeFileAtomic(p, "second", 6));
   EXPECT_EQ(readBack(p), "second");
+  // Left in the system's cache, the replacement is still whole and under the name.
+  ASSERT_TRUE(sv::writeFileAtomic(p, "third!", 6, sv::WriteDurability::kCached));
+  EXPECT_EQ(readBack(p), "third!");
   EXPECT_FALSE(sv::isFile(p + L".svtmp"));
   const std::string name = sv::toUtf8(sv::fileName(p));
   int entries = 0;
