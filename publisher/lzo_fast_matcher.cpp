@@ -14,7 +14,8 @@ namespace sv {
 
 namespace {
 
-constexpr int kHashBits = 13;
+// 4096 entries: with 8192 the output was 1.1% smaller and the level 2% slower.
+constexpr int kHashBits = 12;
 constexpr size_t kTableSize = size_t(1) << kHashBits;
 // Bytes at the end of the input that never start a match: a 4-byte probe must fit, a run of up
 // to 16 literals before a match is copied as 16 bytes, and the search step (up to kMaxStep) may
