@@ -3,6 +3,7 @@
 set -eu
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
+why=$(scripts/wine-usable 2>&1) || { echo "builder_build_bench: skipped, it needs 32-bit Wine: $why" >&2; exit 0; }
 export CCACHE_BASEDIR="$here" CCACHE_NOHASHDIR=true
 cmake --preset windows >/dev/null
 cmake --build --preset windows --target SarvikBuilder >/dev/null

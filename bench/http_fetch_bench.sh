@@ -9,6 +9,7 @@
 set -eu
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
+why=$(scripts/wine-usable 2>&1) || { echo "http_fetch_bench: skipped, it needs 32-bit Wine: $why" >&2; exit 0; }
 build="$here/build/net-bench"
 size=104857600
 runs=5
