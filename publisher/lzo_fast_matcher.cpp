@@ -115,12 +115,22 @@ void FastMatcher::Run(const LzoWindow& w, uint64_t end, bool last, LzoOutput& ou
     const uint8_t* const segmentStop =
         nextRebase_ - ipPos < uint64_t(stop - ip) ? ip + (nextRebase_ - ipPos) : stop;
     while (ip < segmentStop) {
-      // Probes whose step grows along a run of literals up to where it reaches kMaxStep, then
-      // probes at that step: two loops, so that neither computes a bound per probe.
+      // Probes at step 1 while fewer than 32 literals are pending, then with a step that grows
+      // along the run of literals up to where it reaches kMaxStep, then at that step: three
+      // loops, so that none computes its step's bound per probe.
       const uint8_t* m;
       uint32_t seq;
       const uint8_t* const growingStop =
           size_t(segmentStop - lit) > kGrowingStepRun ? lit + kGrowingStepRun : segmentStop;
+      const uint8_t* const denseStop = size_t(growingStop - lit) > 32 ? lit + 32 : growingStop;
+      while (ip < denseStop) {
+        seq = Load32(ip);
+        uint16_t* const slot = &table[Hash4(seq)];
+        m = base + *slot;
+        *slot = uint16_t(ip - base);
+        if (Load32(m) == seq && size_t(ip - m) - 1 < kLzoMaxDistance) [[likely]] goto found;
+        ++ip;
+      }
       for (;;) {
         if (ip >= growingStop) [[unlikely]] {
           for (;;) {
