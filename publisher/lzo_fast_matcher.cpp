@@ -40,6 +40,18 @@ constexpr size_t kGrowingStepRun = (kMaxStep - 1) << 5;
 
 inline uint32_t Hash4(uint32_t v) { return (v * 2654435761u) >> (32 - kHashBits); }
 
+// One probe at ip: takes the table's candidate for the four bytes there into m, then names ip in
+// its place. The distance test runs once per candidate, not per probe: entries that dropped to
+// the base can lie further back than a match may reach.
+[[gnu::always_inline]] inline bool Probe(uint16_t* table, const uint8_t* base, const uint8_t* ip,
+                                         const uint8_t*& m) {
+  const uint32_t seq = Load32(ip);
+  uint16_t* const slot = &table[Hash4(seq)];
+  m = base + *slot;
+  *slot = uint16_t(ip - base);
+  return Load32(m) == seq && size_t(ip - m) - 1 < kLzoMaxDistance;
+}
+
 class FastMatcher : public LzoMatcher {
  public:
   FastMatcher() : table_(kTableSize, 0) {}
@@ -114,43 +126,28 @@ void FastMatcher::Run(const LzoWindow& w, uint64_t end, bool last, LzoOutput& ou
     const uint8_t* const base = data + (base_ - w.base);
     const uint8_t* const segmentStop =
         nextRebase_ - ipPos < uint64_t(stop - ip) ? ip + (nextRebase_ - ipPos) : stop;
+    const uint8_t* m = nullptr;
     while (ip < segmentStop) {
       // Probes at step 1 while fewer than 32 literals are pending, then with a step that grows
       // along the run of literals up to where it reaches kMaxStep, then at that step: three
-      // loops, so that none computes its step's bound per probe.
-      const uint8_t* m;
-      uint32_t seq;
+      // loops, so that none computes its step's bound per probe. The match path is laid out as
+      // the straight one, as in the classic compressors.
       const uint8_t* const growingStop =
           size_t(segmentStop - lit) > kGrowingStepRun ? lit + kGrowingStepRun : segmentStop;
       const uint8_t* const denseStop = size_t(growingStop - lit) > 32 ? lit + 32 : growingStop;
       while (ip < denseStop) {
-        seq = Load32(ip);
-        uint16_t* const slot = &table[Hash4(seq)];
-        m = base + *slot;
-        *slot = uint16_t(ip - base);
-        if (Load32(m) == seq && size_t(ip - m) - 1 < kLzoMaxDistance) [[likely]] goto found;
+        if (Probe(table, base, ip, m)) [[likely]] goto found;
         ++ip;
       }
       for (;;) {
         if (ip >= growingStop) [[unlikely]] {
           for (;;) {
             if (ip >= segmentStop) goto segmentDone;
-            seq = Load32(ip);
-            uint16_t* const slot = &table[Hash4(seq)];
-            m = base + *slot;
-            *slot = uint16_t(ip - base);
-            if (Load32(m) == seq && size_t(ip - m) - 1 < kLzoMaxDistance) goto found;
+            if (Probe(table, base, ip, m)) goto found;
             ip += kMaxStep;
           }
         }
-        seq = Load32(ip);
-        uint16_t* const slot = &table[Hash4(seq)];
-        m = base + *slot;
-        *slot = uint16_t(ip - base);
-        // The distance test runs once per candidate, not per probe: entries that dropped to the
-        // base can lie further back than a match may reach. The match path is laid out as the
-        // straight one, as in the classic compressors.
-        if (Load32(m) == seq && size_t(ip - m) - 1 < kLzoMaxDistance) [[likely]] break;
+        if (Probe(table, base, ip, m)) [[likely]] break;
         ip += 1 + (size_t(ip - lit) >> 5);
       }
     found : {
