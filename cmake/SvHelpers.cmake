@@ -12,6 +12,26 @@ else()
   set(SV_RESULTS_ARG "${SV_RESULTS_DIR}")
 endif()
 
+# The 64-bit Windows test build runs its tests under wine64 in a prefix of its own
+# (scripts/wine-env); its tests skip what only the 32-bit program has.
+set(SV_TEST_ENV "")
+set(SV_WIN64 OFF)
+if(SV_WINDOWS AND CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(SV_WIN64 ON)
+  set(SV_TEST_ENV "SV_WINE_BITS=64")
+endif()
+
+# sv_win32_only(test REASON text): a test that checks what only the 32-bit program has; the 64-bit
+# build disables it and scripts/tally prints the reason with the skipped tests.
+file(WRITE ${CMAKE_BINARY_DIR}/test-skip-reasons.txt "")
+function(sv_win32_only test)
+  cmake_parse_arguments(T "" "REASON" "" ${ARGN})
+  if(SV_WIN64)
+    set_tests_properties(${test} PROPERTIES DISABLED TRUE)
+    file(APPEND ${CMAKE_BINARY_DIR}/test-skip-reasons.txt "${test}\t${T_REASON}\n")
+  endif()
+endfunction()
+
 # sv_add_gtest(name SOURCES ... [LIBS ...] [LABELS ...] [GUI])
 # One GoogleTest executable, run by ctest as one test; it writes its per-case results to
 # test-results/<name>.xml, which scripts/tally adds up.
@@ -26,7 +46,7 @@ function(sv_add_gtest name)
   add_test(NAME ${name} COMMAND ${name} --gtest_output=xml:${SV_RESULTS_ARG}/${name}.xml)
   file(APPEND ${CMAKE_BINARY_DIR}/gtest-tests.txt "${name}\n")
   set_tests_properties(${name} PROPERTIES WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
-    LABELS "${T_LABELS}")
+    ENVIRONMENT "${SV_TEST_ENV}" LABELS "${T_LABELS}")
 endfunction()
 
 # sv_add_script_test(name COMMAND ... [ENV ...] [TIMEOUT s] [LABELS ...] [RESULTS])
@@ -44,7 +64,7 @@ function(sv_add_script_test name)
   endif()
   set_tests_properties(${name} PROPERTIES WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
     TIMEOUT ${T_TIMEOUT}
-    ENVIRONMENT "SV_RESULTS_DIR=${SV_RESULTS_DIR};SV_SOURCE_DIR=${PROJECT_SOURCE_DIR};SV_BINARY_DIR=${CMAKE_BINARY_DIR};${T_ENV}"
+    ENVIRONMENT "SV_RESULTS_DIR=${SV_RESULTS_DIR};SV_SOURCE_DIR=${PROJECT_SOURCE_DIR};SV_BINARY_DIR=${CMAKE_BINARY_DIR};${SV_TEST_ENV};${T_ENV}"
     LABELS "${T_LABELS}")
 endfunction()
 

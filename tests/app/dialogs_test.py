@@ -24,6 +24,7 @@ sys.path.insert(0, os.path.join(SOURCE, "tests", "support"))
 import make_release  # noqa: E402
 from gtest_results import check, stop_processes, write_results  # noqa: E402
 from nginx_server import Nginx  # noqa: E402
+from patcher_window import wine_prefix  # noqa: E402
 
 WINE_RUN = os.path.join(SOURCE, "scripts", "wine-run")
 UNKNOWN_HOLDER = ("Dosyayı hangi programın kullandığı tespit edilemedi. Oyunu ve açık olabilecek "
@@ -188,7 +189,7 @@ def resident_kib(pid):
 
 def control_cache_bytes(name):
     """Bytes the browser control has stored of the page `name` in its cache in the Wine prefix."""
-    prefix = os.environ.get("SV_WINEPREFIX") or os.path.join(SOURCE, "build", "wineprefix")
+    prefix = wine_prefix()
     total = 0
     for base, _, names in os.walk(os.path.join(prefix, "drive_c", "users")):
         for n in names:

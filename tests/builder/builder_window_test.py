@@ -42,7 +42,7 @@ def win(path):
 
 
 def prefix():
-    return os.environ.get("SV_WINEPREFIX") or os.path.join(pw.SOURCE, "build", "wineprefix")
+    return pw.wine_prefix()
 
 
 def session_file():

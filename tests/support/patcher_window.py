@@ -20,6 +20,12 @@ GAME_PROGRAM = "Draskel.exe"
 MARKER = "game-started.txt"
 
 
+def wine_prefix():
+    """The Wine prefix the tests run in (scripts/wine-env chooses it the same way)."""
+    name = "wineprefix64" if os.environ.get("SV_WINE_BITS") == "64" else "wineprefix"
+    return os.environ.get("SV_WINEPREFIX") or os.path.join(SOURCE, "build", name)
+
+
 def win_path(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
