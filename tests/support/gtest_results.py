@@ -10,26 +10,36 @@ class Failure(Exception):
     """A check that did not hold: reported by its text, without a traceback."""
 
 
+class Skipped(Exception):
+    """A case that does not apply to this build: written as skipped, with its reason."""
+
+
+SKIPPED = "skipped: "
+
+
 def check(condition, message):
     if not condition:
         raise Failure(message)
 
 
 def write_results(name, suite, results):
-    """results: (case name, seconds, error text or None). Written to $SV_RESULTS_DIR/<name>.xml
-    when the variable is set."""
+    """results: (case name, seconds, error text or None; an error text that starts with SKIPPED
+    is the reason of a skipped case). Written to $SV_RESULTS_DIR/<name>.xml when the variable is
+    set."""
     out = os.environ.get("SV_RESULTS_DIR")
     if not out:
         return
     os.makedirs(out, exist_ok=True)
-    failures = sum(1 for r in results if r[2])
+    failures = sum(1 for r in results if r[2] and not r[2].startswith(SKIPPED))
     with open(os.path.join(out, name + ".xml"), "w", encoding="utf-8") as f:
         f.write('<?xml version="1.0" encoding="UTF-8"?>\n')
         f.write(f'<testsuites tests="{len(results)}" failures="{failures}">\n'
                 f'<testsuite name="{suite}" tests="{len(results)}" failures="{failures}">\n')
         for case, seconds, error in results:
             f.write(f'<testcase name="{case}" classname="{suite}" time="{seconds:.3f}">')
-            if error:
+            if error and error.startswith(SKIPPED):
+                f.write(f"<skipped message={quoteattr(error[len(SKIPPED):])}/>")
+            elif error:
                 f.write(f"<failure message={quoteattr(error[-2000:])}/>")
             f.write("</testcase>\n")
         f.write("</testsuite>\n</testsuites>\n")

@@ -53,7 +53,11 @@ def main():
     # the signed attributes can see it.
     data = bytearray(open(os.path.join(out, "a1.exe"), "rb").read())
     pe = struct.unpack_from("<I", data, 0x3C)[0]
-    table, size = struct.unpack_from("<II", data, pe + 24 + 96 + 4 * 8)  # PE32 security entry
+    # The security entry is the fifth data directory, after 96 bytes of a PE32 optional header or
+    # 112 of a PE32+ one.
+    magic = struct.unpack_from("<H", data, pe + 24)[0]
+    directories = pe + 24 + (112 if magic == 0x20B else 96)
+    table, size = struct.unpack_from("<II", data, directories + 4 * 8)
     length = struct.unpack_from("<I", data, table)[0]
     data[table + length - 40] ^= 0xFF  # inside the RSA signature at the end of the PKCS#7 blob
     open(os.path.join(out, "a1_badsig.exe"), "wb").write(bytes(data))
