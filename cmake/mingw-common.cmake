@@ -1,0 +1,11 @@
+# Shared by the mingw-w64 toolchain files, which set SV_MINGW_TRIPLE and CMAKE_SYSTEM_PROCESSOR
+# first (posix thread model: std::mutex and std::thread).
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_C_COMPILER ${SV_MINGW_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${SV_MINGW_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER ${SV_MINGW_TRIPLE}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${SV_MINGW_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run)
