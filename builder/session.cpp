@@ -1,6 +1,7 @@
 #include "builder/session.h"
 
 #include "common/file.h"
+#include "common/file_os.h"
 #include "common/path.h"
 #include "common/text.h"
 
@@ -26,6 +27,31 @@ std::map<std::string, std::string> ParseSessionText(std::string_view text) {
 std::wstring BuilderSession::text(const std::string& key) const {
   auto it = values.find(key);
   return it == values.end() ? std::wstring() : toWide(it->second);
+}
+
+void ApplySessionBehaviour(const BuilderSession& session, int32_t& connections, bool& closeOnStart,
+                           bool& autoStart, bool& allowError, bool& browserEmulation) {
+  if (session.has("conn")) {
+    const int32_t conn = parseInt32(session.values.at("conn"), 0);
+    if (conn >= PatcherSettings::kMinConnections && conn <= PatcherSettings::kMaxConnections) connections = conn;
+  }
+  auto flag = [&session](const char* key, bool& target) {
+    if (session.has(key)) target = session.values.at(key) == "1";
+  };
+  flag("close_on_start", closeOnStart);
+  flag("auto_start", autoStart);
+  flag("allow_error", allowError);
+  flag("browser_emu", browserEmulation);
+}
+
+std::map<int, std::wstring> SessionLinks(const BuilderSession& session) {
+  std::map<int, std::wstring> links;
+  for (const auto& [key, value] : session.values) {
+    if (key.rfind("link.", 0) != 0) continue;
+    int64_t index = 0;
+    if (parseInt64(key.substr(5), index) && index >= 0 && index < 1000000) links[int(index)] = toWide(value);
+  }
+  return links;
 }
 
 SkinFields SessionFields(const SkinImport& skin, const BuilderSession& session) {
@@ -86,6 +112,8 @@ std::wstring CheckBuildStart(const std::wstring& templatePath, const std::wstrin
     return L"Çıktı dosyası .exe ile bitmeli.";
   const std::wstring folder = parentPath(outputPath);
   if (!folder.empty() && !isDirectory(folder)) return L"Çıktı klasörü bulunamadı: " + folder;
+  // The build would replace the template with its own copy and leave no template behind.
+  if (os::sameFile(outputPath, templatePath)) return L"Çıktı dosyası patcher şablonunun kendisi olamaz: " + outputPath;
   if (sign && trim(pfxPath).empty()) return L"İmza açık ama sertifika (.pfx) seçilmedi.";
   if (sign && !isFile(trim(pfxPath))) return L"Sertifika dosyası bulunamadı: " + trim(pfxPath);
   return {};

@@ -213,8 +213,10 @@ def case_build_reads_back():
         if key[0] in (RT_VERSION, RT_RCDATA):
             continue
         check(res.get(key) == value, f"template resource {key} changed")
-    check(set(res) == set(k for k in tmpl if k[0] != RT_RCDATA) | {(RT_RCDATA, 900, 0)},
+    check(set(res) == set(k for k in tmpl if k[0] != RT_RCDATA) | {(RT_RCDATA, 900, 0), (RT_RCDATA, 901, 0)},
           f"resources {sorted(set(res) ^ set(tmpl))}")
+    # The package's CRC again, outside the package, where the file's CRC sees it.
+    check(res[(RT_RCDATA, 901, 0)] == res[(RT_RCDATA, 900, 0)][-4:], "package digest")
     check((RT_MANIFEST, 1, 0) in res, "manifest")
 
 
@@ -306,6 +308,19 @@ def case_refusals_keep_the_old_output():
     refused(base_session(skin=os.path.join(work, "yok")), "Skin bulunamadı: " + win_path(os.path.join(work, "yok")))
     refused(base_session(), "Çıktı dosyası .exe ile bitmeli.", out_path=os.path.join(work, "x.txt"))
     refused(base_session(sign="1", sign_pfx=""), "İmza açık ama sertifika (.pfx) seçilmedi.")
+    # 33,000 UTF-16 units of copyright alone pass the 16-bit lengths of the version block.
+    refused(base_session(v_copyright="©" * 33000),
+            "Sürüm bilgisi 64 KB sınırını aşıyor: ürün adı, şirket, telif hakkı ya da pencere başlığını kısaltın.")
+    # The template itself, spelt another way, as the output: it would be replaced by its own copy.
+    tmpl = os.path.join(os.path.dirname(args.builder), "Sarvik.Template.exe")
+    tmpl_bytes = open(tmpl, "rb").read()
+    home = os.path.dirname(os.path.abspath(args.builder))
+    spelt = "Z:" + os.path.join(home, "..", os.path.basename(home), "SARVIK.template.EXE").replace("/", "\\")
+    code, lines = build(write_session(os.path.join(work, "t.ini"), base_session()), extra_args=[
+        "--build", win_path(os.path.join(work, "t.ini")), "--out", spelt])
+    check(code == 1 and lines[-1] == "Oluşturulamadı: Çıktı dosyası patcher şablonunun kendisi olamaz: " + spelt,
+          f"template as output: exit {code} {lines[-1:]}")
+    check(open(tmpl, "rb").read() == tmpl_bytes, "the template changed")
     # Templates that are no program: 511 bytes of "MZ", or 4096 bytes not starting with it.
     for name, content in [("short", b"MZ" + b"\0" * 509), ("notmz", b"ZM" + b"\0" * 4094)]:
         alone = folder("tmpl_" + name)

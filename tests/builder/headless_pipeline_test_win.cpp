@@ -1,7 +1,11 @@
 // The headless build and the pipeline called directly with the same request write patchers whose
-// resources are the same.
+// resources are the same; patchers that differ by one value get different file CRCs.
 #include <gtest/gtest.h>
 #include <windows.h>
+
+#include <functional>
+#include <map>
+#include <set>
 
 #include "builder/build_request.h"
 #include "builder/session.h"
@@ -56,6 +60,47 @@ TEST(HeadlessBuild, WritesThePatcherThePipelineWritesForTheSameRequest) {
   const std::string package = Resource(pipelineOut, kResTypeRcData, kResSkinPackage);
   EXPECT_NE(package.find("connections=3"), std::string::npos);
   EXPECT_NE(package.find("https://site.example.com/"), std::string::npos);
+}
+
+// Same-length edits inside the package (one byte of the address, the connection count, a switch)
+// must reach the file's CRC, or a deployed patcher takes the new one for itself.
+TEST(BuildPatcher, PatchersDifferingByOneValueGetDifferentCrcsAndEqualInputsTheSameFile) {
+  const std::wstring folder = test::ScratchFolder("patcher_crc");
+  SkinImport skin;
+  ASSERT_TRUE(skin.LoadSkin(test::SampleSkin()));
+  SkinFields base = skin.ImportedFields();
+  base.configUrl = L"http://127.0.0.1:1/c.xml";
+  base.settings.connections = 3;
+  const std::map<std::string, std::function<void(SkinFields&)>> variants = {
+      {"base", [](SkinFields&) {}},
+      {"address", [](SkinFields& f) { f.configUrl = L"http://127.0.0.1:2/c.xml"; }},
+      {"connections", [](SkinFields& f) { f.settings.connections = 4; }},
+      {"close_on_start", [](SkinFields& f) { f.settings.closeOnStart = !f.settings.closeOnStart; }},
+      {"auto_start", [](SkinFields& f) { f.settings.autoStart = !f.settings.autoStart; }},
+      {"allow_error", [](SkinFields& f) { f.settings.allowStartOnError = !f.settings.allowStartOnError; }},
+      {"browser_emu", [](SkinFields& f) { f.settings.browserEmulation = !f.settings.browserEmulation; }},
+  };
+  auto build = [&](const std::string& name, const SkinFields& fields) {
+    BuildRequest request;
+    request.templatePath = joinPath(parentPath(toWide(SV_SARVIK_BUILDER)), kTemplateFileName);
+    request.outputPath = joinPath(folder, toWide(name) + L".exe");
+    EXPECT_TRUE(BuildSkinPackage(skin, fields, request.packageBytes));
+    const BuildResult result = BuildPatcher(request, nullptr, nullptr);
+    EXPECT_TRUE(result.ok) << toUtf8(result.message);
+    return std::make_pair(result.crc32, request.packageBytes.size());
+  };
+  std::map<uint32_t, std::string> byCrc;
+  std::set<size_t> packageSizes;
+  for (const auto& [name, change] : variants) {
+    SkinFields fields = base;
+    change(fields);
+    const auto [crc, packageSize] = build(name, fields);
+    packageSizes.insert(packageSize);
+    EXPECT_TRUE(byCrc.emplace(crc, name).second) << name << " has the CRC of " << byCrc[crc];
+  }
+  EXPECT_EQ(packageSizes.size(), 1u) << "the edits must keep the package's length";
+  build("base_again", base);
+  EXPECT_EQ(test::ReadFile(joinPath(folder, L"base_again.exe")), test::ReadFile(joinPath(folder, L"base.exe")));
 }
 
 }  // namespace
