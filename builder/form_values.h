@@ -50,7 +50,8 @@ struct RestoreHooks {
 
 // Applies a session read from disk: identity and certificate fields, the icon, then the skin and
 // the values it pre-filled overridden by the session, then the output path and signing (only
-// "1" switches it on). Returns true when the skin was loaded.
+// "1" switches it on). A skin that does not load leaves every saved value in place, its path
+// included. Returns true when the skin was loaded.
 bool ApplySession(FormValues& values, const BuilderSession& session, const RestoreHooks& hooks);
 
 }  // namespace sv

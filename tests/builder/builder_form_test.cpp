@@ -171,30 +171,17 @@ TEST(BuilderSession, ConnectionCountOutsideOneToEightKeepsThePreviousValue) {
   EXPECT_EQ(v.connections, 8);
 }
 
-TEST(BuilderSession, MissingSkinRestoresOnlyIdentityOutputAndCertificate) {
+// An unmounted skin at start must not cost the operator the values given for it.
+TEST(BuilderSession, MissingSkinKeepsEveryValueForTheNextSave) {
+  const FormValues saved = EditedValues();
   BuilderSession session;
-  session.values = ParseSessionText(SessionText(EditedValues()));
+  session.values = ParseSessionText(SessionText(saved));
   FormValues v;
   FakeSkin skin;
   skin.exists = false;
   EXPECT_FALSE(ApplySession(v, session, Hooks(skin, v)));
   EXPECT_EQ(skin.loads, 0);
-  const FormValues defaults;
-  for (int id : {int(kFieldConfigUrl), int(kFieldNewsUrl), int(kFieldFeedUrl), int(kFieldTitle), int(kFieldSegment),
-                 int(kFieldRunArgs)})
-    EXPECT_EQ(v.field(id), defaults.field(id)) << id;
-  EXPECT_EQ(v.connections, defaults.connections);
-  EXPECT_EQ(v.autoStart, defaults.autoStart);
-  EXPECT_TRUE(v.links.empty());
-  EXPECT_EQ(v.field(kFieldOutName), L"Oyun.exe");
-  EXPECT_EQ(v.field(kFieldProduct), L"Draskel");
-  EXPECT_EQ(v.field(kFieldCompany), L"Şirket");
-  EXPECT_EQ(v.field(kFieldVersion), L"2.1");
-  EXPECT_EQ(v.field(kFieldCopyright), L"© 2026");
-  EXPECT_EQ(v.field(kFieldOutPath), L"D:\\Oyun\\Oyun.exe");
-  EXPECT_EQ(v.field(kFieldPfx), L"D:\\imza.pfx");
-  EXPECT_EQ(v.field(kFieldTimestamp), L"http://ts.example");
-  EXPECT_EQ(v.iconPath, L"D:\\simge.ico");
+  EXPECT_EQ(SessionText(v), SessionText(saved));
 }
 
 TEST(BuilderSession, EmptyOutputNameAndIconThatIsGoneAreNotRestored) {
