@@ -19,6 +19,20 @@ namespace {
 
 using test::Resource;
 
+DWORD RunHeadless(const std::wstring& session, const std::wstring& out) {
+  std::wstring command = L"\"" + toWide(SV_SARVIK_BUILDER) + L"\" --build \"" + session + L"\" --out \"" + out + L"\"";
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return 98;
+  WaitForSingleObject(pi.hProcess, 120000);
+  DWORD code = 99;
+  GetExitCodeProcess(pi.hProcess, &code);
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  return code;
+}
+
 TEST(HeadlessBuild, WritesThePatcherThePipelineWritesForTheSameRequest) {
   const std::wstring folder = test::ScratchFolder("headless_pipeline");
   const std::wstring builder = toWide(SV_SARVIK_BUILDER);
@@ -30,16 +44,7 @@ TEST(HeadlessBuild, WritesThePatcherThePipelineWritesForTheSameRequest) {
                                   "link.0=https://site.example.com/\r\nv_version=4.2\r\nout_name=Ayni.exe\r\n";
   const std::wstring session = test::WriteScratchFile(folder, L"s.ini", sessionText);
 
-  std::wstring command = L"\"" + builder + L"\" --build \"" + session + L"\" --out \"" + headlessOut + L"\"";
-  STARTUPINFOW si{sizeof si};
-  PROCESS_INFORMATION pi{};
-  ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
-  WaitForSingleObject(pi.hProcess, 120000);
-  DWORD code = 99;
-  GetExitCodeProcess(pi.hProcess, &code);
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
-  ASSERT_EQ(code, 0u);
+  ASSERT_EQ(RunHeadless(session, headlessOut), 0u);
 
   BuilderSession values;
   values.values = ParseSessionText(sessionText);
@@ -60,6 +65,29 @@ TEST(HeadlessBuild, WritesThePatcherThePipelineWritesForTheSameRequest) {
   const std::string package = Resource(pipelineOut, kResTypeRcData, kResSkinPackage);
   EXPECT_NE(package.find("connections=3"), std::string::npos);
   EXPECT_NE(package.find("https://site.example.com/"), std::string::npos);
+}
+
+// The password reaches signtool as its one /p argument, and never through the tool's environment.
+TEST(HeadlessBuild, SignsWithThePasswordAsOneArgumentAndNotInTheToolsEnvironment) {
+  const std::wstring folder = test::ScratchFolder("headless_sign");
+  const std::wstring tools = joinPath(folder, L"pf\\Windows Kits\\10\\bin\\10.0.22621.0\\x86");
+  createDirectories(tools);
+  ASSERT_TRUE(CopyFileW(toWide(SV_FAKE_SIGNTOOL).c_str(), joinPath(tools, L"signtool.exe").c_str(), FALSE));
+  DeleteFileW(joinPath(tools, L"calls.txt").c_str());
+  test::WriteScratchFile(tools, L"behaviour.txt", "0 0");
+  const std::wstring pfx = test::WriteScratchFile(folder, L"kod.pfx", "pfx");
+  const std::wstring session = test::WriteScratchFile(
+      folder, L"s.ini", "skin=" + toUtf8(test::SampleSkin()) + "\r\nsign=1\r\nsign_pfx=" + toUtf8(pfx) + "\r\nsign_ts=\r\n");
+  const std::wstring password = L"gizli\" /fd SHA1 \\";
+  SetEnvironmentVariableW(L"ProgramFiles(x86)", joinPath(folder, L"pf").c_str());
+  SetEnvironmentVariableW(L"SARVIK_SIGN_PASSWORD", password.c_str());
+  const DWORD code = RunHeadless(session, joinPath(folder, L"imzali.exe"));
+  SetEnvironmentVariableW(L"SARVIK_SIGN_PASSWORD", nullptr);
+  ASSERT_EQ(code, 0u);
+  // The stand-in adds "<env SARVIK_SIGN_PASSWORD>" when the password is in its environment.
+  EXPECT_EQ(test::SignToolCalls(tools),
+            (std::vector<test::Arguments>{{L"sign", L"/fd", L"SHA256", L"/f", pfx, L"/p", password, L"/d", L"Draskel",
+                                          joinPath(folder, L"imzali.exe.building")}}));
 }
 
 // Same-length edits inside the package (one byte of the address, the connection count, a switch)
