@@ -143,7 +143,9 @@ class Builder:
         time.sleep(0.1)
         pw.xdotool("click", 1)
         time.sleep(0.2)
-        pw.xdotool("key", "ctrl+a")
+        # Wine's single-line edit ignores Ctrl+A: select from the end to the start instead.
+        pw.xdotool("key", "End")
+        pw.xdotool("key", "shift+Home")
         pw.xdotool("key", "BackSpace")
         pw.xdotool("type", "--delay", "15", text)
         time.sleep(0.2)
