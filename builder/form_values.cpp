@@ -103,6 +103,20 @@ void PrefillFromSkin(FormValues& v, const SkinImport& skin, bool restoring) {
   }
 }
 
+void CarryLinksOver(FormValues& v, const std::vector<ButtonLink>& before, const std::vector<ButtonLink>& after) {
+  std::map<std::string, std::wstring> edited;  // control id -> the operator's value
+  for (const ButtonLink& link : before) {
+    auto it = v.links.find(link.controlIndex);
+    if (!link.id.empty() && it != v.links.end() && it->second != link.url) edited.emplace(link.id, it->second);
+  }
+  v.links.clear();
+  for (const ButtonLink& link : after) {
+    auto it = edited.find(link.id);
+    v.links[link.controlIndex] = it == edited.end() ? link.url : it->second;
+    if (it != edited.end()) edited.erase(it);
+  }
+}
+
 bool ApplySession(FormValues& v, const BuilderSession& s, const RestoreHooks& hooks) {
   if (s.has("out_name") && !s.text("out_name").empty()) v.text[kFieldOutName] = s.text("out_name");
   const std::pair<const char*, int> identity[] = {{"v_product", kFieldProduct}, {"v_company", kFieldCompany},

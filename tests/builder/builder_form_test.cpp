@@ -184,6 +184,26 @@ TEST(BuilderSession, MissingSkinKeepsEveryValueForTheNextSave) {
   EXPECT_EQ(SessionText(v), SessionText(saved));
 }
 
+// A skin.xml dropped onto a loaded skin may reorder, add and remove buttons: each edited address
+// stays with its button (by control id), untouched ones take the new skin's addresses.
+TEST(BuilderLinks, DroppedSkinXmlKeepsEachEditedAddressWithItsButton) {
+  auto link = [](int index, const char* id, const wchar_t* url) {
+    ButtonLink l;
+    l.controlIndex = index;
+    l.id = id;
+    l.url = url;
+    return l;
+  };
+  FormValues v;
+  v.links = {{0, L"https://duzenlendi/"}, {3, L"https://r/"}, {4, L"https://kimliksiz/"}};
+  CarryLinksOver(v,
+                 {link(0, "WEBSITE", L"https://a/"), link(3, "REGISTER", L"https://r/"), link(4, "", L"https://b/")},
+                 {link(0, "FORUM", L"https://f/"), link(2, "REGISTER", L"https://r2/"), link(5, "WEBSITE", L"https://a/"),
+                  link(6, "", L"https://b/")});
+  EXPECT_EQ(v.links, (std::map<int, std::wstring>{
+                         {0, L"https://f/"}, {2, L"https://r2/"}, {5, L"https://duzenlendi/"}, {6, L"https://b/"}}));
+}
+
 TEST(BuilderSession, EmptyOutputNameAndIconThatIsGoneAreNotRestored) {
   BuilderSession session;
   session.values = {{"out_name", ""}, {"icon", "D:\\yok.ico"}, {"out_path", ""}};
