@@ -1,6 +1,8 @@
 #include "builder/build_assembly.h"
 
 #include "builder/icon_file.h"
+#include "builder/le_bytes.h"
+#include "common/crc32.h"
 #include "common/file.h"
 #include "common/text.h"
 
@@ -18,6 +20,12 @@ bool Fail(std::wstring* errorOut, std::wstring message) {
 }
 
 }  // namespace
+
+std::string PackageDigest(std::string_view package) {
+  std::string digest;
+  PutLe32(digest, Crc32(package.data(), package.size() < 4 ? 0 : package.size() - 4));
+  return digest;
+}
 
 bool ReadIconForBuild(const std::wstring& path, std::string& icoOut, std::wstring* errorOut) {
   std::string bytes;

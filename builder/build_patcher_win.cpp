@@ -180,6 +180,9 @@ BuildResult BuildPatcher(const BuildRequest& request, BuildLogFn log, void* cont
       templateBytes.compare(0, 2, "MZ") != 0)
     return fail(L"Şablon geçerli bir exe değil.");
   templateBytes.clear();
+  std::string versionBlock;
+  std::wstring versionError;
+  if (!BuildVersionBlock(request.version, versionBlock, &versionError)) return fail(versionError);
 
   const std::wstring folder = parentPath(request.outputPath);
   if (!folder.empty() && !createDirectories(folder)) return fail(L"Çıktı klasörü oluşturulamadı: " + folder);
@@ -208,16 +211,17 @@ BuildResult BuildPatcher(const BuildRequest& request, BuildLogFn log, void* cont
       updateError = GetLastError();
     }
   };
-  auto removeAll = [&](WORD type, bool only900) {
+  // Every listed entry of the type, or with `onlyId` only that integer name in every language.
+  auto removeAll = [&](WORD type, WORD onlyId) {
     for (const ResourceName& r : existing) {
-      if (r.type != type || (only900 && !(r.isId && r.id == kResSkinPackage))) continue;
+      if (r.type != type || (onlyId && !(r.isId && r.id == onlyId))) continue;
       put(type, r.Name(), r.language, nullptr, 0);
     }
   };
 
   if (withIcon) {
-    removeAll(kResTypeGroupIcon, false);
-    removeAll(kResTypeIcon, false);
+    removeAll(kResTypeGroupIcon, 0);
+    removeAll(kResTypeIcon, 0);
     const std::vector<std::string_view> images = IcoImages(request.iconBytes);
     for (size_t i = 0; i < images.size(); ++i)
       put(kResTypeIcon, MAKEINTRESOURCEW(i + 1), kResLanguage, images[i].data(), DWORD(images[i].size()));
@@ -226,15 +230,18 @@ BuildResult BuildPatcher(const BuildRequest& request, BuildLogFn log, void* cont
     if (ok) Log(log, context, L"İkon yazıldı (" + std::to_wstring(images.size()) + L" boyut).");
   }
   if (ok) {
-    removeAll(kResTypeVersion, false);
-    const std::string block = BuildVersionBlock(request.version);
-    put(kResTypeVersion, MAKEINTRESOURCEW(kResVersion), kResLanguage, block.data(), DWORD(block.size()));
+    removeAll(kResTypeVersion, 0);
+    put(kResTypeVersion, MAKEINTRESOURCEW(kResVersion), kResLanguage, versionBlock.data(),
+        DWORD(versionBlock.size()));
     if (ok) Log(log, context, L"Sürüm bilgisi yazıldı.");
   }
   if (ok) {
-    removeAll(kResTypeRcData, true);
+    removeAll(kResTypeRcData, kResSkinPackage);
+    removeAll(kResTypeRcData, kResPackageDigest);
     put(kResTypeRcData, MAKEINTRESOURCEW(kResSkinPackage), kResLanguage, request.packageBytes.data(),
         DWORD(request.packageBytes.size()));
+    const std::string digest = PackageDigest(request.packageBytes);
+    put(kResTypeRcData, MAKEINTRESOURCEW(kResPackageDigest), kResLanguage, digest.data(), DWORD(digest.size()));
     if (ok) Log(log, context, L"Skin paketi gömüldü (" + formatSize(request.packageBytes.size()) + L").");
   }
   if (!EndUpdateResourceW(update, ok ? FALSE : TRUE) && ok) {

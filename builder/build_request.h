@@ -2,6 +2,7 @@
 // One patcher build: what goes into the template's copy, and what came out.
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "builder/version_block.h"
 
@@ -35,6 +36,14 @@ using BuildLogFn = void (*)(void* context, const std::wstring& line);
 // the copy's resources, reads the package back, signs when asked and only then moves the copy
 // onto the output. Any failure removes the copy and leaves the output as it was. Windows only.
 BuildResult BuildPatcher(const BuildRequest& request, BuildLogFn log, void* context);
+
+// What the build stores beside the package (RT_RCDATA 901): the CRC-32 of every package byte
+// before its own CRC field. The package ends with that CRC, and by CRC-32's residue property the
+// CRC of a file holding such a block is blind to every same-length change inside it: patchers
+// differing by one byte of an address or a switch would share their file CRC (sv_patcher_crc32)
+// and the newer one would never replace the older. The same value outside the block puts every
+// change of the package into the file's CRC; the patcher never reads it.
+std::string PackageDigest(std::string_view package);
 
 // The template's name beside the builder.
 constexpr const wchar_t* kTemplateFileName = L"Sarvik.Template.exe";

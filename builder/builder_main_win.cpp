@@ -50,10 +50,13 @@ void PrintLine(void* context, const std::wstring& line) {
   }
 }
 
-std::wstring PasswordFromEnvironment() {
+// Taken out of the environment as it is read: no child (signtool among them) inherits it, and it
+// no longer sits in this process's environment block for other programs to read.
+std::wstring TakePasswordFromEnvironment() {
   std::wstring value(4096, L'\0');
   const DWORD n = GetEnvironmentVariableW(L"SARVIK_SIGN_PASSWORD", value.data(), DWORD(value.size()));
   value.resize(n < value.size() ? n : 0);
+  SetEnvironmentVariableW(L"SARVIK_SIGN_PASSWORD", nullptr);
   return value;
 }
 
@@ -96,7 +99,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   const std::wstring templatePath = sv::joinPath(sv::moduleDirectory(), sv::kTemplateFileName);
   if (sv::IsHeadlessBuild(args)) {
     Output out = OpenOutput();
-    return sv::RunHeadlessBuild(args, templatePath, PasswordFromEnvironment(), PrintLine, &out);
+    return sv::RunHeadlessBuild(args, templatePath, TakePasswordFromEnvironment(), PrintLine, &out);
   }
   return RunWindow(args, templatePath);
 }

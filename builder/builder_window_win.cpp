@@ -458,6 +458,7 @@ void BuilderWindow::OnDrop(HDROP drop) {
     }
   }
   const bool wasLoaded = skin_.loaded;
+  const std::vector<ButtonLink> linksBefore = skin_.links;
   std::wstring note;
   const int added = skin_.AddDroppedItems(paths, &note);
   AddLog(L"Pakete eklenen/değiştirilen dosya: " + formatInt64(added), kLogPlain);
@@ -467,10 +468,13 @@ void BuilderWindow::OnDrop(HDROP drop) {
   } else {
     if (!wasLoaded) {
       PrefillFromSkin(values_, skin_, false);
-      CreateLinkFields();
-      WriteFields();
-      EnableFields();
+    } else {
+      CarryLinksOver(values_, linksBefore, skin_.links);
     }
+    // A dropped skin.xml may have other links: each field must stand for its own button again.
+    CreateLinkFields();
+    WriteFields();
+    EnableFields();
     RebuildLivePreview();
     SetStatus(formatInt64(added) + L" dosya pakete eklendi.", false);
     SaveSession();

@@ -103,6 +103,20 @@ void PrefillFromSkin(FormValues& v, const SkinImport& skin, bool restoring) {
   }
 }
 
+void CarryLinksOver(FormValues& v, const std::vector<ButtonLink>& before, const std::vector<ButtonLink>& after) {
+  std::map<std::string, std::wstring> edited;  // control id -> the operator's value
+  for (const ButtonLink& link : before) {
+    auto it = v.links.find(link.controlIndex);
+    if (!link.id.empty() && it != v.links.end() && it->second != link.url) edited.emplace(link.id, it->second);
+  }
+  v.links.clear();
+  for (const ButtonLink& link : after) {
+    auto it = edited.find(link.id);
+    v.links[link.controlIndex] = it == edited.end() ? link.url : it->second;
+    if (it != edited.end()) edited.erase(it);
+  }
+}
+
 bool ApplySession(FormValues& v, const BuilderSession& s, const RestoreHooks& hooks) {
   if (s.has("out_name") && !s.text("out_name").empty()) v.text[kFieldOutName] = s.text("out_name");
   const std::pair<const char*, int> identity[] = {{"v_product", kFieldProduct}, {"v_company", kFieldCompany},
@@ -114,31 +128,25 @@ bool ApplySession(FormValues& v, const BuilderSession& s, const RestoreHooks& ho
   const std::wstring icon = s.text("icon");
   if (!icon.empty() && hooks.iconUsable && hooks.iconUsable(icon)) v.iconPath = icon;
 
-  bool skinLoaded = false;
   const std::wstring skin = s.text("skin");
-  if (!skin.empty() && hooks.skinExists && hooks.skinExists(skin) && hooks.loadSkin && hooks.loadSkin(skin)) {
-    skinLoaded = true;
-    const std::pair<const char*, int> fields[] = {{"config_url", kFieldConfigUrl}, {"iframe_url", kFieldNewsUrl},
-                                                  {"feed_url", kFieldFeedUrl},     {"title", kFieldTitle},
-                                                  {"seg", kFieldSegment},          {"run_args", kFieldRunArgs}};
-    for (const auto& [key, id] : fields) {
-      if (s.has(key)) v.text[id] = s.text(key);
-    }
-    if (s.has("conn")) {
-      const int32_t conn = parseInt32(s.values.at("conn"), 0);
-      if (conn >= 1 && conn <= 8) v.connections = conn;
-    }
-    auto flag = [&s](const char* key, bool& target) {
-      if (s.has(key)) target = s.values.at(key) == "1";
-    };
-    flag("close_on_start", v.closeOnStart);
-    flag("auto_start", v.autoStart);
-    flag("allow_error", v.allowError);
-    flag("browser_emu", v.browserEmulation);
-    for (auto& [index, url] : v.links) {
-      const std::string key = "link." + std::to_string(index);
-      if (s.has(key)) url = s.text(key);
-    }
+  const bool skinLoaded =
+      !skin.empty() && hooks.skinExists && hooks.skinExists(skin) && hooks.loadSkin && hooks.loadSkin(skin);
+  // A skin that cannot be loaded now (an unmounted drive, a zip being replaced) keeps its path and
+  // every value given for it, so that the next save writes them back instead of wiping them.
+  if (!skinLoaded) v.skinPath = skin;
+  const std::pair<const char*, int> fields[] = {{"config_url", kFieldConfigUrl}, {"iframe_url", kFieldNewsUrl},
+                                                {"feed_url", kFieldFeedUrl},     {"title", kFieldTitle},
+                                                {"seg", kFieldSegment},          {"run_args", kFieldRunArgs}};
+  for (const auto& [key, id] : fields) {
+    if (s.has(key)) v.text[id] = s.text(key);
+  }
+  ApplySessionBehaviour(s, v.connections, v.closeOnStart, v.autoStart, v.allowError, v.browserEmulation);
+  // A loaded skin's links take the saved value of their own control; without the skin every saved
+  // link is kept as it was.
+  const std::map<int, std::wstring> links = SessionLinks(s);
+  if (!skinLoaded) v.links = links;
+  for (auto& [index, url] : v.links) {
+    if (auto it = links.find(index); it != links.end()) url = it->second;
   }
   if (!s.text("out_path").empty()) v.text[kFieldOutPath] = s.text("out_path");
   v.sign = s.has("sign") && s.values.at("sign") == "1";

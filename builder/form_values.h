@@ -5,6 +5,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "builder/session.h"
 #include "builder/skin_import.h"
@@ -42,6 +43,13 @@ BuilderSession ToSession(const FormValues& values);
 // unless `restoring` (a restored session keeps its own).
 void PrefillFromSkin(FormValues& values, const SkinImport& skin, bool restoring);
 
+// After the skin's links changed under the operator (a dropped skin.xml): a link whose control id
+// had a value the operator changed keeps that value at its new position; every other link takes
+// the skin's own. Links are matched by id, never by position, so no address moves to another
+// button. The first link of an id takes its value when ids repeat; a link without an id cannot be
+// matched and takes the skin's value.
+void CarryLinksOver(FormValues& values, const std::vector<ButtonLink>& before, const std::vector<ButtonLink>& after);
+
 struct RestoreHooks {
   std::function<bool(const std::wstring&)> iconUsable;   // the icon file exists and is taken
   std::function<bool(const std::wstring&)> skinExists;   // an existing file or folder
@@ -50,7 +58,8 @@ struct RestoreHooks {
 
 // Applies a session read from disk: identity and certificate fields, the icon, then the skin and
 // the values it pre-filled overridden by the session, then the output path and signing (only
-// "1" switches it on). Returns true when the skin was loaded.
+// "1" switches it on). A skin that does not load leaves every saved value in place, its path
+// included. Returns true when the skin was loaded.
 bool ApplySession(FormValues& values, const BuilderSession& session, const RestoreHooks& hooks);
 
 }  // namespace sv

@@ -1,6 +1,7 @@
 #include "builder/session.h"
 
 #include "common/file.h"
+#include "common/file_os.h"
 #include "common/path.h"
 #include "common/text.h"
 
@@ -28,6 +29,31 @@ std::wstring BuilderSession::text(const std::string& key) const {
   return it == values.end() ? std::wstring() : toWide(it->second);
 }
 
+void ApplySessionBehaviour(const BuilderSession& session, int32_t& connections, bool& closeOnStart,
+                           bool& autoStart, bool& allowError, bool& browserEmulation) {
+  if (session.has("conn")) {
+    const int32_t conn = parseInt32(session.values.at("conn"), 0);
+    if (conn >= PatcherSettings::kMinConnections && conn <= PatcherSettings::kMaxConnections) connections = conn;
+  }
+  auto flag = [&session](const char* key, bool& target) {
+    if (session.has(key)) target = session.values.at(key) == "1";
+  };
+  flag("close_on_start", closeOnStart);
+  flag("auto_start", autoStart);
+  flag("allow_error", allowError);
+  flag("browser_emu", browserEmulation);
+}
+
+std::map<int, std::wstring> SessionLinks(const BuilderSession& session) {
+  std::map<int, std::wstring> links;
+  for (const auto& [key, value] : session.values) {
+    if (key.rfind("link.", 0) != 0) continue;
+    int64_t index = 0;
+    if (parseInt64(key.substr(5), index) && index >= 0 && index < 1000000) links[int(index)] = toWide(value);
+  }
+  return links;
+}
+
 SkinFields SessionFields(const SkinImport& skin, const BuilderSession& session) {
   SkinFields fields = skin.ImportedFields();
   if (session.has("config_url")) fields.configUrl = session.text("config_url");
@@ -35,31 +61,16 @@ SkinFields SessionFields(const SkinImport& skin, const BuilderSession& session) 
   if (session.has("feed_url")) fields.feedUrl = session.text("feed_url");
   PatcherSettings& s = fields.settings;
   if (session.has("title")) s.title = trim(session.text("title"));
-  if (session.has("conn")) {
-    const int32_t conn = parseInt32(session.values.at("conn"), 0);
-    if (conn >= PatcherSettings::kMinConnections && conn <= PatcherSettings::kMaxConnections)
-      s.connections = conn;
-  }
+  ApplySessionBehaviour(session, s.connections, s.closeOnStart, s.autoStart, s.allowStartOnError,
+                        s.browserEmulation);
   if (session.has("seg")) {
     int32_t seg = parseInt32(session.values.at("seg"), s.segmentMb);
     if (seg < 1) seg = 1;
     if (seg > PatcherSettings::kMaxSegmentMb) seg = PatcherSettings::kMaxSegmentMb;
     s.segmentMb = seg;
   }
-  auto flag = [&session](const char* key, bool& target) {
-    if (session.has(key)) target = session.values.at(key) == "1";
-  };
-  flag("close_on_start", s.closeOnStart);
-  flag("auto_start", s.autoStart);
-  flag("allow_error", s.allowStartOnError);
-  flag("browser_emu", s.browserEmulation);
   if (session.has("run_args")) s.runArgs = session.text("run_args");
-  for (const auto& [key, value] : session.values) {
-    if (key.rfind("link.", 0) != 0) continue;
-    int64_t index = 0;
-    if (parseInt64(key.substr(5), index) && index >= 0 && index < 1000000)
-      fields.linkUrls[int(index)] = toWide(value);
-  }
+  for (const auto& [index, url] : SessionLinks(session)) fields.linkUrls[index] = url;
   return fields;
 }
 
@@ -86,6 +97,9 @@ std::wstring CheckBuildStart(const std::wstring& templatePath, const std::wstrin
     return L"Çıktı dosyası .exe ile bitmeli.";
   const std::wstring folder = parentPath(outputPath);
   if (!folder.empty() && !isDirectory(folder)) return L"Çıktı klasörü bulunamadı: " + folder;
+  // The build would replace the template with its own copy and leave no template behind.
+  if (os::sameFile(outputPath, templatePath))
+    return L"Çıktı dosyası patcher şablonunun kendisi olamaz: " + outputPath;
   if (sign && trim(pfxPath).empty()) return L"İmza açık ama sertifika (.pfx) seçilmedi.";
   if (sign && !isFile(trim(pfxPath))) return L"Sertifika dosyası bulunamadı: " + trim(pfxPath);
   return {};

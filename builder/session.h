@@ -24,6 +24,13 @@ struct BuilderSession {
   bool has(const std::string& key) const { return values.count(key) != 0; }
 };
 
+// conn (1-8 only) and the four switches ("1" is on), each only where the session has its key.
+void ApplySessionBehaviour(const BuilderSession& session, int32_t& connections, bool& closeOnStart,
+                           bool& autoStart, bool& allowError, bool& browserEmulation);
+
+// The session's link.N values by control index.
+std::map<int, std::wstring> SessionLinks(const BuilderSession& session);
+
 // The skin's own values with the session's overrides: config_url, iframe_url, feed_url, title,
 // conn (1-8 only), seg (at least 1), the four switches ("1" is on), run_args and the link. keys.
 SkinFields SessionFields(const SkinImport& skin, const BuilderSession& session);

@@ -12,16 +12,37 @@ std::wstring PickSignTool(const std::vector<SignToolCandidate>& versioned) {
   return best ? best->path : std::wstring();
 }
 
+std::wstring TimedOutText(uint32_t timeoutMs) {
+  return L"Araç " + std::to_wstring(timeoutMs / 1000) + L" sn içinde bitmedi ve durduruldu.";
+}
+
+std::wstring QuoteArgument(std::wstring_view argument) {
+  std::wstring quoted = L"\"";
+  size_t backslashes = 0;
+  for (wchar_t c : argument) {
+    if (c == L'\\') {
+      ++backslashes;
+      continue;
+    }
+    quoted.append(c == L'"' ? 2 * backslashes + 1 : backslashes, L'\\');
+    quoted += c;
+    backslashes = 0;
+  }
+  quoted.append(2 * backslashes, L'\\');
+  quoted += L'"';
+  return quoted;
+}
+
 std::wstring SignBaseCommand(const std::wstring& tool, const SignOptions& options,
                              const std::wstring& productName) {
-  std::wstring command = L"\"" + tool + L"\" sign /fd SHA256 /f \"" + options.pfxPath + L"\"";
-  if (!options.password.empty()) command += L" /p \"" + options.password + L"\"";
+  std::wstring command = QuoteArgument(tool) + L" sign /fd SHA256 /f " + QuoteArgument(options.pfxPath);
+  if (!options.password.empty()) command += L" /p " + QuoteArgument(options.password);
   if (!productName.empty()) {
     std::wstring description = productName;
     for (wchar_t& c : description) {
       if (c == L'"') c = L'\'';
     }
-    command += L" /d \"" + description + L"\"";
+    command += L" /d " + QuoteArgument(description);
   }
   return command;
 }
@@ -45,14 +66,15 @@ bool SignFileWith(RunCapturedFn run, const std::wstring& tool, const SignOptions
   bool stampFailed = false;
   if (!options.timestampUrl.empty()) {
     say(L"İmzalanıyor (zaman damgalı)...");
-    const std::wstring command = base + L" /tr \"" + options.timestampUrl + L"\" /td SHA256 \"" + file + L"\"";
+    const std::wstring command =
+        base + L" /tr " + QuoteArgument(options.timestampUrl) + L" /td SHA256 " + QuoteArgument(file);
     if (run(command, output, exitCode, kSignTimeoutMs) && exitCode == 0) return true;
     say(L"Zaman damgalı imza başarısız, damgasız deneniyor: " + output);
     stampFailed = true;
   }
   say(L"İmzalanıyor...");
   output.clear();
-  if (!run(base + L" \"" + file + L"\"", output, exitCode, kSignTimeoutMs) || exitCode != 0)
+  if (!run(base + L" " + QuoteArgument(file), output, exitCode, kSignTimeoutMs) || exitCode != 0)
     return fail(L"İmzalama başarısız: " + output);
   if (stampFailed) say(L"UYARI: zaman damgası eklenemedi; imza sertifika süresi bitince geçersiz sayılır.");
   return true;

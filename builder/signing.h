@@ -3,6 +3,7 @@
 // digests, a PKCS#12 certificate and, when a server is given, an RFC 3161 time stamp.
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "builder/build_request.h"
@@ -31,12 +32,20 @@ std::wstring PickSignTool(const std::vector<SignToolCandidate>& versioned);
 // The Windows SDK folders under "ProgramFiles(x86)" and "ProgramFiles": Windows only.
 std::wstring FindSignTool();
 
-// `"tool" sign /fd SHA256 /f "pfx"[ /p "password"][ /d "description"]`; double quotes in the
-// description become single quotes.
+// One argument quoted so that CommandLineToArgvW and the C runtime give it back unchanged: in
+// double quotes, a quote escaped with a backslash, and the backslashes in front of a quote or of
+// the closing quote doubled. Without this a password ending in '\' or holding '"' would spill
+// into further arguments of the tool.
+std::wstring QuoteArgument(std::wstring_view argument);
+
+// `"tool" sign /fd SHA256 /f "pfx"[ /p "password"][ /d "description"]`, every argument quoted;
+// double quotes in the description become single quotes.
 std::wstring SignBaseCommand(const std::wstring& tool, const SignOptions& options,
                              const std::wstring& productName);
 
-// Runs a command line hidden, standard output and error captured (ANSI code page, trimmed).
+// Runs a command line hidden, standard output and error captured (ANSI code page, trimmed). A
+// program still running after timeoutMs is ended: false, with TimedOutText after what it printed.
+// False too when it cannot be started.
 bool RunCaptured(const std::wstring& commandLine, std::wstring& outputOut, uint32_t& exitCodeOut,
                  uint32_t timeoutMs);
 
@@ -52,5 +61,8 @@ bool SignFileWith(RunCapturedFn run, const std::wstring& tool, const SignOptions
                   std::wstring* errorOut);
 
 constexpr uint32_t kSignTimeoutMs = 180000;
+
+// The line that tells the operator a tool was ended at its time limit.
+std::wstring TimedOutText(uint32_t timeoutMs);
 
 }  // namespace sv

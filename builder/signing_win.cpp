@@ -49,6 +49,19 @@ std::wstring FindSignTool() {
   return {};
 }
 
+namespace {
+
+// Whatever the pipe holds now, without waiting for more.
+void ReadAvailable(HANDLE pipe, std::string& bytes) {
+  char chunk[4096];
+  DWORD available = 0, got = 0;
+  while (PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr) && available > 0 &&
+         ReadFile(pipe, chunk, available < sizeof chunk ? available : DWORD(sizeof chunk), &got, nullptr) && got > 0)
+    bytes.append(chunk, got);
+}
+
+}  // namespace
+
 bool RunCaptured(const std::wstring& commandLine, std::wstring& outputOut, uint32_t& exitCodeOut,
                  uint32_t timeoutMs) {
   outputOut.clear();
@@ -69,15 +82,31 @@ bool RunCaptured(const std::wstring& commandLine, std::wstring& outputOut, uint3
   std::wstring mutableLine = commandLine;
   const BOOL started = CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
                                       nullptr, nullptr, &si, &pi);
-  writeEnd.reset();  // the child holds the only write end now: its exit ends the reading
+  writeEnd.reset();
   if (!started) return false;
   ScopedHandle process(pi.hProcess), thread(pi.hThread);
+  // Read while waiting: the tool never stalls on a full pipe, and one that does not end is ended
+  // at the limit even while it holds the pipe open without writing (reading to the pipe's end
+  // first would wait for it for ever).
   std::string bytes;
-  char chunk[4096];
-  DWORD got = 0;
-  while (ReadFile(readEnd.get(), chunk, sizeof chunk, &got, nullptr) && got > 0) bytes.append(chunk, got);
-  readEnd.reset();
-  WaitForSingleObject(process.get(), timeoutMs);
+  const DWORD start = GetTickCount();
+  bool ended = false;
+  for (;;) {
+    ReadAvailable(readEnd.get(), bytes);
+    if (ended) break;
+    const DWORD elapsed = GetTickCount() - start;
+    if (elapsed >= timeoutMs) break;
+    const DWORD slice = timeoutMs - elapsed < 50 ? timeoutMs - elapsed : 50;
+    ended = WaitForSingleObject(process.get(), slice) == WAIT_OBJECT_0;
+  }
+  if (!ended) {
+    TerminateProcess(process.get(), ERROR_TIMEOUT);
+    WaitForSingleObject(process.get(), 5000);
+    ReadAvailable(readEnd.get(), bytes);
+    outputOut = trim(trim(toWide(bytes, CP_ACP)) + L"\n" + TimedOutText(timeoutMs));
+    exitCodeOut = ERROR_TIMEOUT;
+    return false;
+  }
   DWORD code = 0;
   GetExitCodeProcess(process.get(), &code);
   exitCodeOut = code;

@@ -221,15 +221,25 @@ uint32_t EndOfRootName(const XmlDocument& doc) {
   return at;
 }
 
+// Replaces the root element's attribute value, or inserts the attribute right after the root's
+// name when the root has none.
+void SetRootAttribute(XmlEditor& editor, const XmlDocument& doc, const std::string& name, const std::wstring& value) {
+  const std::string escaped = escapeAttribute(toUtf8(value));
+  if (const XmlAttribute* attr = doc.findAttribute(name)) {
+    editor.replace(attr->valueStart, attr->valueEnd, escaped);
+  } else {
+    const uint32_t at = EndOfRootName(doc);
+    editor.replace(at, at, " " + name + "=\"" + escaped + "\"");
+  }
+}
+
 void EditUrlFile(std::string& text, const SkinImport& skin, const SkinFields& fields) {
   const std::wstring configUrl = trim(fields.configUrl);
   if (configUrl.empty() || configUrl == skin.importedConfigUrl) return;
   XmlDocument doc;
   if (!doc.parse(text)) return;
-  const XmlAttribute* attr = doc.findAttribute("remoteConfigPath");
-  if (!attr) return;
   XmlEditor editor(text);
-  editor.replace(attr->valueStart, attr->valueEnd, escapeAttribute(toUtf8(configUrl)));
+  SetRootAttribute(editor, doc, "remoteConfigPath", configUrl);
   text = editor.apply();
 }
 
@@ -248,15 +258,7 @@ void EditSkinXml(std::string& text, const SkinImport& skin, const SkinFields& fi
     editor.replace(attr->valueStart, attr->valueEnd, escapeAttribute(url));
   }
   const std::wstring feedUrl = trim(fields.feedUrl);
-  if (skin.hasFeedArea && feedUrl != skin.importedFeedUrl) {
-    const std::string value = escapeAttribute(toUtf8(feedUrl));
-    if (const XmlAttribute* attr = doc.findAttribute("feed_url")) {
-      editor.replace(attr->valueStart, attr->valueEnd, value);
-    } else {
-      const uint32_t at = EndOfRootName(doc);
-      editor.replace(at, at, " feed_url=\"" + value + "\"");
-    }
-  }
+  if (skin.hasFeedArea && feedUrl != skin.importedFeedUrl) SetRootAttribute(editor, doc, "feed_url", feedUrl);
   if (!editor.edits.empty()) text = editor.apply();
 }
 
@@ -320,6 +322,13 @@ bool BuildSkinPackage(const SkinImport& skin, const SkinFields& fields, std::str
   }
   SkinDefinition definition;
   if (!definition.load(edited.package, errorOut)) return false;
+  // A URL file the editor cannot read (another encoding, say) would keep the skin's own address:
+  // every patcher built from it would ask the wrong server. What the patcher will read decides.
+  const std::wstring configUrl = trim(fields.configUrl);
+  if (!configUrl.empty() && definition.remoteConfigPath != configUrl) {
+    if (errorOut) *errorOut = L"Yapılandırma adresi " + toWide(definition.urlFileName) + L" dosyasına yazılamadı.";
+    return false;
+  }
   packageOut = edited.serialize();
   return true;
 }

@@ -102,7 +102,7 @@ std::string StringNode(std::wstring_view key, std::wstring_view text) {
 
 }  // namespace
 
-std::string BuildVersionBlock(const VersionFields& input) {
+bool BuildVersionBlock(const VersionFields& input, std::string& blockOut, std::wstring* errorOut) {
   const VersionFields f = WithFallbacks(input);
   const std::array<uint16_t, 4> n = ParseVersionText(f.version);
   const std::wstring normalized = NormalizeVersionText(f.version);
@@ -127,8 +127,16 @@ std::string BuildVersionBlock(const VersionFields& input) {
                                   StringNode(L"ProductName", f.productName),
                                   StringNode(L"ProductVersion", normalized)});
   const std::string translation = Node(L"Translation", std::string("\x09\x04\xB0\x04", 4), 4, 0);
-  return Node(L"VS_VERSION_INFO", fixed, 52, 0,
-              {Node(L"StringFileInfo", {}, 0, 1, {table}), Node(L"VarFileInfo", {}, 0, 1, {translation})});
+  // The root holds every other node, so when its size fits 16 bits so does each child's.
+  blockOut = Node(L"VS_VERSION_INFO", fixed, 52, 0,
+                  {Node(L"StringFileInfo", {}, 0, 1, {table}), Node(L"VarFileInfo", {}, 0, 1, {translation})});
+  if (blockOut.size() <= 0xFFFF) return true;
+  blockOut.clear();
+  if (errorOut) {
+    *errorOut = L"Sürüm bilgisi 64 KB sınırını aşıyor: ürün adı, şirket, telif hakkı ya da pencere başlığını "
+                L"kısaltın.";
+  }
+  return false;
 }
 
 }  // namespace sv

@@ -27,7 +27,9 @@ std::wstring NormalizeVersionText(std::wstring_view text);
 // The fields with every fallback applied.
 VersionFields WithFallbacks(const VersionFields& fields);
 
-// The whole VS_VERSIONINFO block, little-endian, language 0x0409 and code page 1200.
-std::string BuildVersionBlock(const VersionFields& fields);
+// The whole VS_VERSIONINFO block, little-endian, language 0x0409 and code page 1200. Every node's
+// length is 16 bits: texts that make the block larger than 65535 bytes are refused with the
+// message for the operator instead of being written with a wrapped length.
+bool BuildVersionBlock(const VersionFields& fields, std::string& blockOut, std::wstring* errorOut = nullptr);
 
 }  // namespace sv

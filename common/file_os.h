@@ -60,6 +60,11 @@ bool freeDiskSpace(const std::wstring& p, uint64_t& bytesOut);
 // the full path alone when the long form cannot be had, `p` when not even that.
 std::wstring longFullPath(const std::wstring& p);
 
+// True when both paths name one existing file, however spelt (case, "..", short names, links):
+// the volume and file index of each (GetFileInformationByHandle); false when either cannot be
+// opened.
+bool sameFile(const std::wstring& a, const std::wstring& b);
+
 // Creates a temporary file that is deleted on closing: 0 when that worked, else the error.
 uint32_t probeWriteAccess(const std::wstring& p);
 // Opens an existing file for writing and deleting without sharing: 0 when that worked, else the

@@ -172,6 +172,11 @@ std::wstring longFullPath(const std::wstring& p) {
   return WidePath(full.lexically_normal());
 }
 
+bool sameFile(const std::wstring& a, const std::wstring& b) {
+  std::error_code error;
+  return fs::equivalent(nativePath(a), nativePath(b), error) && !error;
+}
+
 uint32_t probeWriteAccess(const std::wstring& p) {
   const fs::path path = nativePath(p);
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);

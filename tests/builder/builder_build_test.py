@@ -52,13 +52,19 @@ def write_session(path, values):
     return path
 
 
-def build(session, out=None, builder=None, extra_env=None, extra_args=None):
-    """Runs the headless build; returns (exit code, printed lines)."""
+def build(session, out=None, builder=None, extra_env=None, extra_args=None, windows_env=None):
+    """Runs the headless build; returns (exit code, printed lines). Wine gives a program started
+    from Linux its own ProgramFiles; one started by cmd inherits cmd's, so windows_env goes
+    through cmd."""
     cmd = [WINE_RUN, builder or args.builder]
     if extra_args is not None:
         cmd += extra_args
     else:
         cmd += ["--build", win_path(session)] + (["--out", win_path(out)] if out else [])
+    if windows_env:
+        # Wine's cmd takes no quotes around set's argument; a space before && would end the value.
+        sets = "".join(f'set {k}={v}&& ' for k, v in windows_env.items())
+        cmd = [WINE_RUN, "cmd", "/c", sets + " ".join(win_path(a) if a == cmd[1] else a for a in cmd[1:])]
     env = dict(os.environ)
     env.pop("DISPLAY", None)
     env.update(extra_env or {})
@@ -213,8 +219,10 @@ def case_build_reads_back():
         if key[0] in (RT_VERSION, RT_RCDATA):
             continue
         check(res.get(key) == value, f"template resource {key} changed")
-    check(set(res) == set(k for k in tmpl if k[0] != RT_RCDATA) | {(RT_RCDATA, 900, 0)},
+    check(set(res) == set(k for k in tmpl if k[0] != RT_RCDATA) | {(RT_RCDATA, 900, 0), (RT_RCDATA, 901, 0)},
           f"resources {sorted(set(res) ^ set(tmpl))}")
+    # The package's CRC again, outside the package, where the file's CRC sees it.
+    check(res[(RT_RCDATA, 901, 0)] == res[(RT_RCDATA, 900, 0)][-4:], "package digest")
     check((RT_MANIFEST, 1, 0) in res, "manifest")
 
 
@@ -306,6 +314,19 @@ def case_refusals_keep_the_old_output():
     refused(base_session(skin=os.path.join(work, "yok")), "Skin bulunamadı: " + win_path(os.path.join(work, "yok")))
     refused(base_session(), "Çıktı dosyası .exe ile bitmeli.", out_path=os.path.join(work, "x.txt"))
     refused(base_session(sign="1", sign_pfx=""), "İmza açık ama sertifika (.pfx) seçilmedi.")
+    # 33,000 UTF-16 units of copyright alone pass the 16-bit lengths of the version block.
+    refused(base_session(v_copyright="©" * 33000),
+            "Sürüm bilgisi 64 KB sınırını aşıyor: ürün adı, şirket, telif hakkı ya da pencere başlığını kısaltın.")
+    # The template itself, spelt another way, as the output: it would be replaced by its own copy.
+    tmpl = os.path.join(os.path.dirname(args.builder), "Sarvik.Template.exe")
+    tmpl_bytes = open(tmpl, "rb").read()
+    home = os.path.dirname(os.path.abspath(args.builder))
+    spelt = "Z:" + os.path.join(home, "..", os.path.basename(home), "SARVIK.template.EXE").replace("/", "\\")
+    code, lines = build(write_session(os.path.join(work, "t.ini"), base_session()), extra_args=[
+        "--build", win_path(os.path.join(work, "t.ini")), "--out", spelt])
+    check(code == 1 and lines[-1] == "Oluşturulamadı: Çıktı dosyası patcher şablonunun kendisi olamaz: " + spelt,
+          f"template as output: exit {code} {lines[-1:]}")
+    check(open(tmpl, "rb").read() == tmpl_bytes, "the template changed")
     # Templates that are no program: 511 bytes of "MZ", or 4096 bytes not starting with it.
     for name, content in [("short", b"MZ" + b"\0" * 509), ("notmz", b"ZM" + b"\0" * 4094)]:
         alone = folder("tmpl_" + name)
@@ -328,22 +349,28 @@ def case_exit_codes_and_arguments():
 
 def case_password_never_stored():
     work = folder("password")
+    # The stand-in signtool lies outside the folder searched for the password: it records it.
+    tools_root = folder("password_tools")
+    tools = os.path.join(tools_root, "Windows Kits", "10", "bin", "10.0.22621.0", "x86")
+    os.makedirs(tools)
+    shutil.copy(args.signtool, os.path.join(tools, "signtool.exe"))
+    open(os.path.join(tools, "behaviour.txt"), "w").write("0 0")
     pfx = os.path.join(work, "cert.pfx")
     open(pfx, "wb").write(b"not a certificate")
     out = os.path.join(work, "signed.exe")
     session = write_session(os.path.join(work, "s.ini"),
                             base_session(sign="1", sign_pfx=win_path(pfx), sign_ts=""))
-    env = {"SARVIK_SIGN_PASSWORD": PASSWORD, "ProgramFiles(x86)": win_path(os.path.join(work, "pf86")),
-           "ProgramFiles": win_path(os.path.join(work, "pf"))}
-    code, lines = build(session, out, extra_env=env)
-    # No SDK here: the build fails on the missing tool, with the password nowhere in what it wrote.
-    check(code == 1, f"exit {code} {lines}")
-    check(lines[-1].startswith("Oluşturulamadı: signtool.exe bulunamadı."), f"last {lines[-1]!r}")
+    code, lines = build(session, out, extra_env={"SARVIK_SIGN_PASSWORD": PASSWORD},
+                        windows_env={"ProgramFiles(x86)": win_path(tools_root)})
+    check(code == 0 and "Dijital imza eklendi." in lines, f"exit {code} {lines}")
     check(PASSWORD not in "\n".join(lines), "password in the output")
     for root, _, files in os.walk(work):
         for f in files:
             check(PASSWORD.encode() not in open(os.path.join(root, f), "rb").read(), f"password in {f}")
-    check(not os.path.exists(out) and not os.path.exists(out + ".building"), "output written")
+    calls = open(os.path.join(tools, "calls.txt"), "rb").read().decode("utf-16-le").split("\n")
+    # Its one /p argument, and not through the environment (the stand-in would add "<env ...>").
+    check(len(calls) == 2 and calls[0].split("\x1f")[5:7] == ["/p", PASSWORD] and "<env" not in calls[0],
+          f"signtool calls {calls}")
 
 
 def case_patcher_loads_its_skin():
@@ -409,6 +436,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--builder", required=True)
     parser.add_argument("--skin", required=True)
+    parser.add_argument("--signtool", required=True)
     parser.add_argument("--work", required=True)
     parser.add_argument("--only")
     args = parser.parse_args()

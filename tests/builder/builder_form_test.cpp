@@ -171,30 +171,37 @@ TEST(BuilderSession, ConnectionCountOutsideOneToEightKeepsThePreviousValue) {
   EXPECT_EQ(v.connections, 8);
 }
 
-TEST(BuilderSession, MissingSkinRestoresOnlyIdentityOutputAndCertificate) {
+// An unmounted skin at start must not cost the operator the values given for it.
+TEST(BuilderSession, MissingSkinKeepsEveryValueForTheNextSave) {
+  const FormValues saved = EditedValues();
   BuilderSession session;
-  session.values = ParseSessionText(SessionText(EditedValues()));
+  session.values = ParseSessionText(SessionText(saved));
   FormValues v;
   FakeSkin skin;
   skin.exists = false;
   EXPECT_FALSE(ApplySession(v, session, Hooks(skin, v)));
   EXPECT_EQ(skin.loads, 0);
-  const FormValues defaults;
-  for (int id : {int(kFieldConfigUrl), int(kFieldNewsUrl), int(kFieldFeedUrl), int(kFieldTitle), int(kFieldSegment),
-                 int(kFieldRunArgs)})
-    EXPECT_EQ(v.field(id), defaults.field(id)) << id;
-  EXPECT_EQ(v.connections, defaults.connections);
-  EXPECT_EQ(v.autoStart, defaults.autoStart);
-  EXPECT_TRUE(v.links.empty());
-  EXPECT_EQ(v.field(kFieldOutName), L"Oyun.exe");
-  EXPECT_EQ(v.field(kFieldProduct), L"Draskel");
-  EXPECT_EQ(v.field(kFieldCompany), L"Şirket");
-  EXPECT_EQ(v.field(kFieldVersion), L"2.1");
-  EXPECT_EQ(v.field(kFieldCopyright), L"© 2026");
-  EXPECT_EQ(v.field(kFieldOutPath), L"D:\\Oyun\\Oyun.exe");
-  EXPECT_EQ(v.field(kFieldPfx), L"D:\\imza.pfx");
-  EXPECT_EQ(v.field(kFieldTimestamp), L"http://ts.example");
-  EXPECT_EQ(v.iconPath, L"D:\\simge.ico");
+  EXPECT_EQ(SessionText(v), SessionText(saved));
+}
+
+// A skin.xml dropped onto a loaded skin may reorder, add and remove buttons: each edited address
+// stays with its button (by control id), untouched ones take the new skin's addresses.
+TEST(BuilderLinks, DroppedSkinXmlKeepsEachEditedAddressWithItsButton) {
+  auto link = [](int index, const char* id, const wchar_t* url) {
+    ButtonLink l;
+    l.controlIndex = index;
+    l.id = id;
+    l.url = url;
+    return l;
+  };
+  FormValues v;
+  v.links = {{0, L"https://duzenlendi/"}, {3, L"https://r/"}, {4, L"https://kimliksiz/"}};
+  CarryLinksOver(v,
+                 {link(0, "WEBSITE", L"https://a/"), link(3, "REGISTER", L"https://r/"), link(4, "", L"https://b/")},
+                 {link(0, "FORUM", L"https://f/"), link(2, "REGISTER", L"https://r2/"), link(5, "WEBSITE", L"https://a/"),
+                  link(6, "", L"https://b/")});
+  EXPECT_EQ(v.links, (std::map<int, std::wstring>{
+                         {0, L"https://f/"}, {2, L"https://r2/"}, {5, L"https://duzenlendi/"}, {6, L"https://b/"}}));
 }
 
 TEST(BuilderSession, EmptyOutputNameAndIconThatIsGoneAreNotRestored) {

@@ -1,6 +1,7 @@
 #pragma once
-// Shared by the builder tests: scratch folders, a bit writer for hand-made DEFLATE streams and a
-// writer of zip images whose every header field a test can spoil.
+// Shared by the builder tests: scratch folders, a bit writer for hand-made DEFLATE streams, a
+// writer of zip images whose every header field a test can spoil, and the stand-in signtool's
+// record of its calls.
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -132,6 +133,30 @@ inline ZipImage MakeZip(const std::vector<ZipItem>& items, std::string_view comm
   PutU16(out, uint16_t(comment.size()));
   out += comment;
   return zip;
+}
+
+using Arguments = std::vector<std::wstring>;
+
+// The calls the stand-in signtool in `folder` recorded: the arguments of each, as it split its
+// command line.
+inline std::vector<Arguments> SignToolCalls(const std::wstring& folder) {
+  const std::string bytes = ReadFile(joinPath(folder, L"calls.txt"));
+  const std::wstring text(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t));
+  std::vector<Arguments> calls;
+  Arguments current;
+  size_t start = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == L'\x1F') {
+      current.push_back(text.substr(start, i - start));
+    } else if (text[i] == L'\n') {
+      calls.push_back(std::move(current));
+      current.clear();
+    } else {
+      continue;
+    }
+    start = i + 1;
+  }
+  return calls;
 }
 
 }  // namespace sv::test

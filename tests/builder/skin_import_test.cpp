@@ -119,6 +119,37 @@ TEST(SkinImport, LooseFilesDroppedOntoALoadedSkinReplaceSameNamedImages) {
   EXPECT_EQ(loose.sourcePath, L"(bırakılan dosyalar)");
 }
 
+// The configuration address must reach what the patcher reads: inserted when the URL file has no
+// such attribute, and a URL file the editor cannot rewrite refuses the build.
+TEST(SkinImport, ConfigAddressIsInsertedIntoTheUrlFileOrTheBuildIsRefused) {
+  SkinImport skin;
+  skin.entries.put("main.bmp", test::SolidBmp(4, 3, 0x102030));
+  skin.entries.put("skin.xml", "<skin background_image=\"main\"/>");
+  skin.entries.put("torrentpatch.url.xml", "<torrentpatch languagePath=\"TorrentPatch.locale.xml\"/>");
+  skin.loaded = true;
+  skin.AnalyseSkin();
+  SkinFields fields = skin.ImportedFields();
+  fields.configUrl = L" http://127.0.0.1:9/c.xml?a=1&b=2 ";
+  std::string package;
+  std::wstring error;
+  ASSERT_TRUE(BuildSkinPackage(skin, fields, package, &error)) << toUtf8(error);
+  SkinPackage built;
+  ASSERT_TRUE(built.parse(package));
+  EXPECT_EQ(*built.find("torrentpatch.url.xml"),
+            "<torrentpatch remoteConfigPath=\"http://127.0.0.1:9/c.xml?a=1&amp;b=2\" "
+            "languagePath=\"TorrentPatch.locale.xml\"/>");
+
+  std::string utf16 = "\xFF\xFE";
+  for (char c : std::string_view("<torrentpatch remoteConfigPath=\"http://eski.example/c.xml\"/>")) {
+    utf16 += c;
+    utf16 += '\0';
+  }
+  skin.entries.put("torrentpatch.url.xml", utf16);
+  skin.AnalyseSkin();
+  EXPECT_FALSE(BuildSkinPackage(skin, fields, package, &error));
+  EXPECT_EQ(error, L"Yapılandırma adresi torrentpatch.url.xml dosyasına yazılamadı.");
+}
+
 class SkinEdits : public ::testing::Test {
 protected:
   void SetUp() override {

@@ -1,8 +1,14 @@
-// A stand-in for the SDK's signtool.exe: appends its command line to calls.txt beside itself,
-// prints a fixed text and exits with the code behaviour.txt gives (first line: runs with a time
-// stamp server, second line: runs without).
+// A stand-in for the SDK's signtool.exe. It splits its command line as every program does
+// (CommandLineToArgvW) and appends the arguments to calls.txt beside itself, each followed by
+// U+001F, one call per line; when SARVIK_SIGN_PASSWORD reaches it through its environment, one
+// more item "<env SARVIK_SIGN_PASSWORD>" ends the call. It prints a fixed text and exits with the
+// code behaviour.txt gives (first number: runs with a time stamp server, second: runs without);
+// a code of -1 prints and then never ends.
 #include <windows.h>
+#include <shellapi.h>
 
+#include <cstdio>
+#include <cstring>
 #include <string>
 
 int wmain() {
@@ -10,7 +16,16 @@ int wmain() {
   GetModuleFileNameW(nullptr, self, MAX_PATH);
   std::wstring folder(self);
   folder.resize(folder.rfind(L'\\'));
-  const std::wstring line = std::wstring(GetCommandLineW()) + L"\n";
+  int argc = 0;
+  LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+  std::wstring line;
+  bool withStamp = false;
+  for (int i = 1; i < argc; ++i) {
+    line += std::wstring(argv[i]) + L"\x1F";
+    withStamp = withStamp || wcscmp(argv[i], L"/tr") == 0;
+  }
+  if (GetEnvironmentVariableW(L"SARVIK_SIGN_PASSWORD", nullptr, 0) > 0) line += L"<env SARVIK_SIGN_PASSWORD>\x1F";
+  line += L"\n";
   HANDLE calls = CreateFileW((folder + L"\\calls.txt").c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
                              OPEN_ALWAYS, 0, nullptr);
   DWORD n = 0;
@@ -25,9 +40,9 @@ int wmain() {
     CloseHandle(behaviour);
     sscanf(text, "%d %d", &stamped, &plain);
   }
-  const bool withStamp = wcsstr(GetCommandLineW(), L" /tr ") != nullptr;
   const int code = withStamp ? stamped : plain;
   const char* out = code == 0 ? "Successfully signed\r\n" : "SignTool Error: sunucuya ulasilamadi\r\n";
   WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), out, DWORD(strlen(out)), &n, nullptr);
+  if (code == -1) Sleep(INFINITE);
   return code;
 }
