@@ -86,7 +86,12 @@ constexpr char kVerifyHelp[] =
     "Reads the crclist of a release folder or of a web address (http:// or https://), unpacks\n"
     "every .lz with the patcher's own decoder and compares size and CRC-32 with the list.\n"
     "Prints a line starting with BAD for every missing, damaged or mismatching file and every\n"
-    "list line the patcher would skip, then a summary. Exits with 0 only when all is good.\n";
+    "list line the patcher would skip, then a summary. Exits with 0 only when all is good.\n"
+    "\n"
+    "The configuration beside the list (draskeltorrent.config.xml, in the folder or the one\n"
+    "above it, or at the address) is read too: when its sv_patcher_crc32 names another build\n"
+    "than the list's entry for the patcher's own file, that is a BAD line as well. Patchers\n"
+    "take the configuration's build and never install the list's.\n";
 
 constexpr char kLzHelp[] =
     "Usage: SarvikPublish lz compress IN OUT [--level N]\n"
@@ -236,7 +241,8 @@ int Verify(const std::vector<std::string>& args, std::ostream& out, std::ostream
   if (a.positional.size() != 1) return Usage(err, "verify takes DIR_OR_URL", kVerifyHelp);
   VerifySummary summary;
   if (!VerifyRelease(a.positional[0], summary, out, err, showProgress)) return kExitFailed;
-  return summary.bad == 0 && summary.invalidLines == 0 ? kExitOk : kExitFailed;
+  return summary.bad == 0 && summary.invalidLines == 0 && summary.conflicts == 0 ? kExitOk
+                                                                                 : kExitFailed;
 }
 
 int Lz(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {

@@ -11,6 +11,7 @@
 #include "common/file_os.h"
 #include "common/text.h"
 #include "common/crc32.h"
+#include "common/xml.h"
 #include "patcher/engine/file_list.h"
 #include "patcher/engine/lz_decode.h"
 #include "patcher/engine/lz_stream.h"
@@ -26,11 +27,15 @@ namespace fs = std::filesystem;
 
 namespace {
 
+constexpr uint64_t kConfigMaxBytes = 1048576;
+
 // Where the list and the .lz files come from.
 class ReleaseSource {
  public:
   virtual ~ReleaseSource() = default;
   virtual bool ReadList(std::string& bytes, std::string& error) = 0;
+  // The configuration beside the release, when there is one.
+  virtual bool ReadConfig(std::string& bytes) = 0;
   // Opens the .lz of `entry`; `missing` tells a file that is not there from other failures.
   virtual bool OpenLz(const FileEntry& entry, FileReader& reader, bool& missing,
                       std::string& error) = 0;
@@ -48,6 +53,13 @@ class FolderSource : public ReleaseSource {
   bool ReadList(std::string& bytes, std::string& error) override {
     if (readWholeFile(WideFromPath(root_ / kFileListName), kFileListMaxBytes, bytes)) return true;
     error = "cannot read " + std::string(kFileListName) + " in the folder";
+    return false;
+  }
+  bool ReadConfig(std::string& bytes) override {
+    // Beside the list, or one folder up (a release made with --versioned).
+    for (const fs::path& folder : {root_, root_.parent_path()}) {
+      if (readWholeFile(WideFromPath(folder / kConfigName), kConfigMaxBytes, bytes)) return true;
+    }
     return false;
   }
   bool OpenLz(const FileEntry& entry, FileReader& reader, bool& missing,
@@ -80,6 +92,9 @@ class UrlSource : public ReleaseSource {
     UrlFetchResult r = FetchUrlToMemory(ListUrl(), kFileListMaxBytes, bytes);
     if (!r.ok) error = ListUrl() + ": " + r.error;
     return r.ok;
+  }
+  bool ReadConfig(std::string& bytes) override {
+    return FetchUrlToMemory(joinUrl(base_, kConfigName), kConfigMaxBytes, bytes).ok;
   }
   bool OpenLz(const FileEntry& entry, FileReader& reader, bool& missing,
               std::string& error) override {
@@ -120,7 +135,38 @@ size_t ReportInvalidLines(std::string_view list, std::ostream& out) {
   return invalid;
 }
 
+std::string PatcherNameOf(const std::string& url) {
+  std::string path = url.substr(0, std::min(url.find('?'), url.size()));
+  path = path.substr(path.find_last_of("/\\") == std::string::npos ? 0 : path.find_last_of("/\\") + 1);
+  if (path.size() > 3 && toLowerAscii(path.substr(path.size() - 3)) == ".lz") path.resize(path.size() - 3);
+  return path;
+}
+
 }  // namespace
+
+std::vector<std::string> PatcherConflicts(const std::string& configText,
+                                          const std::vector<FileEntry>& entries) {
+  std::vector<std::string> lines;
+  XmlDocument doc;
+  std::string error;
+  if (!doc.parse(decodeTextToUtf8(configText), error)) return lines;
+  const std::string url = trim(doc.attribute("sv_patcher_url"));
+  uint32_t crc = 0;
+  if (url.empty() || !ParseHex32(trim(doc.attribute("sv_patcher_crc32")), crc)) return lines;
+  const std::string named = PatcherNameOf(url);
+  for (const FileEntry& entry : entries) {
+    const std::string path = toUtf8(entry.path);
+    if (path.find_first_of("/\\") != std::string::npos) continue;
+    if (!equalsNoCase(path, named) && !equalsNoCase(path, "Sarvik.exe")) continue;
+    if (entry.crc == crc) continue;
+    lines.push_back("BAD " + std::string(kConfigName) + ": sv_patcher_crc32 " +
+                    FormatCrc32(crc) + " names another patcher build than " +
+                    std::string(kFileListName) + "'s " + path + " (" + FormatCrc32(entry.crc) +
+                    "): patchers take the configuration's and never install the list's; "
+                    "publish one build in both, or leave the patcher out of the client");
+  }
+  return lines;
+}
 
 bool IsHttpUrl(const std::string& text) {
   std::string lower = toLowerAscii(text.substr(0, 8));
@@ -149,6 +195,13 @@ bool VerifyRelease(const std::string& dirOrUrl, VerifySummary& summary, std::ost
     return false;
   }
   summary.invalidLines = ReportInvalidLines(list, out);
+  std::string config;
+  if (source->ReadConfig(config)) {
+    for (const std::string& line : PatcherConflicts(config, entries)) {
+      out << line << "\n";
+      ++summary.conflicts;
+    }
+  }
 
   uint64_t bytesTotal = 0, bytesDone = 0;
   for (const FileEntry& e : entries) bytesTotal += e.size;
@@ -187,6 +240,7 @@ bool VerifyRelease(const std::string& dirOrUrl, VerifySummary& summary, std::ost
   progress.Clear();
   out << "checked " << summary.files << " files: " << summary.bad << " bad";
   if (summary.invalidLines) out << ", " << summary.invalidLines << " invalid list lines";
+  if (summary.conflicts) out << ", " << summary.conflicts << " patcher builds in disagreement";
   out << "\n";
   return true;
 }

@@ -1,10 +1,12 @@
 #pragma once
 // `SarvikPublish verify`: reads a release's file list from a folder or a URL, unpacks every ".lz"
 // with the patcher's own decoder and compares size and CRC with the list. Every problem is
-// reported by name: a missing or damaged ".lz", one that unpacks to other bytes, and every list
-// line the patcher would skip.
+// reported by name: a missing or damaged ".lz", one that unpacks to other bytes, every list line
+// the patcher would skip, and a configuration beside the list ("draskeltorrent.config.xml" in the
+// folder or the one above it, or at the address) that names another patcher build than the list.
 #include <ostream>
 #include <string>
+#include <vector>
 
 namespace sv {
 
@@ -12,7 +14,17 @@ struct VerifySummary {
   size_t files = 0;
   size_t bad = 0;            // files missing, damaged or not matching their line
   size_t invalidLines = 0;   // list lines the patcher skips
+  size_t conflicts = 0;      // the configuration and the list name two patcher builds
 };
+
+struct FileEntry;
+
+// A configuration that names a patcher build (sv_patcher_url with a valid sv_patcher_crc32)
+// while the list names the patcher's file (the file name of sv_patcher_url without ".lz" and
+// query, or "Sarvik.exe", at the top of the game folder) with another CRC: the patcher takes the
+// configuration's build and never installs the list's. One report line per such entry.
+std::vector<std::string> PatcherConflicts(const std::string& configText,
+                                          const std::vector<FileEntry>& entries);
 
 // False when the list itself cannot be had; otherwise true, with the findings in `summary`.
 bool VerifyRelease(const std::string& dirOrUrl, VerifySummary& summary, std::ostream& out,

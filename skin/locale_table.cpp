@@ -74,6 +74,7 @@ const std::vector<LocaleDefault>& builtInLocaleTexts() {
        L"Bu Windows bileşeni patcher tarafından kapatılamaz. Genellikle birkaç saniye içinde "
        L"dosyayı bırakır; bırakınca güncelleme kendiliğinden devam eder."},
       {"SV_INUSE_SYSTEM_TAG", L"Windows bileşeni, kapatılamaz"},
+      {"SV_INUSE_UNKNOWN_TAG", L"kimliği doğrulanamadı, kapatılamaz"},
       {"SV_INUSE_UNKNOWN",
        L"Dosyayı hangi programın kullandığı tespit edilemedi. Oyunu ve açık olabilecek diğer "
        L"programları kapatıp tekrar deneyin."},

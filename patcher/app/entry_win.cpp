@@ -2,6 +2,8 @@
 // process, loads the skin, runs the main window and releases everything in a fixed order.
 #include <windows.h>
 
+#include <memory>
+
 #include "common/file.h"
 #include "common/path.h"
 #include "common/scoped_win.h"
@@ -16,6 +18,7 @@
 #include "patcher/app/startup_plan.h"
 #include "patcher/app/startup_skin.h"
 #include "patcher/engine/log.h"
+#include "patcher/engine/self_update.h"
 #include "skin/skin_definition.h"
 #include "skin/skin_package.h"
 
@@ -34,11 +37,66 @@ public:
   LogSession& operator=(const LogSession&) = delete;
 };
 
+// The leftovers of a self-update are removed on a thread of their own once the window is open:
+// the previous build may still be ending for a moment.
+class LeftoverRemoval {
+public:
+  LeftoverRemoval(std::wstring tempFolder, std::wstring program)
+      : tempFolder_(std::move(tempFolder)), program_(std::move(program)) {
+    thread_ = CreateThread(nullptr, 0, Entry, this, 0, nullptr);
+    if (!thread_) RemoveSelfUpdateLeftovers(tempFolder_, program_);
+  }
+  ~LeftoverRemoval() {
+    if (thread_) {
+      WaitForSingleObject(thread_, INFINITE);
+      CloseHandle(thread_);
+    }
+  }
+  LeftoverRemoval(const LeftoverRemoval&) = delete;
+  LeftoverRemoval& operator=(const LeftoverRemoval&) = delete;
+
+private:
+  static DWORD WINAPI Entry(void* self) {
+    auto* r = static_cast<LeftoverRemoval*>(self);
+    RemoveSelfUpdateLeftovers(r->tempFolder_, r->program_);
+    return 0;
+  }
+  std::wstring tempFolder_, program_;
+  HANDLE thread_ = nullptr;
+};
+
+// A patcher that cannot load its skin or open its window: when the previous build is still kept
+// from a self-update, it is put back and started (RestorePreviousPatcher); otherwise the error box.
+int FailedStart(const StartupPlan& plan, const std::wstring& programFolder,
+                const std::wstring& boxText) {
+  if (!plan.preview) {
+    SwapSteps steps = SystemSwapSteps(programFolder);
+    steps.log = [](const std::wstring& line) { Log(L"%ls", line.c_str()); };
+    if (RestorePreviousPatcher(plan.tempFolder, modulePath(), steps)) return 1;
+  }
+  if (!boxText.empty()) {
+    MessageBoxW(nullptr, boxText.c_str(), fileStem(modulePath()).c_str(), MB_ICONERROR);
+  }
+  return 1;
+}
+
+// "--sv-swap": started from a copy of the patcher in the temp folder; puts a build in place of
+// the program file and starts it (RunSwapHelper). Its lines go to "<temp>\<name>.swap.log".
+int SwapHelperMode(const std::vector<std::wstring>& arguments) {
+  const SwapRequest request = ParseSwapArguments(arguments);
+  if (!request.valid) return 2;
+  const std::wstring gameFolder = parentPath(request.program);
+  LogSession log(joinPath(joinPath(gameFolder, L"temp"), fileName(request.program) + L".swap.log"));
+  SwapSteps steps = SystemSwapSteps(gameFolder);
+  steps.log = [](const std::wstring& line) { Log(L"%ls", line.c_str()); };
+  return RunSwapHelper(request, steps);
+}
+
 // The ordinary, restarted and preview patcher. The objects below are declared in the order of
 // start-up, so they are released in reverse: window, skin, log, GDI+, OLE, then the folder lock.
+// The previous build a self-update kept is removed only once this one has loaded its skin and
+// opened its window; when it cannot, the previous build goes back.
 int RunPatcher(HINSTANCE instance, const StartupPlan& plan, const std::wstring& programFolder) {
-  if (!plan.preview) RemoveSelfUpdateLeftovers(plan.tempFolder, modulePath());
-
   InstanceLock lock;
   if (!plan.preview &&
       lock.Acquire(programFolder, plan.restarted) == InstanceLock::Outcome::OtherRunning) {
@@ -54,13 +112,17 @@ int RunPatcher(HINSTANCE instance, const StartupPlan& plan, const std::wstring& 
   LogSession log(plan.logPath);
 
   SkinDefinition skin;
-  if (!LoadStartupSkin(instance, skin)) return 1;
+  std::wstring boxText;
+  if (!LoadStartupSkin(instance, skin, boxText)) return FailedStart(plan, programFolder, boxText);
 
   // Before any window exists: the setting is read when a web view is created.
   if (skin.settings.browserEmulation) SetBrowserEmulation();
 
   MainWindow window(skin, programFolder, plan.preview);
-  if (!window.Create()) return 1;
+  window.SetRestartedAfterUpdate(plan.updated);
+  if (!window.Create()) return FailedStart(plan, programFolder, L"");
+  std::unique_ptr<LeftoverRemoval> leftovers;
+  if (!plan.preview) leftovers = std::make_unique<LeftoverRemoval>(plan.tempFolder, modulePath());
   return window.Run();
 }
 
@@ -80,6 +142,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
       return sv::RunSwitchMode(programFolder);
     case sv::ProcessRole::CloseHelper:
       return sv::CloseHelperMode(arguments);
+    case sv::ProcessRole::SwapHelper:
+      return sv::SwapHelperMode(arguments);
     case sv::ProcessRole::Patcher:
       break;
   }

@@ -34,7 +34,9 @@ std::wstring BuildInUseText(const InUseList& list, bool canClose, const LocaleTa
     for (size_t i = 0; i < list.processes.size() && i < kInUseShownPrograms; ++i) {
       const LockingProcess& p = list.processes[i];
       text += kIndent + p.name + L" (PID " + std::to_wstring(p.pid) + L")";
-      if (!p.closable) text += L" - " + locale.text("SV_INUSE_SYSTEM_TAG");
+      if (!p.closable) {
+        text += L" - " + locale.text(p.identityUnknown ? "SV_INUSE_UNKNOWN_TAG" : "SV_INUSE_SYSTEM_TAG");
+      }
       text += L"\n";
       if (!p.path.empty()) text += kIndent + p.path + L"\n";
     }

@@ -38,6 +38,9 @@ public:
   MainWindow(const MainWindow&) = delete;
   MainWindow& operator=(const MainWindow&) = delete;
 
+  // A patcher started by a self-update: its run takes no other patcher build. Before Create.
+  void SetRestartedAfterUpdate(bool restarted) { restartedAfterUpdate_ = restarted; }
+
   // Registers the class, creates the window centred in the work area, shows it in front, starts
   // the status timer and the update run.
   bool Create();
@@ -118,6 +121,7 @@ private:
   bool startEnabled_ = false;
   bool elevationAsked_ = false;
   bool closing_ = false;
+  bool restartedAfterUpdate_ = false;
 
   NoticeDialog notice_;
   InUseDialog inUse_;

@@ -149,6 +149,7 @@ bool MainWindow::Create() {
 
   SetTimer(hwnd, kStatusTimerId, kStatusTimerMs, nullptr);
   engine_ = UpdateEngine::Create(skin_, gameFolder_, hwnd, preview_);
+  if (engine_) engine_->SetRestartedAfterUpdate(restartedAfterUpdate_);
   if (engine_) engine_->Start();
   StartFeed();
   return true;

@@ -24,9 +24,12 @@ StartupPlan PlanStartup(const std::vector<std::wstring>& arguments,
     plan.role = ProcessRole::RunProgram;
   } else if (HasSwitch(arguments, L"--sv-close")) {
     plan.role = ProcessRole::CloseHelper;
+  } else if (HasSwitch(arguments, L"--sv-swap")) {
+    plan.role = ProcessRole::SwapHelper;
   }
   plan.preview = HasSwitch(arguments, L"--preview");
-  plan.restarted = HasSwitch(arguments, L"--sv-updated") || HasSwitch(arguments, L"--sv-elevated");
+  plan.updated = HasSwitch(arguments, L"--sv-updated");
+  plan.restarted = plan.updated || HasSwitch(arguments, L"--sv-elevated");
   plan.tempFolder = joinPath(programFolder, L"temp");
   if (!plan.preview) {
     plan.logPath = joinPath(plan.tempFolder, kLogFileName);

@@ -10,6 +10,7 @@ namespace sv {
 enum class ProcessRole {
   RunProgram,   // "--sv-run": starts a program for a patcher that runs without rights
   CloseHelper,  // "--sv-close": closes the processes named after it, elevated
+  SwapHelper,   // "--sv-swap": puts a new patcher build in place of the program file and starts it
   Patcher,      // the window, for a player, after a self-update or elevation, or as a preview
 };
 
@@ -20,6 +21,8 @@ struct StartupPlan {
   bool preview = false;
   // Started again by a self-update or an elevation: the old process may still hold the lock.
   bool restarted = false;
+  // Started by a self-update ("--sv-updated"): this run takes no other patcher build.
+  bool updated = false;
   std::wstring tempFolder;    // the program folder's "temp"
   std::wstring logPath;       // this run's log; empty when the run keeps none
   std::wstring staleLogPath;  // a log beside the program, from older patchers; empty to keep it

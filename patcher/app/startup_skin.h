@@ -17,8 +17,9 @@ using SkinPackageReader = std::function<bool(SkinPackage& package, std::wstring*
 bool BuildStartupSkin(const SkinPackageReader& read, SkinDefinition& skinOut,
                       std::wstring& boxText);
 
-// BuildStartupSkin on the package embedded in `module` (an HMODULE), showing the error box on
-// failure; the caller then ends with exit code 1. Windows only.
-bool LoadStartupSkin(void* module, SkinDefinition& skinOut);
+// BuildStartupSkin on the package embedded in `module` (an HMODULE). On failure the error box's
+// text goes to `boxText`, for the caller to show unless the previous patcher build is put back
+// instead; the caller then ends with exit code 1. Windows only.
+bool LoadStartupSkin(void* module, SkinDefinition& skinOut, std::wstring& boxText);
 
 }  // namespace sv

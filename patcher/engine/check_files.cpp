@@ -77,10 +77,16 @@ bool UpdateEngine::CheckFiles(const std::vector<FileEntry>& targets,
         toLowerWide(entry.path) != ownProgramKey_) {
       continue;
     }
-    // The running patcher is never checked or installed here: the self-update replaces it.
+    // The running patcher is never checked or installed here: the self-update replaces it, when
+    // the rule makes this entry its target (PlanFileListUpdate).
     ownIndex = i;
     if (!EnsureOwnCrc()) break;
-    if (ownCrc_ != entry.crc) {
+    SelfUpdateFacts facts = SelfUpdateFactsNow();
+    facts.listNames = true;
+    facts.listCrc = entry.crc;
+    const SelfUpdatePlan plan = PlanFileListUpdate(facts);
+    for (const std::wstring& line : plan.logLines) Log(L"%ls", line.c_str());
+    if (plan.route == SelfUpdateRoute::FileList) {
       patcherEntryOut = entry;
       patcherDiffersOut = true;
     }

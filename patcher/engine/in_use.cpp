@@ -116,7 +116,7 @@ bool UpdateEngine::AskInUse(const std::vector<std::wstring>& paths,
   if (Cancelled()) return false;
   const int32_t answer = inUseAnswer_.load();
   if (answer == kInUseClose) {
-    ClosePrograms(processes);
+    ClosePrograms(processes, names);
     return !Cancelled();
   }
   if (answer == kInUseRetry) return true;
@@ -126,7 +126,8 @@ bool UpdateEngine::AskInUse(const std::vector<std::wstring>& paths,
   return false;
 }
 
-void UpdateEngine::ClosePrograms(const std::vector<LockingProcess>& processes) {
+void UpdateEngine::ClosePrograms(const std::vector<LockingProcess>& processes,
+                                 const std::vector<std::wstring>& names) {
   CloseSteps steps;
   steps.announce = [this](const LockingProcess& p) {
     Log(L"Program kapatiliyor: %ls (PID %u) %ls", p.name.c_str(), unsigned(p.pid),
@@ -135,8 +136,8 @@ void UpdateEngine::ClosePrograms(const std::vector<LockingProcess>& processes) {
   };
   steps.closeProcess = CloseProcess;
   steps.elevated = ProcessIsElevated;
-  steps.closeElevated = [this](const std::vector<LockingProcess>& list) {
-    return CloseViaElevatedHelper(window_, list);
+  steps.closeElevated = [this, &names](const std::vector<LockingProcess>& list) {
+    return CloseViaElevatedHelper(window_, list, names);
   };
   steps.log = [](const std::wstring& line) { Log(L"%ls", line.c_str()); };
   const CloseReport report = CloseProgramsWith(processes, steps);

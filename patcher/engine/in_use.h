@@ -12,6 +12,9 @@ struct LockingProcess {
   std::wstring name;
   std::wstring path;
   bool closable = false;
+  // Not closable because nothing tells it apart from a later process under the same pid: its
+  // start time could not be read.
+  bool identityUnknown = false;
 };
 
 // In-use answers of the dialog; anything else stops the update.

@@ -50,6 +50,12 @@ LockingProcess DescribeLockingProcess(uint32_t pid, const RmProcess* rm, const P
   if (facts.sessionKnown && ownSessionKnown && facts.session != ownSession) p.closable = false;
   if (rm && (rm->appType == kRmService || rm->appType == kRmExplorer)) p.closable = false;
   if (IsProtectedProcessName(p.name)) p.closable = false;
+  // By the time the player answers, the pid may be another program's: a holder is closed only
+  // when its start time can be matched again, so one without a start time is left alone.
+  if (p.closable && p.startTime == 0) {
+    p.closable = false;
+    p.identityUnknown = true;
+  }
   return p;
 }
 

@@ -57,5 +57,10 @@ std::vector<LockingProcess> MergeLockingProcesses(const std::vector<std::wstring
 // time). Windows build only.
 LockingSources SystemLockingSources();
 ProcessFacts DescribeSystemProcess(uint32_t pid);
+// The processes that have the file open, from the file-system probe alone; false when the system
+// cannot tell (no such query, as under Wine, or the file could not be opened to ask), and then
+// whyOut (when given) says which. The first such answer of a process is also logged.
+bool ProbeFileHolders(const std::wstring& path, std::vector<uint32_t>& pidsOut,
+                      std::wstring* whyOut = nullptr);
 
 }  // namespace sv

@@ -4,6 +4,9 @@
 #include <restartmanager.h>
 #include <winternl.h>
 
+#include <atomic>
+#include <cwchar>
+
 #include "common/scoped_win.h"
 #include "common/text.h"
 #include "patcher/engine/in_use.h"
@@ -82,28 +85,49 @@ std::vector<RmProcess> AskRestartManager(const std::vector<std::wstring>& paths)
   return out;
 }
 
+// Why the probe names nobody; logged once per process.
+bool ProbeUnavailable(std::wstring* whyOut, const wchar_t* why, uint32_t code) {
+  wchar_t text[96];
+  swprintf(text, 96, L"%ls (%08x)", why, unsigned(code));
+  if (whyOut) *whyOut = text;
+  static std::atomic<bool> logged{false};
+  if (!logged.exchange(true)) Log(L"Dosya kullanan sorgusu kullanilamiyor: %ls", text);
+  return false;
+}
+
 std::vector<uint32_t> ProbeFile(const std::wstring& path) {
   std::vector<uint32_t> out;
-  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-  const auto query =
-      ntdll ? Resolve<NtQueryInformationFileFn>(ntdll, "NtQueryInformationFile") : nullptr;
-  if (!query) return out;
-  ScopedHandle file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  if (!file) return out;
-  std::vector<ULONG_PTR> buffer(kProbeBufferBytes / sizeof(ULONG_PTR));
-  IO_STATUS_BLOCK status = {};
-  if (query(file.get(), &status, buffer.data(), kProbeBufferBytes, kFileProcessIdsUsingFile) >= 0) {
-    // A count, then that many ids, each a pointer-sized number.
-    const size_t room = buffer.size() - 1;
-    const size_t count = buffer[0] < room ? size_t(buffer[0]) : room;
-    for (size_t i = 0; i < count; ++i) out.push_back(uint32_t(buffer[1 + i]));
-  }
+  ProbeFileHolders(path, out);
   return out;
 }
 
 }  // namespace
+
+bool ProbeFileHolders(const std::wstring& path, std::vector<uint32_t>& pidsOut,
+                      std::wstring* whyOut) {
+  pidsOut.clear();
+  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  const auto query =
+      ntdll ? Resolve<NtQueryInformationFileFn>(ntdll, "NtQueryInformationFile") : nullptr;
+  if (!query) return ProbeUnavailable(whyOut, L"NtQueryInformationFile yok", 0);
+  ScopedHandle file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!file) {
+    if (whyOut) *whyOut = L"dosya acilamadi (" + std::to_wstring(GetLastError()) + L")";
+    return false;
+  }
+  std::vector<ULONG_PTR> buffer(kProbeBufferBytes / sizeof(ULONG_PTR));
+  IO_STATUS_BLOCK status = {};
+  const LONG result =
+      query(file.get(), &status, buffer.data(), kProbeBufferBytes, kFileProcessIdsUsingFile);
+  if (result < 0) return ProbeUnavailable(whyOut, L"sinif 47 desteklenmiyor", uint32_t(result));
+  // A count, then that many ids, each a pointer-sized number.
+  const size_t room = buffer.size() - 1;
+  const size_t count = buffer[0] < room ? size_t(buffer[0]) : room;
+  for (size_t i = 0; i < count; ++i) pidsOut.push_back(uint32_t(buffer[1 + i]));
+  return true;
+}
 
 ProcessFacts DescribeSystemProcess(uint32_t pid) {
   ProcessFacts facts;

@@ -12,10 +12,6 @@ namespace sv {
 
 namespace {
 
-constexpr DWORD kPoliteWaitMs = 3000;
-constexpr DWORD kTerminateWaitMs = 5000;
-constexpr DWORD kRefusedWaitMs = 300;
-constexpr DWORD kHelperWaitMs = 30000;
 
 uint64_t FileTimeValue(const FILETIME& t) {
   return (uint64_t(t.dwHighDateTime) << 32) | t.dwLowDateTime;
@@ -39,29 +35,30 @@ BOOL CALLBACK PostCloseToWindow(HWND window, LPARAM context) {
 }  // namespace
 
 int CloseProcess(uint32_t pid, uint64_t startTime) {
+  // Nothing would tell the process asked for from a later one under the same pid.
+  if (startTime == 0) return kCloseFailed;
   HANDLE h = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION,
                          FALSE, pid);
   if (!h) return GetLastError() == ERROR_INVALID_PARAMETER ? kCloseDone : kCloseAccessDenied;
-  if (startTime != 0) {
-    FILETIME created, exited, kernel, user;
-    if (!GetProcessTimes(h, &created, &exited, &kernel, &user) ||
-        FileTimeValue(created) != startTime) {
-      CloseHandle(h);
-      return kCloseDone;
-    }
+  // Checked on the open handle, which keeps this very process until it is closed.
+  FILETIME created, exited, kernel, user;
+  if (!GetProcessTimes(h, &created, &exited, &kernel, &user) ||
+      !SameProcessStart(startTime, FileTimeValue(created))) {
+    CloseHandle(h);
+    return kCloseDone;
   }
   WindowSearch search{pid, 0};
   EnumWindows(PostCloseToWindow, reinterpret_cast<LPARAM>(&search));
-  if (search.posted > 0 && WaitForSingleObject(h, kPoliteWaitMs) == WAIT_OBJECT_0) {
+  if (search.posted > 0 && WaitForSingleObject(h, kClosePoliteWaitMs) == WAIT_OBJECT_0) {
     CloseHandle(h);
     return kCloseDone;
   }
   int result;
   if (TerminateProcess(h, 1)) {
-    result = WaitForSingleObject(h, kTerminateWaitMs) == WAIT_OBJECT_0 ? kCloseDone : kCloseFailed;
+    result = WaitForSingleObject(h, kCloseTerminateWaitMs) == WAIT_OBJECT_0 ? kCloseDone : kCloseFailed;
   } else {
     const DWORD code = GetLastError();
-    if (WaitForSingleObject(h, kRefusedWaitMs) == WAIT_OBJECT_0) {
+    if (WaitForSingleObject(h, kCloseRefusedWaitMs) == WAIT_OBJECT_0) {
       result = kCloseDone;
     } else {
       result = code == ERROR_ACCESS_DENIED ? kCloseAccessDenied : kCloseFailed;
@@ -71,8 +68,9 @@ int CloseProcess(uint32_t pid, uint64_t startTime) {
   return result;
 }
 
-int CloseViaElevatedHelper(void* ownerWindow, const std::vector<LockingProcess>& processes) {
-  const std::wstring parameters = ElevatedCloseParameters(processes);
+int CloseViaElevatedHelper(void* ownerWindow, const std::vector<LockingProcess>& processes,
+                           const std::vector<std::wstring>& files) {
+  const std::wstring parameters = ElevatedCloseParameters(processes, files);
   const std::wstring program = modulePath();
   const std::wstring folder = moduleDirectory();
   const ScopedCom com(COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
@@ -92,7 +90,8 @@ int CloseViaElevatedHelper(void* ownerWindow, const std::vector<LockingProcess>&
     result = kHelperFailed;
     if (info.hProcess) {
       DWORD code = 0;
-      if (WaitForSingleObject(info.hProcess, kHelperWaitMs) == WAIT_OBJECT_0 &&
+      if (WaitForSingleObject(info.hProcess, ElevatedHelperWaitMs(processes.size())) ==
+              WAIT_OBJECT_0 &&
           GetExitCodeProcess(info.hProcess, &code) && code == 0) {
         result = kHelperAllClosed;
       }

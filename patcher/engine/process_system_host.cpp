@@ -12,12 +12,16 @@ namespace sv {
 
 std::vector<LockingProcess> FindLockingProcesses(const std::vector<std::wstring>&) { return {}; }
 
-int CloseProcess(uint32_t pid, uint64_t) {
+int CloseProcess(uint32_t pid, uint64_t startTime) {
+  if (startTime == 0) return kCloseFailed;
   if (::kill(pid_t(pid), SIGTERM) == 0 || errno == ESRCH) return kCloseDone;
   return errno == EPERM ? kCloseAccessDenied : kCloseFailed;
 }
 
-int CloseViaElevatedHelper(void*, const std::vector<LockingProcess>&) { return kHelperFailed; }
+int CloseViaElevatedHelper(void*, const std::vector<LockingProcess>&,
+                           const std::vector<std::wstring>&) {
+  return kHelperFailed;
+}
 
 bool ProcessIsElevated() { return ::geteuid() == 0; }
 

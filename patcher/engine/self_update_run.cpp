@@ -35,10 +35,24 @@ bool UpdateEngine::EnsureOwnCrc() {
   return true;
 }
 
+SelfUpdateFacts UpdateEngine::SelfUpdateFactsNow() const {
+  SelfUpdateFacts facts;
+  facts.ownCrc = ownCrc_;
+  facts.configNames = configNamesPatcher_;
+  facts.configCrc = configPatcherCrc_;
+  facts.restarted = restartedAfterUpdate_;
+  facts.failedKnown = ReadFailedBuild(SelfUpdateFailedPath(workFolder_, programPath_), facts.failedCrc);
+  return facts;
+}
+
 bool UpdateEngine::CheckSelfUpdate(const RemoteConfig& config) {
-  if (!config.patcherCrcValid || config.patcherUrl.empty()) return false;
+  configNamesPatcher_ = config.patcherCrcValid && !config.patcherUrl.empty();
+  configPatcherCrc_ = config.patcherCrc;
+  if (!configNamesPatcher_) return false;
   if (!EnsureOwnCrc()) return false;
-  if (ownCrc_ == config.patcherCrc) return false;
+  const SelfUpdatePlan plan = PlanConfigurationUpdate(SelfUpdateFactsNow());
+  for (const std::wstring& line : plan.logLines) Log(L"%ls", line.c_str());
+  if (plan.route != SelfUpdateRoute::Configuration) return false;
   Log(L"Patcher guncellemesi var: %08x -> %08x", unsigned(ownCrc_), unsigned(config.patcherCrc));
   SetStatus(kPhaseDownloading, Text("SV_SELF_UPDATE"));
   const std::wstring url = addQueryParam(config.patcherUrl, L"v=" + LowerHex8(config.patcherCrc));
@@ -63,15 +77,20 @@ bool UpdateEngine::CheckSelfUpdate(const RemoteConfig& config) {
 bool UpdateEngine::ApplySelfUpdate() {
   const std::wstring fresh = NewExePath();
   // A signed patcher only makes way for one its own signer signed.
+  std::wstring refusal;
   const SignerVerdict verdict =
-      DecideSigner(ReadFileSignature(programPath_), ReadFileSignature(fresh));
+      DecideSigner(ReadFileSignature(programPath_), ReadFileSignature(fresh), &refusal);
   if (verdict == SignerVerdict::Refused) {
-    Log(L"Kendini guncelleme: yeni exe ayni imzaci tarafindan gecerli imzali degil, "
-        L"guncelleme atlandi.");
+    Log(L"%ls", refusal.c_str());
     os::deleteFile(fresh);
     return false;
   }
 
+  // A player who closed the window meanwhile gets no swap begun.
+  if (Cancelled()) {
+    os::deleteFile(fresh);
+    return false;
+  }
   SwapSteps steps = SystemSwapSteps(gameFolder_);
   steps.log = [](const std::wstring& line) { Log(L"%ls", line.c_str()); };
   if (!SwapInNewPatcher(workFolder_, programPath_, steps)) return false;

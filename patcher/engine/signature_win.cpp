@@ -1,5 +1,5 @@
 // The Authenticode signature of a program file: whether WinVerifyTrust accepts it (offline, no
-// UI) and which certificate signed it.
+// UI), which certificate signed it (its subject and key), and the file's version.
 #include <windows.h>
 #include <softpub.h>
 #include <wincrypt.h>
@@ -31,8 +31,12 @@ int32_t VerifyTrust(const std::wstring& path) {
   return int32_t(status);
 }
 
-// The DER bytes of the certificate of the embedded signature's first signer.
-std::string SignerCertificate(const std::wstring& path) {
+struct Signer {
+  std::string cert, subject, key;
+};
+
+// The certificate of the embedded signature's first signer: its DER bytes, subject and key.
+Signer SignerCertificate(const std::wstring& path) {
   HCERTSTORE store = nullptr;
   HCRYPTMSG message = nullptr;
   DWORD encoding = 0, content = 0, format = 0;
@@ -41,7 +45,7 @@ std::string SignerCertificate(const std::wstring& path) {
                         0, &encoding, &content, &format, &store, &message, nullptr)) {
     return {};
   }
-  std::string der;
+  Signer signer;
   DWORD size = 0;
   if (CryptMsgGetParam(message, CMSG_SIGNER_CERT_INFO_PARAM, 0, nullptr, &size) && size > 0) {
     std::string info(size, '\0');
@@ -50,23 +54,52 @@ std::string SignerCertificate(const std::wstring& path) {
           store, X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, 0, CERT_FIND_SUBJECT_CERT,
           reinterpret_cast<CERT_INFO*>(info.data()), nullptr);
       if (cert) {
-        der.assign(reinterpret_cast<const char*>(cert->pbCertEncoded), cert->cbCertEncoded);
+        const CERT_INFO& i = *cert->pCertInfo;
+        signer.cert.assign(reinterpret_cast<const char*>(cert->pbCertEncoded), cert->cbCertEncoded);
+        signer.subject.assign(reinterpret_cast<const char*>(i.Subject.pbData), i.Subject.cbData);
+        const CERT_PUBLIC_KEY_INFO& k = i.SubjectPublicKeyInfo;
+        signer.key = std::string(k.Algorithm.pszObjId ? k.Algorithm.pszObjId : "") + '\0' +
+                     std::string(reinterpret_cast<const char*>(k.Algorithm.Parameters.pbData),
+                                 k.Algorithm.Parameters.cbData) +
+                     '\0' +
+                     std::string(reinterpret_cast<const char*>(k.PublicKey.pbData),
+                                 k.PublicKey.cbData);
         CertFreeCertificateContext(cert);
       }
     }
   }
   CryptMsgClose(message);
   CertCloseStore(store, 0);
-  return der;
+  return signer;
+}
+
+// The file version from the version resource, read with the file loaded as data only (no code
+// of it runs, and no version.dll is needed).
+bool FileVersion(const std::wstring& path, uint64_t& versionOut) {
+  HMODULE module = LoadLibraryExW(path.c_str(), nullptr,
+                                  LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  if (!module) return false;
+  bool found = false;
+  if (HRSRC info = FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(16))) {
+    HGLOBAL loaded = LoadResource(module, info);
+    const void* data = loaded ? LockResource(loaded) : nullptr;
+    if (data) found = ParseFixedFileVersion(data, SizeofResource(module, info), versionOut);
+  }
+  FreeLibrary(module);
+  return found;
 }
 
 }  // namespace
 
 FileSignature ReadFileSignature(const std::wstring& path) {
   FileSignature s;
-  s.signerCert = SignerCertificate(path);
+  Signer signer = SignerCertificate(path);
+  s.signerCert = std::move(signer.cert);
+  s.signerSubject = std::move(signer.subject);
+  s.signerKey = std::move(signer.key);
   s.present = !s.signerCert.empty();
   s.trust = s.present ? VerifyTrust(path) : int32_t(TRUST_E_NOSIGNATURE);
+  s.versionKnown = FileVersion(path, s.fileVersion);
   return s;
 }
 

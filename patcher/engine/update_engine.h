@@ -18,6 +18,7 @@
 #include "patcher/engine/http_client.h"
 #include "patcher/engine/in_use.h"
 #include "patcher/engine/remote_config.h"
+#include "patcher/engine/self_update.h"
 #include "common/thread_os.h"
 
 namespace sv {
@@ -83,6 +84,9 @@ class UpdateEngine {
   RemoteConfig GetRemoteConfig() const;
   InUseList GetInUseList() const;
 
+  // Started by a self-update ("--sv-updated", or put back after a build that could not start):
+  // this run takes no other patcher build (SelfUpdateFacts::restarted). Before Start.
+  void SetRestartedAfterUpdate(bool restarted) { restartedAfterUpdate_ = restarted; }
   // Also for tests: the program file (default: this process's own file).
   void SetProgramPath(const std::wstring& path) { programPath_ = path; }
   // Also for tests: the read buffer of each check worker.
@@ -167,12 +171,15 @@ class UpdateEngine {
   bool WaitForFilesBeforeDownload();
   bool AskInUse(const std::vector<std::wstring>& paths, const std::vector<std::wstring>& names);
   bool InUseDialogDue(int32_t tries, const std::vector<std::wstring>& paths);
-  void ClosePrograms(const std::vector<LockingProcess>& processes);
+  // names: the held files, relative to the game folder, for the elevated helper's check.
+  void ClosePrograms(const std::vector<LockingProcess>& processes,
+                     const std::vector<std::wstring>& names);
   std::vector<LockingProcess> FindHolders(const std::vector<std::wstring>& paths) const;
 
   // Self-update.
   std::wstring NewExePath() const;
   bool EnsureOwnCrc();
+  SelfUpdateFacts SelfUpdateFactsNow() const;
   bool CheckSelfUpdate(const RemoteConfig& config);
   bool ApplySelfUpdate();
 
@@ -230,6 +237,9 @@ class UpdateEngine {
   std::wstring ownProgramKey_;  // lower-cased relative path of the running patcher, if inside
   uint32_t ownCrc_ = 0;
   bool ownCrcKnown_ = false;
+  bool restartedAfterUpdate_ = false;
+  bool configNamesPatcher_ = false;  // this run's configuration names a patcher build
+  uint32_t configPatcherCrc_ = 0;
   TestHook testHook_ = nullptr;
   void* testHookContext_ = nullptr;
   HolderFinder findHolders_;

@@ -103,3 +103,14 @@ TEST(InUseLayout, TextsThenButtons) {
 }
 
 }  // namespace
+
+TEST_F(InUseText, AHolderWithoutAKnownStartTimeIsNotCalledAWindowsComponent) {
+  locale.set("SV_INUSE_UNKNOWN_TAG", L"UNVERIFIED");
+  list.names = {L"x"};
+  sv::LockingProcess p = Program(77, L"PID 77", false);
+  p.identityUnknown = true;
+  list.processes = {p};
+  const std::wstring text = sv::BuildInUseText(list, false, locale);
+  EXPECT_NE(text.find(L"PID 77 (PID 77) - UNVERIFIED\n"), std::wstring::npos) << text;
+  EXPECT_EQ(text.find(L"SYS\n"), std::wstring::npos) << text;
+}

@@ -62,7 +62,7 @@ def build_patcher(skin, config_url, version, out):
 class Release:
     """A published client, the two builds and the configuration naming the newer one."""
 
-    def __init__(self, name, rate=None):
+    def __init__(self, name, rate=None, served=None):
         self.root = os.path.join(args.work, name)
         shutil.rmtree(self.root, ignore_errors=True)
         client = os.path.join(self.root, "client")
@@ -88,11 +88,13 @@ class Release:
         self.old = build_patcher(skin, config_url, "2.5", os.path.join(builds, "old", "Sarvik.exe"))
         self.new = build_patcher(skin, config_url, "2.6", os.path.join(builds, "new", "Sarvik.exe"))
         check(self.old != self.new, "the two builds are the same file")
+        # The build the configuration names: the newer one, or what the case serves instead.
+        self.served = self.new if served is None else served
         with open(os.path.join(self.www, "patch", "Sarvik.exe"), "wb") as f:
-            f.write(self.new)
+            f.write(self.served)
         pw.write_config(os.path.join(self.www, "patch"), base + "/patch/", run_path="readme.txt",
                         extra=f' sv_patcher_url="{base}/patch/Sarvik.exe"'
-                              f' sv_patcher_crc32="{crc(self.new):08X}"')
+                              f' sv_patcher_crc32="{crc(self.served):08X}"')
 
     def game(self, name):
         game = os.path.join(self.root, name)
@@ -134,12 +136,69 @@ def case_configuration_route_replaces_and_restarts():
     # It was started with --sv-updated: it waited for the old one's lock instead of giving way.
     check(pw.window_rect("Draskel Online", timeout=30) is not None, "no window of the new patcher")
     old_in_temp = os.path.join(game, "temp", "Sarvik.exe.old")
-    check(not os.path.exists(old_in_temp) and not os.path.exists(exe + ".old"),
-          "the .old file was not deleted at the new patcher's start")
+    # Kept until the new patcher has loaded its skin and opened its window, then deleted.
+    check(wait_gone(old_in_temp, 20), "the .old file was not deleted after the window opened")
+    check(not os.path.exists(exe + ".old"), "an .old file beside the program")
     access = open(release.server.access_log).read()
     check(f"GET /patch/Sarvik.exe?v={crc(release.new):08x} " in access, "patcher not fetched")
     check(access.count("/patch/Sarvik.exe?") == 1, "the patcher was fetched twice\n" + access)
     close_patcher_windows()
+
+
+def wait_gone(path, timeout):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        if not os.path.exists(path):
+            return True
+        time.sleep(0.2)
+    return not os.path.exists(path)
+
+
+def case_a_new_build_that_cannot_load_its_skin_gives_the_previous_one_back():
+    # The operator publishes a patcher without a skin (the plain template): it starts, cannot
+    # load its skin, and puts the previous build back, which runs again (once) and stays.
+    template = open(args.sarvik, "rb").read()
+    release = Release("rollback", served=template)
+    game, exe = release.game("game")
+    first = pw.start_patcher(exe)
+    started.append(first)
+    failed = os.path.join(game, "temp", "Sarvik.exe.failed")
+    check(wait_gone_or(lambda: os.path.exists(failed), 90), "no build recorded as failed")
+    check(open(failed).read().strip() == f"{crc(template):08x}", "another build recorded")
+    # The previous build back in place, started with --sv-updated: a window and a finished run.
+    done = pw.wait_log(game, r"Tamamlandi\.", 120)
+    log = pw.read_log(game)
+    check(done is not None, "the previous patcher did not finish a run\n" + log[-3000:])
+    check(program(exe) == release.old, "the previous build is not the program file")
+    check(pw.window_rect("Draskel Online", timeout=30) is not None, "no window of the patcher")
+    check("bu calismada alinmadi" in log, "the restored patcher did not say it skipped a build\n"
+          + log[-3000:])
+    swap_log = os.path.join(game, "temp", "Sarvik.exe.swap.log")
+    swap = open(swap_log, encoding="utf-8", errors="replace").read() if os.path.exists(swap_log) else ""
+    check("Kendini guncelleme: " in swap or "yerine konuldu" in swap or "baslatildi" in swap,
+          "the helper said nothing\n" + swap)
+    close_patcher_windows()
+    # The player's next start: the failed build is not fetched again.
+    access_before = open(release.server.access_log).read().count("/patch/Sarvik.exe?")
+    again = pw.start_patcher(exe)
+    started.append(again)
+    done = pw.wait_log(game, r"Tamamlandi\.", 120)
+    log = pw.read_log(game)
+    check(done is not None, "the next start did not finish a run\n" + log[-3000:])
+    check(f"{crc(template):08x} bu klasorde daha once baslayamadi; alinmadi." in log, log[-3000:])
+    check(open(release.server.access_log).read().count("/patch/Sarvik.exe?") == access_before,
+          "the failed build was fetched again")
+    check(program(exe) == release.old, "the program file changed")
+    close_patcher_windows()
+
+
+def wait_gone_or(cond, timeout):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        if cond():
+            return True
+        time.sleep(0.3)
+    return cond()
 
 
 def case_killed_during_the_self_update_leaves_a_runnable_program():
@@ -179,7 +238,7 @@ def case_killed_during_the_self_update_leaves_a_runnable_program():
 
 
 def hold_as(name, folder):
-    """A copy of holdfile named `name` holding a file; returns (process, Windows pid)."""
+    """A copy of holdfile named `name` holding a file; returns (process, Windows pid, start)."""
     os.makedirs(folder, exist_ok=True)
     exe = os.path.join(folder, name)
     shutil.copy(args.holdfile, exe)
@@ -190,7 +249,9 @@ def hold_as(name, folder):
     started.append(proc)
     check(proc.stdout.readline().strip() == "HELD", f"{name} did not start")
     pid = proc.stdout.readline().split()
-    return proc, int(pid[1])
+    start = proc.stdout.readline().split()
+    check(start[:1] == ["START"], f"{name} did not say its start time: {start}")
+    return proc, int(pid[1]), int(start[1])
 
 
 def close_helper(exe, *pairs):
@@ -210,17 +271,23 @@ def case_close_helper_exit_codes():
     check(close_helper(exe) == 2, "without pairs")
     check(close_helper(exe, "4:0", "nonsense") == 2, "without a valid pair")
 
-    indexer, indexer_pid = hold_as("SearchIndexer.exe", os.path.join(folder, "a"))
-    check(close_helper(exe, f"{indexer_pid}:0") == 1, "a protected process was not refused")
+    indexer, indexer_pid, indexer_start = hold_as("SearchIndexer.exe", os.path.join(folder, "a"))
+    check(close_helper(exe, f"{indexer_pid}:{indexer_start}") == 1,
+          "a protected process was not refused")
     time.sleep(0.5)
     check(indexer.poll() is None, "the protected process was closed")
 
-    game, game_pid = hold_as("game.exe", os.path.join(folder, "b"))
-    check(close_helper(exe, "junk:1", f"{game_pid}:0") == 2, "a malformed pair did not give 2")
+    game, game_pid, game_start = hold_as("game.exe", os.path.join(folder, "b"))
+    # ":0" is a process whose start time nobody knew: refused, and the process stays.
+    check(close_helper(exe, f"{game_pid}:0") == 2, "a pair without a start time was not refused")
+    time.sleep(0.5)
+    check(game.poll() is None, "a process was closed without its start time")
+    check(close_helper(exe, "junk:1", f"{game_pid}:{game_start}") == 2,
+          "a malformed pair did not give 2")
     game.wait(timeout=10)  # held for 30 s: it ended because it was closed
 
     # The pid of a process that started at another time is someone else's now: left alone.
-    other, other_pid = hold_as("other.exe", os.path.join(folder, "c"))
+    other, other_pid, _ = hold_as("other.exe", os.path.join(folder, "c"))
     check(close_helper(exe, f"{other_pid}:12345") == 0, "a stale pair did not count as gone")
     time.sleep(0.5)
     check(other.poll() is None, "a process with another start time was closed")
@@ -228,6 +295,7 @@ def case_close_helper_exit_codes():
 
 
 CASES = [case_configuration_route_replaces_and_restarts,
+         case_a_new_build_that_cannot_load_its_skin_gives_the_previous_one_back,
          case_killed_during_the_self_update_leaves_a_runnable_program,
          case_close_helper_exit_codes]
 

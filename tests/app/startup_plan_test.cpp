@@ -48,6 +48,13 @@ TEST(StartupPlan, RolesAndWhatEachRunTouches) {
   EXPECT_TRUE(PlanStartup({L"--sv-updated"}, folder).restarted);
   EXPECT_TRUE(PlanStartup({L"--sv-elevated"}, folder).restarted);
   EXPECT_FALSE(PlanStartup({L"--sv-update"}, folder).restarted);
+  // Only a self-update's start takes no other build; an elevated restart may.
+  EXPECT_TRUE(PlanStartup({L"--sv-updated"}, folder).updated);
+  EXPECT_FALSE(PlanStartup({L"--sv-elevated"}, folder).updated);
+  EXPECT_FALSE(PlanStartup({}, folder).updated);
+  EXPECT_EQ(PlanStartup({L"--sv-swap", L"C:\\Oyun\\Sarvik.exe", L"C:\\Oyun\\temp\\Sarvik.exe.new"},
+                        folder).role,
+            ProcessRole::SwapHelper);
 
   EXPECT_EQ(PlanStartup({L"--sv-close", L"12", L"345"}, folder).role, ProcessRole::CloseHelper);
   EXPECT_EQ(PlanStartup({L"--sv-run", L"bin\\game.exe"}, folder).role, ProcessRole::RunProgram);

@@ -53,10 +53,10 @@ TEST(LockingProcesses, BothSourcesMergedOnceEachClosableFirstOwnProcessLeftOut) 
   sys.probe[L"C:\\g\\a.dat"] = {12, 99, 1000, 40};
   sys.probe[L"C:\\g\\b.dat"] = {7, 99, 300};
   sys.facts[40] = Running(L"C:\\g\\Draskel.exe", 555);
-  sys.facts[12] = Running(L"C:\\g\\config.exe");
+  sys.facts[12] = Running(L"C:\\g\\config.exe");  // no start time of its own: the RM's
   sys.facts[99] = Running(L"C:\\Windows\\explorer.exe");
   sys.facts[7] = Running(L"C:\\Windows\\System32\\SearchIndexer.exe");
-  sys.facts[300] = Running(L"C:\\Tools\\editor.exe");
+  sys.facts[300] = Running(L"C:\\Tools\\editor.exe", 777);
   sys.facts[1000] = Running(L"C:\\g\\Sarvik.exe");
   const auto list = MergeLockingProcesses({L"C:\\g\\a.dat", L"C:\\g\\b.dat"}, sys.Sources());
   // Closable in descending pid order, then the protected ones in ascending order; the patcher's
@@ -82,22 +82,47 @@ TEST(LockingProcesses, NamesFallBackToTheRestartManagerThenToThePid) {
   sys.facts[70] = Running(L"D:\\Oyun\\game.exe", 0);
   const auto list = MergeLockingProcesses({L"x"}, sys.Sources());
   ASSERT_EQ(list.size(), 3u);
-  EXPECT_EQ(list[0].name, L"game.exe");
-  EXPECT_EQ(list[0].startTime, 0u);
+  // Only the Restart Manager's entry has a start time: it alone is closable, and comes first.
+  EXPECT_EQ(list[0].name, L"Draskel Online");
+  EXPECT_EQ(list[0].startTime, 9u);
+  EXPECT_TRUE(list[0].closable);
   EXPECT_EQ(list[1].name, L"PID 60");
   EXPECT_TRUE(list[1].path.empty());
-  EXPECT_EQ(list[2].name, L"Draskel Online");
-  EXPECT_EQ(list[2].startTime, 9u);
+  EXPECT_EQ(list[2].name, L"game.exe");
+  EXPECT_EQ(list[2].startTime, 0u);
+}
+
+TEST(LockingProcesses, AHolderWithoutAStartTimeIsNeverClosable) {
+  // Listed as closable "PID n" with start time 0, it was closed without any identity check; by
+  // the time the player answers, the pid may be another program's.
+  FakeSystem sys;
+  sys.probe[L"x"] = {60, 70, 80};
+  sys.facts[60].opened = false;                      // not even openable
+  sys.facts[70] = Running(L"D:\\Oyun\\game.exe", 0);  // openable, times unreadable
+  sys.facts[80] = Running(L"D:\\Oyun\\game.exe", 5);
+  const auto list = MergeLockingProcesses({L"x"}, sys.Sources());
+  ASSERT_EQ(list.size(), 3u);
+  EXPECT_EQ(list[0].pid, 80u);
+  EXPECT_TRUE(list[0].closable);
+  EXPECT_FALSE(list[0].identityUnknown);
+  for (size_t i = 1; i < 3; ++i) {
+    EXPECT_FALSE(list[i].closable) << list[i].pid;
+    EXPECT_TRUE(list[i].identityUnknown) << list[i].pid;
+  }
+  // A Windows component stays one, with or without a start time.
+  ProcessFacts indexer = Running(L"C:\\Windows\\System32\\SearchIndexer.exe", 0);
+  const LockingProcess p = DescribeLockingProcess(90, nullptr, indexer, true, 1);
+  EXPECT_FALSE(p.closable);
 }
 
 TEST(LockingProcesses, WindowsComponentsAndOtherSessionsAreNotClosable) {
   FakeSystem sys;
   sys.rm = {{20, 0, L"Hizmet", kRmService}, {21, 0, L"Kabuk", kRmExplorer}, {22, 0, L"Oyun", 1}};
   sys.probe[L"x"] = {4, 23, 24};
-  sys.facts[20] = Running(L"C:\\svc\\agent.exe");
-  sys.facts[21] = Running(L"C:\\shell\\shell.exe");
-  sys.facts[22] = Running(L"C:\\g\\game.exe");
-  sys.facts[23] = Running(L"C:\\g\\game.exe", 0, 2);  // another user's session
+  sys.facts[20] = Running(L"C:\\svc\\agent.exe", 1);
+  sys.facts[21] = Running(L"C:\\shell\\shell.exe", 1);
+  sys.facts[22] = Running(L"C:\\g\\game.exe", 1);
+  sys.facts[23] = Running(L"C:\\g\\game.exe", 1, 2);  // another user's session
   sys.facts[24].sessionKnown = true;                  // not openable, session 0
   sys.facts[24].session = 0;
   const auto list = MergeLockingProcesses({L"x"}, sys.Sources());
@@ -127,8 +152,8 @@ TEST(LockingProcesses, NoRestartManagerLeavesTheProbeAlone) {
   LockingSources s = sys.Sources();
   s.restartManager = nullptr;
   sys.probe[L"x"] = {31, 30};
-  sys.facts[30] = Running(L"C:\\a.exe");
-  sys.facts[31] = Running(L"C:\\b.exe");
+  sys.facts[30] = Running(L"C:\\a.exe", 3);
+  sys.facts[31] = Running(L"C:\\b.exe", 3);
   EXPECT_EQ(Pids(MergeLockingProcesses({L"x"}, s)), (std::vector<uint32_t>{31, 30}));
   // Neither source knows anyone: an empty list, which the dialog shows as "unknown".
   FakeSystem none;

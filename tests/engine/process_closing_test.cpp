@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <map>
 
 namespace sv {
@@ -95,21 +96,33 @@ TEST(ClosePrograms, DeclinedPromptAndFailuresBecomeTheNextMessage) {
 }
 
 TEST(CloseHelper, ParametersCarryPidAndStartTime) {
+  // A process without a start time is never handed on: nothing would tell it from a later one.
   EXPECT_EQ(ElevatedCloseParameters({Proc(1234, L"a", true, 133456789012345678ull),
                                      Proc(56, L"b")}),
-            L"--sv-close 1234:133456789012345678 56:0");
+            L"--sv-close 1234:133456789012345678");
+  // The held files follow, quoted, at most kCloseMaxFiles of them.
+  EXPECT_EQ(ElevatedCloseParameters({Proc(7, L"a", true, 9)}, {L"data\\map one.bin", L"x\"y", L"b"}),
+            L"--sv-close 7:9 --sv-files \"data\\map one.bin\" \"b\"");
+  std::vector<std::wstring> many(kCloseMaxFiles + 5, L"f");
+  const std::wstring text = ElevatedCloseParameters({Proc(7, L"a", true, 9)}, many);
+  size_t quotes = 0;
+  for (wchar_t c : text) quotes += c == L'"';
+  EXPECT_EQ(quotes, 2 * kCloseMaxFiles);
 }
 
 TEST(CloseHelper, ArgumentsAfterTheSwitchAreReadAsPairs) {
-  CloseRequest r = ParseCloseArguments({L"x", L"12:5", L"--SV-CLOSE", L"1234:99", L"7:0"});
+  CloseRequest r = ParseCloseArguments({L"x", L"12:5", L"--SV-CLOSE", L"1234:99", L"7:3"});
   ASSERT_EQ(r.pairs.size(), 2u);
   EXPECT_EQ(r.pairs[0].pid, 1234u);
   EXPECT_EQ(r.pairs[0].startTime, 99u);
   EXPECT_EQ(r.pairs[1].pid, 7u);
   EXPECT_FALSE(r.malformed);
+  EXPECT_TRUE(r.files.empty());
 
+  // ":0" is a process whose start time the patcher did not know: refused like any bad pair.
   for (const wchar_t* bad : {L"12", L":5", L"12:", L"4:1", L"0:0", L"-12:5", L"12:5x", L"1 2:5",
-                             L"4294967296:1", L"12:18446744073709551616", L"12:5:6"}) {
+                             L"4294967296:1", L"12:18446744073709551616", L"12:5:6", L"12:0",
+                             L"12:00"}) {
     r = ParseCloseArguments({L"--sv-close", bad, L"20:1"});
     EXPECT_TRUE(r.malformed) << bad;
     ASSERT_EQ(r.pairs.size(), 1u) << bad;
@@ -117,6 +130,68 @@ TEST(CloseHelper, ArgumentsAfterTheSwitchAreReadAsPairs) {
   }
   EXPECT_TRUE(ParseCloseArguments({L"--sv-close"}).pairs.empty());
   EXPECT_TRUE(ParseCloseArguments({L"12:5"}).pairs.empty());  // no switch: nothing to close
+
+  // The files after --sv-files stay inside the game folder.
+  r = ParseCloseArguments({L"--sv-close", L"20:1", L"--sv-files", L"data\\a.bin", L"..\\x",
+                           L"C:\\Windows\\x", L"\\x", L"a\\..\\..\\b", L"b c.txt", L"20:2"});
+  EXPECT_FALSE(r.malformed);
+  ASSERT_EQ(r.pairs.size(), 1u);
+  // "20:2" after the switch is a name, and one with a colon is no relative path.
+  EXPECT_EQ(r.files, (std::vector<std::wstring>{L"data\\a.bin", L"b c.txt"}));
+}
+
+// The helper's decision behind its seam. Wine never reuses a pid while a test runs, so the pid
+// that now belongs to another program is given here as a process with another start time.
+TEST(CloseHelper, ClosesOnlyTheProcessItCanMatchByStartTimeAndThatStillHoldsAGameFile) {
+  const ClosePair asked{1234, 133456789012345678ull};
+  HelperTargetFacts same;
+  same.closable = true;
+  same.creationTime = asked.startTime;
+  EXPECT_EQ(DecideHelperClose(asked, same), HelperVerdict::Close);
+
+  HelperTargetFacts reused = same;
+  reused.creationTime = asked.startTime + 10000000;  // started a second later: another program
+  EXPECT_EQ(DecideHelperClose(asked, reused), HelperVerdict::LeaveAlone);
+
+  HelperTargetFacts unreadable = same;
+  unreadable.creationTime = 0;
+  EXPECT_EQ(DecideHelperClose(asked, unreadable), HelperVerdict::Refuse);
+  EXPECT_EQ(DecideHelperClose(ClosePair{1234, 0}, same), HelperVerdict::Refuse);
+
+  HelperTargetFacts component = same;
+  component.closable = false;
+  EXPECT_EQ(DecideHelperClose(asked, component), HelperVerdict::Refuse);
+
+  HelperTargetFacts gone;
+  gone.gone = true;
+  EXPECT_EQ(DecideHelperClose(asked, gone), HelperVerdict::LeaveAlone);
+
+  // Where the system names the holders, a process that no longer holds a game file stays.
+  HelperTargetFacts letGo = same;
+  letGo.holdersKnown = true;
+  letGo.holdsGameFile = false;
+  EXPECT_EQ(DecideHelperClose(asked, letGo), HelperVerdict::LeaveAlone);
+  HelperTargetFacts holds = letGo;
+  holds.holdsGameFile = true;
+  EXPECT_EQ(DecideHelperClose(asked, holds), HelperVerdict::Close);
+
+  EXPECT_TRUE(SameProcessStart(5, 5));
+  EXPECT_FALSE(SameProcessStart(5, 6));
+  EXPECT_FALSE(SameProcessStart(0, 0));
+}
+
+TEST(CloseHelper, ThePatcherWaitsAsLongAsTheHelperMayWork) {
+  // The helper may spend the polite wait and the termination wait on every process it closes;
+  // the patcher waits for all of that and the helper's start besides.
+  for (size_t n : {size_t(1), size_t(3), size_t(4), size_t(10), size_t(40)}) {
+    EXPECT_GE(ElevatedHelperWaitMs(n),
+              kClosePoliteWaitMs * n + kCloseTerminateWaitMs * n + kCloseRefusedWaitMs * n)
+        << n;
+  }
+  EXPECT_GE(kCloseOneBoundMs, 8000u);
+  // Four processes were already past the old fixed 30 s.
+  EXPECT_GT(ElevatedHelperWaitMs(4), 30000u);
+  EXPECT_LT(ElevatedHelperWaitMs(1000000000), UINT32_MAX);
 }
 
 TEST(CloseHelper, ExitCodes) {

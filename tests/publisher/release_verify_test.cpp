@@ -51,4 +51,45 @@ TEST_F(ReleaseVerify, NamesEveryDamagedFileAndLine) {
   EXPECT_FALSE(sv::VerifyRelease(sv::test::Utf8(root_ / "nothing"), summary, report, err, false));
 }
 
+// The configuration names patcher build Y while the list holds the patcher's own file as build
+// X: patchers used to replace X with Y and Y with X for ever. They take the configuration's now,
+// and verify says the two disagree.
+TEST_F(ReleaseVerify, ConfigurationAndListNamingTwoPatcherBuildsAreReported) {
+  const fs::path client = root_ / "client", out = root_ / "out";
+  WriteFile(client / "Sarvik.exe", std::string(3000, 'X'));
+  WriteFile(client / "data" / "Sarvik.exe", std::string(100, 'd'));  // not the patcher's place
+  WriteFile(client / "game.bin", std::string(5000, 'g'));
+  ASSERT_TRUE(sv::test::Build(client, out, 1).ok);
+  std::ostringstream report, err;
+  sv::VerifySummary summary;
+  ASSERT_TRUE(sv::VerifyRelease(sv::test::Utf8(out), summary, report, err, false));
+  EXPECT_EQ(summary.conflicts, 0u) << "no configuration, nothing to compare";
+
+  WriteFile(out / "draskeltorrent.config.xml",
+            "<torrent_config run_path=\"game.bin\" sv_patcher_url=\"http://h/p/Sarvik.exe.lz?x=1\" "
+            "sv_patcher_crc32=\"0x1234ABCD\"></torrent_config>\n");
+  std::ostringstream bad;
+  ASSERT_TRUE(sv::VerifyRelease(sv::test::Utf8(out), summary, bad, err, false));
+  EXPECT_EQ(summary.bad, 0u) << bad.str();
+  EXPECT_EQ(summary.conflicts, 1u) << bad.str();
+  EXPECT_NE(bad.str().find("BAD draskeltorrent.config.xml: sv_patcher_crc32 1234abcd names another "
+                           "patcher build than crclist's Sarvik.exe ("),
+            std::string::npos)
+      << bad.str();
+  EXPECT_NE(bad.str().find("1 patcher builds in disagreement"), std::string::npos) << bad.str();
+
+  // One build in both places: nothing to report. The list's CRC, as the build wrote it.
+  const std::string list = sv::test::ReadFile(out / "crclist");
+  const size_t at = list.find(" Sarvik.exe");
+  ASSERT_NE(at, std::string::npos);
+  const size_t lineStart = list.rfind('\n', at) == std::string::npos ? 0 : list.rfind('\n', at) + 1;
+  const std::string crc = list.substr(lineStart, 8);
+  WriteFile(out / "draskeltorrent.config.xml",
+            "<torrent_config sv_patcher_url=\"http://h/p/Sarvik.exe\" sv_patcher_crc32=\"" + crc +
+                "\"></torrent_config>\n");
+  std::ostringstream good;
+  ASSERT_TRUE(sv::VerifyRelease(sv::test::Utf8(out), summary, good, err, false));
+  EXPECT_EQ(summary.conflicts, 0u) << good.str();
+}
+
 }  // namespace

@@ -6,11 +6,17 @@
 //   close_target.exe plain      no window at all
 //   close_target.exe record     writes "started.txt" beside itself (command line, current
 //   close_target.exe --sv-updated  folder) and exits 0: a new patcher that shows it was started
+//   close_target.exe --sv-swap ...  the patcher's swap helper role (sv::RunSwapHelper), its lines
+//                                   appended to "swap.txt" in the current folder (the game folder)
 // Every mode but record runs for at most 60 s.
 #include <windows.h>
 
 #include <cstdio>
 #include <string>
+#include <vector>
+
+#include "common/path.h"
+#include "patcher/engine/self_update.h"
 
 namespace {
 
@@ -53,10 +59,28 @@ int Record() {
   return 0;
 }
 
+int SwapHelper(int argc, wchar_t** argv) {
+  std::vector<std::wstring> args(argv + 1, argv + argc);
+  const sv::SwapRequest request = sv::ParseSwapArguments(args);
+  if (!request.valid) return 2;
+  sv::SwapSteps steps = sv::SystemSwapSteps(sv::parentPath(request.program));
+  steps.log = [](const std::wstring& line) {
+    HANDLE h = CreateFileW(L"swap.txt", FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return;
+    const std::string text = Utf8(line + L"\n");
+    DWORD written = 0;
+    WriteFile(h, text.data(), DWORD(text.size()), &written, nullptr);
+    CloseHandle(h);
+  };
+  return sv::RunSwapHelper(request, steps);
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
   const std::wstring mode = argc > 1 ? argv[1] : L"";
+  if (mode == sv::kSwapSwitch) return SwapHelper(argc, argv);
   if (mode == L"record" || mode == L"--sv-updated") return Record();
   if (mode == L"plain") {
     Sleep(60000);

@@ -1,9 +1,11 @@
 // holdfile: opens a file without any sharing and keeps it open for a while, as a running game
-// holds its own files. Prints "HELD" once the file is open, then "PID <its process id>".
+// holds its own files. Prints "HELD" once the file is open, then "PID <its process id>", then
+// "START <its creation time as a FILETIME number>".
 //
 //   holdfile.exe PATH MILLISECONDS [read]   (read: others may still read it, not delete it)
 #include <windows.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cwchar>
 
@@ -25,6 +27,10 @@ int main() {
   }
   puts("HELD");
   printf("PID %lu\n", GetCurrentProcessId());
+  FILETIME created, exited, kernel, user;
+  GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
+  printf("START %llu\n",
+         (unsigned long long)((uint64_t(created.dwHighDateTime) << 32) | created.dwLowDateTime));
   fflush(stdout);
   Sleep(DWORD(wcstoul(argv[2], nullptr, 10)));
   CloseHandle(h);

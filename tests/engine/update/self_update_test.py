@@ -2,8 +2,10 @@
 """Self-update and closing the holders of files, through real update runs of svupdate.exe under
 Wine against nginx. The "running patcher" is a program file that svupdate names with --program:
 old and new builds are copies of close_target.exe (started with --sv-updated it writes
-"started.txt" beside itself: its command line and current folder), signed ones come from the
-signed_samples fixture.
+"started.txt" beside itself: its command line and current folder; started with --sv-swap it is
+the swap helper, as the patcher is, and writes its lines to "swap.txt"), signed ones come from the
+signed_samples fixture. The swap ends in the helper after svupdate has ended, so the program file
+is waited for.
 
   self_update_test.py --group selfupdate|closing --svupdate EXE --holdfile EXE --work DIR
                       --target close_target.exe --signed DIR"""
@@ -80,6 +82,16 @@ class Setup:
         return os.path.join(self.game, "temp", "Sarvik.exe.old")
 
 
+def wait_program(s, data, timeout=30):
+    return ut.wait_for(lambda: os.path.exists(s.program) and open(s.program, "rb").read() == data,
+                       timeout, step=0.1)
+
+
+def swap_lines(s):
+    path = os.path.join(s.game, "swap.txt")
+    return open(path, encoding="utf-8", errors="replace").read() if os.path.exists(path) else ""
+
+
 def expect_kept(s, run, line):
     """A refused self-update: its line logged, the old program in place, the run goes on."""
     check(run.rc == 0 and "RESULT ok" in run.out, f"the run did not go on\n{run}")
@@ -100,8 +112,8 @@ def group_selfupdate(env, case):
         run = s.run()
         check(run.rc == 0 and "SELF_UPDATED" in run.out, f"{run}")
         check(f"Patcher guncellemesi var: {crc(s.old):08x} -> {crc(new):08x}" in run.log, f"{run}")
-        check("Patcher guncellendi, yeni surum baslatildi." in run.log, f"{run}")
-        check(open(s.program, "rb").read() == new, "the program file is not the new build")
+        check(wait_program(s, new), "the program file is not the new build\n" + swap_lines(s))
+        check("Patcher guncellendi, yeni surum baslatildi." in swap_lines(s), swap_lines(s))
         check(open(s.old_file(), "rb").read() == s.old, "the old build is not in temp as .old")
         check(ut.wait_for(lambda: started(s.game) is not None, 20), "the new patcher did not start")
         lines = started(s.game)
@@ -118,7 +130,7 @@ def group_selfupdate(env, case):
         s.config("Sarvik.exe.LZ?x=1", crc(new))
         run = s.run()
         check(run.rc == 0 and "SELF_UPDATED" in run.out, f"{run}")
-        check(open(s.program, "rb").read() == new, "the program file is not the decoded build")
+        check(wait_program(s, new), "the program file is not the decoded build")
         check(s.requests(f"GET /Sarvik.exe.LZ?x=1&v={crc(new):08x} "), "query not kept")
 
     with case("SameCrcFetchesNothing"):
@@ -156,20 +168,26 @@ def group_selfupdate(env, case):
         check(len(sent) == 3 and all(n <= BOUND + SOCKET_SLACK for n in sent),
               f"the endless body went on past the bound: {sent}")
 
-    with case("ProgramThatCannotBeMovedStaysAndTheNewFileGoes"):
+    with case("ProgramThatStaysHeldIsKeptAndStartedAgain"):
+        # The helper waits for the program file to come free (the old patcher ending) and gives
+        # up after 20 s: the new file goes, the program in place is started again.
         s = Setup(env, "su-held")
         put(os.path.join(s.www, "Sarvik.exe"), new)
         s.config("Sarvik.exe", crc(new))
-        holder = env.start([WINE_RUN, env.holdfile, win(s.program), "60000", "read"])
+        holder = env.start([WINE_RUN, env.holdfile, win(s.program), "40000", "read"])
         try:
             check(holder.stdout.readline().strip() == "HELD", "holdfile did not open the program")
             run = s.run()
+            check(run.rc == 0 and "SELF_UPDATED" in run.out, f"{run}")
+            gave_up = ut.wait_for(lambda: started(s.game) is not None, 40, step=0.2)
         finally:
             holder.kill()
             holder.wait()
-        expect_kept(s, run, "Kendini guncelleme: eski exe tasinamadi (32)")
-        check(not os.path.exists(s.old_file()) and not os.path.exists(s.program + ".old"),
-              "an .old file was left")
+        check(gave_up, "the program was not started again\n" + swap_lines(s))
+        check("Kendini guncelleme: yeni exe yerlestirilemedi (32)" in swap_lines(s), swap_lines(s))
+        check(open(s.program, "rb").read() == s.old, "the program file changed")
+        check(started(s.game)[0].lower().endswith("--sv-updated"), f"{started(s.game)}")
+        check(not os.path.exists(os.path.join(s.game, "temp", "Sarvik.exe.new")), ".new left")
 
     with case("NewPatcherThatCannotStartGivesTheOldOneBack"):
         s = Setup(env, "su-nostart")
@@ -177,8 +195,34 @@ def group_selfupdate(env, case):
         put(os.path.join(s.www, "Sarvik.exe"), junk)
         s.config("Sarvik.exe", crc(junk))
         run = s.run()
-        expect_kept(s, run, "Yeni patcher baslatilamadi (")
-        check(not os.path.exists(s.old_file()), "the old build stayed in temp")
+        check(run.rc == 0 and "SELF_UPDATED" in run.out, f"{run}")
+        # The helper put the junk in place, could not start it, and gave the old build back,
+        # started once in a run that takes no new build.
+        check(ut.wait_for(lambda: started(s.game) is not None, 30), "nothing started\n" +
+              swap_lines(s))
+        check(open(s.program, "rb").read() == s.old, "the old build is not back")
+        check("Yeni patcher baslatilamadi (193)" in swap_lines(s), swap_lines(s))
+        check("Onceki patcher geri konup baslatildi." in swap_lines(s), swap_lines(s))
+        check(started(s.game)[0].lower().endswith("--sv-updated"), f"{started(s.game)}")
+        failed = os.path.join(s.game, "temp", "Sarvik.exe.failed")
+        check(open(failed).read().strip() == f"{crc(junk):08x}", "the failed build is not recorded")
+        # The next run does not take that build again.
+        again = s.run()
+        check(again.rc == 0 and "SELF_UPDATED" not in again.out, f"{again}")
+        check(f"Kendini guncelleme: {crc(junk):08x} bu klasorde daha once baslayamadi; alinmadi."
+              in again.log, f"{again}")
+
+    with case("ReadOnlyProgramLeavesADeletablePreviousBuild"):
+        s = Setup(env, "su-readonly")
+        put(os.path.join(s.www, "Sarvik.exe"), new)
+        s.config("Sarvik.exe", crc(new))
+        os.chmod(s.program, 0o444)  # Wine's read-only attribute
+        run = s.run()
+        check(run.rc == 0 and "SELF_UPDATED" in run.out, f"{run}")
+        check(wait_program(s, new), "the read-only program was not replaced\n" + swap_lines(s))
+        old = s.old_file()
+        check(os.path.exists(old) and os.stat(old).st_mode & 0o200,
+              "the previous build is read-only: no start could ever delete it")
 
     with case("FileListRouteAppliesAfterTheDownloads"):
         s = Setup(env, "su-list")
@@ -190,7 +234,7 @@ def group_selfupdate(env, case):
         check(run.rc == 0 and "SELF_UPDATED" in run.out, f"{run}")
         check(tree(s.game)["game.dat"] == tree(os.path.join(s.rel, "src"))["game.dat"],
               "the other files were not updated first")
-        check(open(s.program, "rb").read() == new, "the program file is not the new build")
+        check(wait_program(s, new), "the program file is not the new build")
         check(ut.wait_for(lambda: started(s.game) is not None, 20), "the new patcher did not start")
         cache = open(os.path.join(s.game, "temp", "Sarvik.cache"), "rb").read()
         check(b"sarvik.exe" not in cache.lower() and "sarvik.exe".encode("utf-16-le") not in cache.lower(),
@@ -214,6 +258,34 @@ def group_selfupdate(env, case):
         time.sleep(1)
         check(started(s.game) is None and started(elsewhere) is None, "something was started")
 
+    with case("ConfigurationAndListNamingTwoBuildsNeverReplaceEachOther"):
+        # The configuration names Y, the list names the program as X. Before the rule X took Y
+        # from the configuration, Y took X from the list, and so on for ever.
+        x_build, y_build = build("old-build"), new
+        x, y = f"{crc(x_build):08x}", f"{crc(y_build):08x}"
+        s = Setup(env, "su-pingpong", old=x_build)
+        put(os.path.join(s.www, "Sarvik.exe"), y_build)
+        s.config("Sarvik.exe", crc(y_build))
+        lines = open(os.path.join(s.www, "crclist")).read()
+        put(os.path.join(s.www, "crclist"),
+            (lines + f"{x} {len(x_build)} Sarvik.exe\n").encode())
+        put(os.path.join(s.www, "Sarvik.exe.lz"), make_release.lz_file(x_build))
+        conflict = (f"Kendini guncelleme: yapilandirma patcher icin {y}, dosya listesi {x} diyor; "
+                    "yapilandirmadaki gecerli, listedeki kurulmaz.")
+        run = s.run()
+        check(run.rc == 0 and "SELF_UPDATED" in run.out, f"X did not take Y\n{run}")
+        check(ut.wait_for(lambda: open(s.program, "rb").read() == y_build, 20), "Y not in place")
+        # Y, started with --sv-updated, works through the lists and stays.
+        run = s.run("--sv-updated")
+        check(run.rc == 0 and "RESULT ok" in run.out and "SELF_UPDATED" not in run.out,
+              f"Y replaced itself\n{run}")
+        check(run.log.count(conflict) == 1, f"the conflict is not logged once\n{run}")
+        check(open(s.program, "rb").read() == y_build, "the program file is not Y")
+        # The player's next start of Y: still Y.
+        run = s.run()
+        check(run.rc == 0 and "SELF_UPDATED" not in run.out, f"Y replaced itself\n{run}")
+        check(open(s.program, "rb").read() == y_build, "the program file is not Y")
+
     signer_cases = [("a1.exe", "a2.exe", True, None),
                     ("a1.exe", "b1.exe", False, "imzali degil"),
                     ("a1.exe", "unsigned.exe", False, "imzali degil"),
@@ -230,7 +302,7 @@ def group_selfupdate(env, case):
             where = f"{running} offered {offered}"
             if applied:
                 check("SELF_UPDATED" in run.out, f"{where}: not applied\n{run}")
-                check(open(s.program, "rb").read() == data, f"{where}: program not replaced")
+                check(wait_program(s, data), f"{where}: program not replaced")
             else:
                 expect_kept(s, run, "Kendini guncelleme: yeni exe ayni imzaci tarafindan gecerli " + line)
 

@@ -4,6 +4,7 @@
 //            [--refuse-notice] [--inuse retry|close|stop] [--shutdown-after-ms N]
 //            [--check-buffer-mb N] [--program PATH [--short-program]] [--drop-skin]
 //            [--probe-state-writes] [--change-during-check NAME] [--holders LIST]
+//            [--sv-updated]
 //
 // The engine's messages are answered here: the notice (accepted unless told otherwise) and the
 // in-use question; every status change is printed as one UTF-8 line.
@@ -19,6 +20,8 @@
 // --holders stands in for the system's holder lookup, which finds nobody under Wine: a comma-
 // separated list of "pid:N" (that real process, described by the system) and program names (a
 // process of that name that does not exist), judged by the patcher's own rules.
+// --sv-updated runs the engine as a patcher started by a self-update runs it: it takes no other
+// patcher build in this run.
 // Exit code: 0 success, 1 failure, 2 bad arguments.
 #include "tests/engine/update/svupdate.h"
 
@@ -27,7 +30,9 @@
 #include <string>
 
 #include "common/clock_os.h"
+#include "common/path.h"
 #include "common/text.h"
+#include "patcher/engine/self_update.h"
 #include "skin/skin_definition.h"
 
 namespace svupdate {
@@ -77,6 +82,24 @@ void Print(const std::wstring& line) {
   fflush(stdout);
 }
 
+bool IsSwapHelperCall(const std::vector<std::wstring>& args) {
+  for (const std::wstring& a : args) {
+    if (sv::equalsNoCase(a, sv::kSwapSwitch)) return true;
+  }
+  return false;
+}
+
+int SwapHelperMain(const std::vector<std::wstring>& args) {
+  const sv::SwapRequest request = sv::ParseSwapArguments(args);
+  if (!request.valid) {
+    fputs("bad --sv-swap arguments\n", stderr);
+    return 2;
+  }
+  sv::SwapSteps steps = sv::SystemSwapSteps(sv::parentPath(request.program));
+  steps.log = [](const std::wstring& line) { Print(L"SWAP " + line); };
+  return sv::RunSwapHelper(request, steps);
+}
+
 bool ParseOptions(const std::vector<std::wstring>& args, Options& o) {
   for (size_t i = 0; i < args.size(); ++i) {
     const std::wstring& a = args[i];
@@ -110,6 +133,8 @@ bool ParseOptions(const std::vector<std::wstring>& args, Options& o) {
       o.shortProgram = true;
     } else if (a == L"--holders" && hasValue) {
       o.holders = args[++i];
+    } else if (a == L"--sv-updated") {
+      o.updated = true;
     } else if (a == L"--drop-skin") {
       o.dropSkin = true;
     } else if (a == L"--probe-state-writes") {
@@ -131,6 +156,7 @@ bool Driver::Start(void* window) {
   skin_.settings.segmentMb = options_.segmentMb;
 
   engine_ = sv::UpdateEngine::Create(skin_, options_.folder, window, false);
+  engine_->SetRestartedAfterUpdate(options_.updated);
   if (options_.checkBufferMb > 0) engine_->SetCheckBufferSize(uint32_t(options_.checkBufferMb) << 20);
   if (options_.probeStateWrites || !options_.changeDuringCheck.empty()) {
     gHook = HookContext{&options_, &engine_};

@@ -25,6 +25,7 @@ struct Options {
   bool probeStateWrites = false;
   std::wstring changeDuringCheck;
   std::wstring holders;
+  bool updated = false;  // --sv-updated: as a patcher a self-update started
 };
 
 constexpr char kUsage[] =
@@ -36,6 +37,10 @@ constexpr uint32_t kAfterShutdownMs = 700;
 constexpr uint32_t kWmClose = 0x0010;
 
 bool ParseOptions(const std::vector<std::wstring>& args, Options& o);
+// "svupdate --sv-swap PROGRAM SOURCE [--sv-keep KEEP] [--sv-no-start]": the patcher's swap helper
+// role (sv::RunSwapHelper with the system's steps), its lines printed; true when args ask for it.
+bool IsSwapHelperCall(const std::vector<std::wstring>& args);
+int SwapHelperMain(const std::vector<std::wstring>& args);
 void Print(const std::wstring& line);
 
 // The run of one engine; the entry calls Poll every kPollMs and Handle for every posted message.

@@ -106,6 +106,7 @@ int main(int argc, char** argv) {
   Options o;
   std::vector<std::wstring> args;
   for (int i = 1; i < argc; ++i) args.push_back(sv::toWide(argv[i]));
+  if (IsSwapHelperCall(args)) return SwapHelperMain(args);
   if (!ParseOptions(args, o)) {
     fputs(kUsage, stderr);
     return 2;

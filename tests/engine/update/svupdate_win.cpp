@@ -122,6 +122,7 @@ bool SetHolders(sv::UpdateEngine& engine, const std::wstring& list) {
         sv::ProcessFacts facts;
         facts.opened = true;
         facts.imagePath = L"C:\\windows\\system32\\" + item;
+        facts.creationTime = 133000000000000000ull + fakePid;  // known, as a real process's is
         facts.sessionKnown = true;
         facts.session = session;
         found.push_back(sv::DescribeLockingProcess(fakePid += 4, nullptr, facts, true, session));
@@ -141,6 +142,7 @@ int main() {
   Options o;
   std::vector<std::wstring> args;
   for (int i = 1; argv && i < argc; ++i) args.push_back(argv[i]);
+  if (IsSwapHelperCall(args)) return SwapHelperMain(args);
   if (!argv || !ParseOptions(args, o)) {
     fputs(kUsage, stderr);
     return 2;
