@@ -180,6 +180,8 @@ def case_a_new_build_that_cannot_load_its_skin_gives_the_previous_one_back():
     close_patcher_windows()
     # The player's next start: the failed build is not fetched again.
     access_before = open(release.server.access_log).read().count("/patch/Sarvik.exe?")
+    # The restored patcher is not our child: give it time to end and release the folder lock.
+    time.sleep(3)
     os.remove(os.path.join(game, "temp", "Sarvik.log"))  # the next run's log, not this one's
     again = pw.start_patcher(exe)
     started.append(again)
