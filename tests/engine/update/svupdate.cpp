@@ -4,6 +4,7 @@
 //            [--refuse-notice] [--inuse retry|close|stop] [--shutdown-after-ms N]
 //            [--check-buffer-mb N] [--program PATH [--short-program]] [--drop-skin]
 //            [--probe-state-writes] [--change-during-check NAME] [--holders LIST]
+//            [--release-key KEY.pub]
 //
 // The engine's messages are answered here: the notice (accepted unless told otherwise) and the
 // in-use question; every status change is printed as one UTF-8 line.
@@ -19,6 +20,7 @@
 // --holders stands in for the system's holder lookup, which finds nobody under Wine: a comma-
 // separated list of "pid:N" (that real process, described by the system) and program names (a
 // process of that name that does not exist), judged by the patcher's own rules.
+// --release-key makes the run a patcher's with that key embedded: only a signed release passes.
 // Exit code: 0 success, 1 failure, 2 bad arguments.
 #include "tests/engine/update/svupdate.h"
 
@@ -27,6 +29,7 @@
 #include <string>
 
 #include "common/clock_os.h"
+#include "common/file.h"
 #include "common/text.h"
 #include "skin/skin_definition.h"
 
@@ -110,6 +113,8 @@ bool ParseOptions(const std::vector<std::wstring>& args, Options& o) {
       o.shortProgram = true;
     } else if (a == L"--holders" && hasValue) {
       o.holders = args[++i];
+    } else if (a == L"--release-key" && hasValue) {
+      o.releaseKey = args[++i];
     } else if (a == L"--drop-skin") {
       o.dropSkin = true;
     } else if (a == L"--probe-state-writes") {
@@ -131,6 +136,16 @@ bool Driver::Start(void* window) {
   skin_.settings.segmentMb = options_.segmentMb;
 
   engine_ = sv::UpdateEngine::Create(skin_, options_.folder, window, false);
+  if (!options_.releaseKey.empty()) {
+    std::string pem, error;
+    sv::ReleaseKey key;
+    if (!sv::readWholeFile(options_.releaseKey, 65536, pem) ||
+        !sv::ParseReleaseKeyPem(pem, key, error)) {
+      fputs(("bad --release-key: " + error + "\n").c_str(), stderr);
+      return false;
+    }
+    engine_->SetReleaseKey(key);
+  }
   if (options_.checkBufferMb > 0) engine_->SetCheckBufferSize(uint32_t(options_.checkBufferMb) << 20);
   if (options_.probeStateWrites || !options_.changeDuringCheck.empty()) {
     gHook = HookContext{&options_, &engine_};
