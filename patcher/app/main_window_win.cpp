@@ -3,6 +3,7 @@
 #include <windowsx.h>
 
 #include "common/path.h"
+#include "patcher/app/embedded_release_key.h"
 #include "patcher/app/game_start.h"
 #include "patcher/app/main_window.h"
 #include "patcher/app/resource_ids.h"
@@ -149,7 +150,14 @@ bool MainWindow::Create() {
 
   SetTimer(hwnd, kStatusTimerId, kStatusTimerMs, nullptr);
   engine_ = UpdateEngine::Create(skin_, gameFolder_, hwnd, preview_);
-  if (engine_) engine_->Start();
+  if (engine_) {
+    ReleaseKey key;
+    const EmbeddedKey embedded = ReadEmbeddedReleaseKey(key);
+    // A damaged key stays an (unusable) key: nothing unsigned gets through because of it.
+    if (embedded == EmbeddedKey::kDamaged) Log(L"Gomulu surum anahtari bozuk.");
+    if (embedded != EmbeddedKey::kNone) engine_->SetReleaseKey(key);
+    engine_->Start();
+  }
   StartFeed();
   return true;
 }
