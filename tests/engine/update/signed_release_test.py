@@ -11,7 +11,6 @@ reason, and the game folder is byte-identical to before.
 import os
 import shutil
 import sys
-import time
 import zlib
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -20,7 +19,6 @@ from update_test import check, win  # noqa: E402
 
 import make_release  # noqa: E402
 import sign_release  # noqa: E402
-from gtest_results import write_results  # noqa: E402
 from release_tree import same_tree, tree  # noqa: E402
 
 REFUSED = "Güncelleme reddedildi"
@@ -206,37 +204,8 @@ def run_cases(env, case):
 
 
 def main():
-    env, args = ut.script_env()
-    results = []
-
-    class Case:
-        def __init__(self, name):
-            self.name = name
-
-        def __enter__(self):
-            self.start = time.monotonic()
-            print(f"[ RUN      ] {self.name}", flush=True)
-
-        def __exit__(self, kind, value, tb):
-            took = time.monotonic() - self.start
-            failure = None if kind is None else (
-                str(value) if kind is ut.Failure else f"{kind.__name__}: {value}")
-            print(f"[ {'     OK' if failure is None else ' FAILED'} ] {self.name} ({took:.1f} s)"
-                  + ("" if failure is None else "\n" + failure), flush=True)
-            results.append((self.name, took, failure))
-            return True
-
-    try:
-        run_cases(env, Case)
-    except Exception as e:  # noqa: BLE001
-        results.append(("Setup", 0, f"{type(e).__name__}: {e}"))
-        print(results[-1][2], flush=True)
-    finally:
-        env.stop()
-    write_results("update_signed", "update_signed", results)
-    failed = [x for x in results if x[2]]
-    print(f"{len(results) - len(failed)} passed, {len(failed)} failed")
-    return 1 if failed or not results else 0
+    env, _ = ut.script_env()
+    return ut.run_suite(env, "update_signed", run_cases)
 
 
 if __name__ == "__main__":
