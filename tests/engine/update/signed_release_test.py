@@ -184,6 +184,26 @@ def run_cases(env, case):
            lambda www: rewrite(os.path.join(www, "sarvik.release"),
                                lambda d: d + b"#" * (3 << 20)), "missing manifest")
 
+    with case("PublishBetweenConfigurationAndManifestIsReadAgain"):
+        # The patcher reads release 3's configuration while the manifest is still release 2's,
+        # as during a publish; the new manifest lands before its next attempt.
+        game = os.path.join(env.work, "game-pair")
+        shutil.rmtree(game, ignore_errors=True)
+        shutil.copytree(base, game)
+        r.publish(rel3)
+        shutil.copy(os.path.join(rel2, "www", "sarvik.release"), r.serve)
+        mark = os.path.getsize(r.server.access_log)
+        proc = ut.start_update(env, game, r.config, "--release-key", win(r.key + ".pub"))
+        seen = ut.wait_for(lambda: "sarvik.release" in open(r.server.access_log).read()[mark:], 60)
+        shutil.copy(os.path.join(rel3, "www", "sarvik.release"), r.serve)
+        out, _ = proc.communicate(timeout=300)
+        check(seen and proc.returncode == 0 and "RESULT ok" in out, f"run\n{out[-3000:]}")
+        installed = tree(game)
+        check(all(installed.get(k) == v for k, v in tree(os.path.join(rel3, "src")).items()),
+              "release 3 not installed")
+        log = open(os.path.join(game, "temp", "Sarvik.log"), encoding="utf-8").read()
+        check("tekrar okunuyor" in log, "the pair was not read again")
+
     with case("KeyRotationEndToEnd"):
         game = os.path.join(env.work, "game-rotation")
         fresh = os.path.join(env.work, "game-rotation-fresh")
