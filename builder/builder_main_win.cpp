@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/system_dlls.h"
 #include "builder/build_request.h"
 #include "builder/builder_window_win.h"
 #include "builder/headless_build.h"
@@ -90,6 +91,8 @@ int RunWindow(const std::vector<std::wstring>& args, const std::wstring& templat
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  // Keep DLLs planted beside the builder or in the current folder out of this process.
+  sv::LoadSystemDllsFromSystemFolderOnly();
   int argc = 0;
   LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
   std::vector<std::wstring> args;
