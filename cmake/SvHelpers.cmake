@@ -127,8 +127,8 @@ endfunction()
 
 # sv_delay_load(target DLL...): the shipped program imports these system DLLs (none of them a
 # KnownDLL on every supported Windows) only at their first call, through the loader hook of
-# common/system_dlls_win.cpp that loads them from the system folder: a DLL of the same name beside
-# the program is never loaded.
+# common/system_dlls_win.cpp that loads them from the system folder (a DLL added here belongs in its
+# load order too): a DLL of the same name beside the program is never loaded.
 function(sv_delay_load target)
   find_program(SV_NM NAMES ${SV_MINGW_TRIPLE}-nm REQUIRED)
   find_program(SV_DLLTOOL NAMES ${SV_MINGW_TRIPLE}-dlltool REQUIRED)

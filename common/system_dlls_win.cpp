@@ -9,17 +9,32 @@ namespace sv {
 
 namespace {
 
-FARPROC WINAPI LoadFromSystemFolder(unsigned notify, PDelayLoadInfo info) {
-  if (notify != dliNotePreLoadLibrary || !info || !info->szDll) return nullptr;
+// The delay-loaded DLLs (sv_delay_load in CMake), those others of them use first: each then finds
+// the ones it loads in turn already in the process, where a system without
+// SetDefaultDllDirectories would look for them beside the program first.
+constexpr const char* kLoadOrder[] = {"bcrypt.dll", "crypt32.dll", "wintrust.dll",
+                                       "winhttp.dll", "urlmon.dll", "gdiplus.dll"};
+
+HMODULE LoadSystemDll(const char* name) {
+  if (HMODULE loaded = GetModuleHandleA(name)) return loaded;
   wchar_t folder[MAX_PATH];
   const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) return nullptr;
   std::wstring path(folder, length);
   path += L'\\';
-  for (const char* c = info->szDll; *c; ++c) path += wchar_t(static_cast<unsigned char>(*c));
-  // A full path: the DLL's own dependencies are looked for in the system folder too.
-  HMODULE module = LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-  // Null makes the helper fail the call rather than search the program's folder.
+  for (const char* c = name; *c; ++c) path += wchar_t(static_cast<unsigned char>(*c));
+  // A full path: the DLL's own dependencies are looked for in the system folder first too.
+  return LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
+FARPROC WINAPI LoadFromSystemFolder(unsigned notify, PDelayLoadInfo info) {
+  if (notify != dliNotePreLoadLibrary || !info || !info->szDll) return nullptr;
+  for (const char* name : kLoadOrder) {
+    if (lstrcmpiA(name, info->szDll) == 0) break;
+    LoadSystemDll(name);
+  }
+  HMODULE module = LoadSystemDll(info->szDll);
+  // An invalid handle makes the helper fail the call rather than search the program's folder.
   return reinterpret_cast<FARPROC>(module ? module : INVALID_HANDLE_VALUE);
 }
 
