@@ -38,6 +38,8 @@ public:
   MainWindow(const MainWindow&) = delete;
   MainWindow& operator=(const MainWindow&) = delete;
 
+  // The window property that marks this folder's patcher (InstanceWindowTag); set by Create.
+  void SetInstanceTag(std::wstring tag) { instanceTag_ = std::move(tag); }
   // Registers the class, creates the window centred in the work area, shows it in front, starts
   // the status timer and the update run.
   bool Create();
@@ -102,6 +104,7 @@ private:
   void* hwnd_ = nullptr;
   bool layered_ = false;
   std::wstring title_;
+  std::wstring instanceTag_;
 
   void* backDc_ = nullptr;
   void* backBitmap_ = nullptr;
