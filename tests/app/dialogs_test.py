@@ -4,9 +4,11 @@
 dialog_host runs the update engine with the patcher's own dialogs over a plain owner window and
 reports where the dialog's buttons are; the cases click them with xdotool as a player would
 (the title bar's close button included), capture the screen with ImageMagick's import, and
-check what the run did with the answer. The in-use case holds a game file open with
-window_probe until the dialog is up, then lets go: the dialog must close by itself and the run
-complete. Wine's Restart Manager names no programs, so the dialog shows its unknown-holder text.
+check what the run did with the answer. The placement cases check that the notice comes up
+wholly on the screen with both buttons whole: after a minimised start (the owner is restored),
+and when it is taller than the screen (a 1366 x 768 Wine virtual desktop). The in-use case
+holds a game file open with window_probe until the dialog is up, then lets go: the dialog must
+close by itself and the run complete. Wine's Restart Manager names no programs, so the dialog shows its unknown-holder text.
 
 Pictures go to --artifacts; results to $SV_RESULTS_DIR/dialogs.xml in GoogleTest's format."""
 import argparse
