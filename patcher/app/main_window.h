@@ -20,7 +20,8 @@ namespace sv {
 
 class SkinDefinition;
 
-// Also how a second patcher of the same folder finds the first one's window.
+// With the folder's tag (InstanceWindowTag), how a second start of the same folder finds this
+// folder's window among the patchers and previews that are open.
 constexpr wchar_t kMainWindowClass[] = L"SarvikWnd";
 constexpr uintptr_t kStatusTimerId = 1;
 // Posted to itself by WM_CLOSE: the second half of closing.
