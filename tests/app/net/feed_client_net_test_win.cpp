@@ -143,6 +143,7 @@ void ExpectStopsWhileHanging(const std::wstring& path) {
   Sleep(700);  // the request is waiting for the server now
   bool ended = false;
   const double seconds = StopSeconds(*client, ended);
+  ::testing::Test::RecordProperty("stop_ms", int(seconds * 1000));
   EXPECT_TRUE(ended) << "the feed thread was still running after Stop() (" << seconds << " s)";
   EXPECT_LT(seconds, 0.5);
   client.reset();
