@@ -61,6 +61,8 @@ int RunPatcher(HINSTANCE instance, const StartupPlan& plan, const std::wstring& 
   if (skin.settings.browserEmulation) SetBrowserEmulation();
 
   MainWindow window(skin, programFolder, plan.preview);
+  // How a second start of this folder finds this window (the preview carries no tag).
+  if (!plan.preview) window.SetInstanceTag(lock.WindowTag());
   if (!window.Create()) return 1;
   return window.Run();
 }
