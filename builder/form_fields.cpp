@@ -38,7 +38,7 @@ const std::array<FormField, kFieldCount> kFormFields = {{
     {kFieldPassword, 4, L"Parola", L"Kaydedilmez; yalnızca bu oturumda kullanılır.", L"", L"", ""},
     {kFieldTimestamp, 4, L"Zaman damgası sunucusu", L"", kDefaultTimestampUrl, kDefaultTimestampUrl, "sign_ts"},
     {kFieldReleaseKey, 4, L"Sürüm anahtarı (KEY.pub)",
-     L"SarvikPublish keygen'in açık anahtarı: patcher yalnızca onunla imzalı sürümü kurar.",
+     L"Patcher yalnızca bu anahtarla imzalanan sürümleri kurar.",
      L"C:\\…\\KEY.pub", L"", "release_key"},
 }};
 
