@@ -115,7 +115,8 @@ class Builder:
         if windows_env:
             # Wine gives a program started from Linux its own ProgramFiles; one started by cmd
             # inherits cmd's environment as on Windows.
-            sets = "".join(f'set "{k}={v}"&& ' for k, v in windows_env.items())
+            # Wine's cmd takes no quotes around set's argument; a space before && would end the value.
+            sets = "".join(f'set {k}={v}&& ' for k, v in windows_env.items())
             command = [pw.WINE_RUN, "cmd", "/c", sets + win(args.builder)]
         self.proc = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                      stderr=subprocess.DEVNULL)
@@ -390,14 +391,16 @@ def case_cancel_a_build_whose_signing_tool_never_ends():
                                 "sign_pfx": win(pfx), "sign_ts": "", "out_name": "Draskel.exe"}))
     b = Builder(windows_env={"ProgramFiles(x86)": win(os.path.join(args.work, "pf"))})
     try:
-        b.wait_for(lambda: b.field(F_TITLE) == "Draskel Online", "the restored skin", 60)
+        b.wait_for(lambda: b.field(F_LINK) is not None, "the restored skin's link fields", 60)
         b.section(4)
         b.type_into(F_PASSWORD, PFX_PASSWORD)
         b.section(5)
         b.click_command(CMD_BUILD, wait=0.2)
-        b.wait_for(lambda: b.probe("point", str(CMD_CANCEL)) is not None, "the cancel button", 30)
-        time.sleep(3)  # the tool is running now
-        pw.screenshot(os.path.join(args.artifacts, "builder-journey", "5-cancel.png"))
+        try:
+            b.wait_for(lambda: b.probe("point", str(CMD_CANCEL)) is not None, "the cancel button", 30)
+            time.sleep(3)  # the tool is running now
+        finally:
+            pw.screenshot(os.path.join(args.artifacts, "builder-journey", "5-cancel.png"))
         b.click_command(CMD_CANCEL, wait=0.2)
         b.wait_for(lambda: b.probe("point", str(CMD_BUILD)) is not None, "the build to end", 30)
         b.click_command(CMD_COPY_LOG)
