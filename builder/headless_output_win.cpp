@@ -42,7 +42,8 @@ std::wstring TakePasswordFromEnvironment() {
 void RestrictDllSearchToSystem() {
   using SetDirectories = BOOL(WINAPI*)(DWORD);
   if (HMODULE kernel = GetModuleHandleW(L"kernel32.dll")) {
-    if (auto set = reinterpret_cast<SetDirectories>(GetProcAddress(kernel, "SetDefaultDllDirectories")))
+    if (auto set = reinterpret_cast<SetDirectories>(
+            reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories"))))
       set(LOAD_LIBRARY_SEARCH_SYSTEM32);
   }
   // Where that is missing, at least the current folder leaves the search.

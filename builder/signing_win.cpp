@@ -193,10 +193,10 @@ void DeleteKeyContainer(const Crypt32& c_, PCCERT_CONTEXT cert) {
   using OpenKey = LONG(WINAPI*)(ULONG_PTR, ULONG_PTR*, LPCWSTR, DWORD, DWORD);
   using DeleteKey = LONG(WINAPI*)(ULONG_PTR, DWORD);
   using FreeObject = LONG(WINAPI*)(ULONG_PTR);
-  auto openProvider = reinterpret_cast<OpenProvider>(GetProcAddress(ncrypt, "NCryptOpenStorageProvider"));
-  auto openKey = reinterpret_cast<OpenKey>(GetProcAddress(ncrypt, "NCryptOpenKey"));
-  auto deleteKey = reinterpret_cast<DeleteKey>(GetProcAddress(ncrypt, "NCryptDeleteKey"));
-  auto freeObject = reinterpret_cast<FreeObject>(GetProcAddress(ncrypt, "NCryptFreeObject"));
+  auto openProvider = reinterpret_cast<OpenProvider>(reinterpret_cast<void*>(GetProcAddress(ncrypt, "NCryptOpenStorageProvider")));
+  auto openKey = reinterpret_cast<OpenKey>(reinterpret_cast<void*>(GetProcAddress(ncrypt, "NCryptOpenKey")));
+  auto deleteKey = reinterpret_cast<DeleteKey>(reinterpret_cast<void*>(GetProcAddress(ncrypt, "NCryptDeleteKey")));
+  auto freeObject = reinterpret_cast<FreeObject>(reinterpret_cast<void*>(GetProcAddress(ncrypt, "NCryptFreeObject")));
   ULONG_PTR provider = 0, key = 0;
   if (openProvider && openKey && deleteKey && freeObject && openProvider(&provider, info->pwszProvName, 0) == 0) {
     if (openKey(provider, &key, info->pwszContainerName, 0, info->dwFlags) == 0) deleteKey(key, 0);
