@@ -5,7 +5,7 @@ search the program's folder first as Windows does; a control program that loads 
 ordinary way shows that the planted DLL is then taken. The import tables of the shipped programs
 name only DLLs that Windows takes from its own list (KnownDLLs).
 
-  dll_planting_test.py --sarvik EXE --builder EXE --embed EXE --planted DLL --loader EXE
+  dll_planting_test.py --sarvik EXE --builder EXE --builder-cli EXE --embed EXE --planted DLL --loader EXE
                        --skin DIR --work DIR"""
 import argparse
 import os
@@ -90,14 +90,15 @@ def case_helper_roles_load_none():
 
 
 def case_builder_loads_none():
-    folder, exe = planted_folder("builder", args.builder)
-    run([exe, "--build", "Z:\\nonexistent\\session.ini"])
-    check(loaded(folder) == [], f"the builder loaded {loaded(folder)}")
+    for exe in (args.builder, args.builder_cli):
+        folder, copy = planted_folder("builder", exe)
+        run([copy, "--build", "Z:\\nonexistent\\session.ini"])
+        check(loaded(folder) == [], f"{os.path.basename(exe)} loaded {loaded(folder)}")
 
 
 def case_import_tables_name_only_known_dlls():
     import pefile
-    for exe in (args.sarvik, args.builder):
+    for exe in (args.sarvik, args.builder, args.builder_cli):
         pe = pefile.PE(exe, fast_load=True)
         pe.parse_data_directories(directories=[
             pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_IMPORT"]])
@@ -108,7 +109,8 @@ def case_import_tables_name_only_known_dlls():
 def main():
     global args
     parser = argparse.ArgumentParser()
-    for name in ("--sarvik", "--builder", "--embed", "--planted", "--loader", "--work"):
+    for name in ("--sarvik", "--builder", "--builder-cli", "--embed", "--planted", "--loader",
+                 "--work"):
         parser.add_argument(name, required=True)
     parser.add_argument("--only")
     args = parser.parse_args()
