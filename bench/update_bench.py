@@ -62,7 +62,7 @@ def run_with_peak(cmd):
     return took, peak_kb, proc.returncode, out
 
 
-def run_ours(svupdate, game, url, connections, native=False, unflushed=False):
+def run_ours(svupdate, game, url, connections, native=False, unflushed=False, extra=()):
     """svupdate.exe under Wine, or with `native` the host build's svupdate started directly;
     with `unflushed` under eatmydata, which turns the flushes of the atomic install into no-ops."""
     shutil.rmtree(game, ignore_errors=True)
@@ -72,7 +72,7 @@ def run_ours(svupdate, game, url, connections, native=False, unflushed=False):
         runner = ["eatmydata"] + runner
     cmd = [*runner, svupdate, "--folder", game if native else "Z:" + game,
            "--config", url + "/config.xml", "--connections", str(connections),
-           "--segment-mb", "4"]
+           "--segment-mb", "4", *extra]
     cpu = cpu_seconds()
     took, peak_kb, rc, out = run_with_peak(cmd)
     cpu = cpu_seconds() - cpu

@@ -5,6 +5,7 @@
 #include "common/crc32.h"
 #include "common/file.h"
 #include "common/text.h"
+#include "release/release_key.h"
 
 namespace sv {
 
@@ -39,6 +40,25 @@ bool ReadIconForBuild(const std::wstring& path, std::string& icoOut, std::wstrin
   return true;
 }
 
+bool ReadReleaseKeyForBuild(const std::wstring& path, std::string& textOut, std::wstring* errorOut) {
+  std::string pem;
+  if (!isFile(path) || !readWholeFile(path, kReleaseKeyFileMaxSize, pem))
+    return Fail(errorOut, L"Sürüm anahtarı okunamadı: " + path);
+  ReleaseKey key;
+  std::string reason;
+  if (!ParseReleaseKeyPem(pem, key, reason)) {
+    // The reader's reasons, in the builder's language.
+    std::wstring why = toWide(reason);
+    if (reason.find("private key") != std::string::npos) why = L"bu bir özel anahtar; açık anahtarı (.pub) verin";
+    else if (reason.find("not a PEM") != std::string::npos) why = L"PEM açık anahtar değil (BEGIN PUBLIC KEY yok)";
+    else if (reason.find("base64") != std::string::npos) why = L"PEM bloğu geçerli base64 değil";
+    else if (reason.find("P-256") != std::string::npos) why = L"ECDSA P-256 açık anahtarı değil";
+    return Fail(errorOut, L"Sürüm anahtarı geçersiz: " + path + L" — " + why);
+  }
+  textOut = ReleaseKeyText(key);
+  return true;
+}
+
 bool AssembleBuildRequest(const BuilderSession& session, const SkinImport& skin, const std::wstring& templatePath,
                           const std::wstring& outputPath, const std::wstring& password, BuildRequest& request,
                           std::wstring* errorOut) {
@@ -55,6 +75,9 @@ bool AssembleBuildRequest(const BuilderSession& session, const SkinImport& skin,
   const std::wstring iconPath = session.text("icon");
   if (!iconPath.empty() && !ReadIconForBuild(iconPath, request.iconBytes, &error))
     return Fail(errorOut, error + L" (" + iconPath + L")");
+  const std::wstring releaseKeyPath = trim(session.text("release_key"));
+  if (!releaseKeyPath.empty() && !ReadReleaseKeyForBuild(releaseKeyPath, request.releaseKey, &error))
+    return Fail(errorOut, error);
   if (std::wstring refusal = CheckBuildStart(templatePath, outputPath, request.sign, request.pfxPath);
       !refusal.empty())
     return Fail(errorOut, refusal);

@@ -13,6 +13,7 @@
 #include "common/scoped_win.h"
 #include "common/text.h"
 #include "patcher/app/resource_ids.h"
+#include "release/release_key.h"
 #include "skin/skin_package.h"
 
 namespace sv {
@@ -157,6 +158,16 @@ void Log(BuildLogFn log, void* context, const std::wstring& line) {
   if (log) log(context, line);
 }
 
+// The bytes of RT_RCDATA `id` in a module loaded as data, or false when it has none.
+bool ReadRcData(HMODULE module, WORD id, std::string& out) {
+  HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(kResTypeRcData));
+  HGLOBAL loaded = found ? LoadResource(module, found) : nullptr;
+  const void* bytes = loaded ? LockResource(loaded) : nullptr;
+  if (!bytes) return false;
+  out.assign(static_cast<const char*>(bytes), SizeofResource(module, found));
+  return true;
+}
+
 }  // namespace
 
 BuildResult BuildPatcher(const BuildRequest& request, BuildLogFn log, void* context) {
@@ -169,6 +180,7 @@ BuildResult BuildPatcher(const BuildRequest& request, BuildLogFn log, void* cont
     result.message = std::move(message);
     return result;
   };
+  auto cancelled = [&request] { return request.cancel && request.cancel->load(); };
 
   if (!isFile(request.templatePath))
     return fail(L"Şablon exe bulunamadı: " + request.templatePath +
@@ -193,6 +205,7 @@ BuildResult BuildPatcher(const BuildRequest& request, BuildLogFn log, void* cont
   workCreated = true;
   SetFileAttributesW(work.c_str(), FILE_ATTRIBUTE_NORMAL);
   Log(log, context, L"Şablon kopyalandı.");
+  if (cancelled()) return fail(kBuildCancelledText);
 
   const bool withIcon = !request.iconBytes.empty();
   std::wstring iconError;
@@ -244,6 +257,20 @@ BuildResult BuildPatcher(const BuildRequest& request, BuildLogFn log, void* cont
     put(kResTypeRcData, MAKEINTRESOURCEW(kResPackageDigest), kResLanguage, digest.data(), DWORD(digest.size()));
     if (ok) Log(log, context, L"Skin paketi gömüldü (" + formatSize(request.packageBytes.size()) + L").");
   }
+  if (ok) {
+    // The operator's release key: the patcher installs and starts only what a manifest signed
+    // with it lists. Without it the template's own (none) stays absent.
+    removeAll(kResTypeRcData, kResReleaseKey);
+    if (!request.releaseKey.empty()) {
+      put(kResTypeRcData, MAKEINTRESOURCEW(kResReleaseKey), kResLanguage, request.releaseKey.data(),
+          DWORD(request.releaseKey.size()));
+      ReleaseKey key;
+      if (ok && ParseReleaseKeyText(request.releaseKey, key))
+        Log(log, context, L"Sürüm anahtarı gömüldü (" + toWide(ReleaseKeyId(key)) + L").");
+    } else if (ok) {
+      Log(log, context, kUnsignedReleaseWarning);
+    }
+  }
   if (!EndUpdateResourceW(update, ok ? FALSE : TRUE) && ok) {
     ok = false;
     updateError = GetLastError();
@@ -256,19 +283,27 @@ BuildResult BuildPatcher(const BuildRequest& request, BuildLogFn log, void* cont
     ScopedModule module = LoadAsData(work);
     SkinPackage readBack;
     const bool readable = module && readBack.loadEmbedded(module.get());
+    std::string keyBack;
+    const bool hasKey = module && ReadRcData(module.get(), kResReleaseKey, keyBack);
     module.reset();  // the file is moved below
     if (!readable) return fail(L"Doğrulama başarısız: gömülü skin okunamadı.");
+    if (hasKey != !request.releaseKey.empty() || keyBack != request.releaseKey)
+      return fail(L"Doğrulama başarısız: gömülü sürüm anahtarı istenenle aynı değil.");
     Log(log, context, L"Doğrulama tamam.");
   }
+  if (cancelled()) return fail(kBuildCancelledText);
 
   if (request.sign) {
-    SignOptions options{request.signToolPath, request.pfxPath, request.pfxPassword, request.timestampUrl};
+    SignOptions options{request.signToolPath, request.pfxPath, request.pfxPassword, request.timestampUrl,
+                        request.cancel};
     std::wstring signError;
-    if (!SignFile(options, work, WithFallbacks(request.version), log, context, &signError)) return fail(signError);
+    if (!SignFile(options, work, WithFallbacks(request.version), log, context, &signError))
+      return fail(cancelled() ? std::wstring(kBuildCancelledText) : signError);
     result.isSigned = true;
     Log(log, context, L"İmza eklendi.");
   }
 
+  if (cancelled()) return fail(kBuildCancelledText);
   const DWORD attributes = GetFileAttributesW(request.outputPath.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
     SetFileAttributesW(request.outputPath.c_str(), attributes & ~DWORD(FILE_ATTRIBUTE_READONLY));

@@ -1,5 +1,6 @@
 #pragma once
 // One patcher build: what goes into the template's copy, and what came out.
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -19,6 +20,8 @@ struct BuildRequest {
   std::wstring pfxPassword;   // never stored anywhere
   std::wstring timestampUrl;
   std::wstring signToolPath;  // empty: look for the SDK's tool
+  std::string releaseKey;     // the operator's release key as ReleaseKeyText, or empty (unsigned)
+  const std::atomic<bool>* cancel = nullptr;  // set by the operator: the build stops, nothing is written
 };
 
 struct BuildResult {
@@ -44,6 +47,14 @@ BuildResult BuildPatcher(const BuildRequest& request, BuildLogFn log, void* cont
 // and the newer one would never replace the older. The same value outside the block puts every
 // change of the package into the file's CRC; the patcher never reads it.
 std::string PackageDigest(std::string_view package);
+
+// The line of a build ended by the operator.
+constexpr const wchar_t* kBuildCancelledText = L"Oluşturma iptal edildi.";
+
+// The warning of a build without a release key: what an unsigned release lets a network do.
+constexpr const wchar_t* kUnsignedReleaseWarning =
+    L"UYARI: sürüm anahtarı (release_key) yok — imzasız sürümlerde ağ yolundaki herkes patcher'a, CRC-32'si "
+    L"uyan herhangi bir dosyayı kurdurup başlattırabilir.";
 
 // The template's name beside the builder.
 constexpr const wchar_t* kTemplateFileName = L"Sarvik.Template.exe";

@@ -35,6 +35,7 @@ struct BuildJob {
   SkinImport skin;  // the thread's own copy: the window may load another skin meanwhile
   std::wstring templatePath, outputPath, password;
   HWND window = nullptr;
+  std::shared_ptr<std::atomic<bool>> cancel;  // the window's "İptal"
 };
 
 BuildResult RunJob(const BuildJob& job, BuildLogFn log, void* context) {
@@ -43,7 +44,16 @@ BuildResult RunJob(const BuildJob& job, BuildLogFn log, void* context) {
   if (!AssembleBuildRequest(job.session, job.skin, job.templatePath, job.outputPath, job.password, request,
                             &result.message))
     return result;
+  request.cancel = job.cancel.get();
   return BuildPatcher(request, log, context);
+}
+
+unsigned __stdcall SkinLoadThread(void* parameter) {
+  std::unique_ptr<std::shared_ptr<SkinLoadJob>> held(static_cast<std::shared_ptr<SkinLoadJob>*>(parameter));
+  SkinLoadJob& job = **held;
+  job.ok = job.skin.LoadSkin(job.path, &job.error, &job.cancel);
+  PostMessageW(job.window, WM_SKIN_LOADED, 0, reinterpret_cast<LPARAM>(&job));
+  return 0;
 }
 
 unsigned __stdcall BuildThread(void* parameter) {
@@ -63,7 +73,6 @@ void LogDirect(void* context, const std::wstring& line) { static_cast<DirectLog*
 
 void BuilderWindow::StartBuild() {
   if (busy_) return;
-  ReadFields();
   auto refuse = [this](const std::wstring& message) {
     AddLog(message, kLogError);
     SetStatus(message, true);
@@ -84,7 +93,8 @@ void BuilderWindow::StartBuild() {
   }
   if (trim(values_.field(kFieldOutPath)).empty() && !ChooseOutputPath()) return;
   const std::wstring outputPath = trim(values_.field(kFieldOutPath));
-  if (std::wstring refusal = CheckBuildStart(templatePath_, outputPath, values_.sign, values_.field(kFieldPfx));
+  if (std::wstring refusal =
+          CheckBuildStart(templatePath_, outputPath, values_.flag(kKeySign), values_.field(kFieldPfx));
       !refusal.empty()) {
     refuse(refusal);
     return;
@@ -95,13 +105,16 @@ void BuilderWindow::StartBuild() {
   job->skin = skin_;
   job->templatePath = templatePath_;
   job->outputPath = outputPath;
-  job->password = values_.field(kFieldPassword);
+  job->password = values_.password;
   job->window = hwnd_;
+  buildCancel_ = std::make_shared<std::atomic<bool>>(false);
+  job->cancel = buildCancel_;
   resultPath_ = outputPath;
   section_ = kSectionBuild;
   AddLog(L"Oluşturma başladı → " + outputPath, kLogSuccess);
   SetStatus(L"Oluşturuluyor…", false);
   startTick_ = GetTickCount();
+  busyText_ = L"Oluşturuluyor…";
   SetBusy(true);
   g_buildWindow.store(hwnd_);
   const uintptr_t thread = _beginthreadex(nullptr, 0, BuildThread, job.get(), 0, nullptr);
@@ -128,6 +141,8 @@ void BuilderWindow::OnBuildFinished(BuildResult* posted) {
     if (line) AddLog(*line, kLogPlain);
   }
   busy_ = false;
+  busyText_.clear();
+  buildCancel_.reset();
   KillTimer(hwnd_, 1);
   elapsedMs_ = GetTickCount() - startTick_;
   hasResult_ = true;
@@ -154,7 +169,7 @@ bool BuilderWindow::RunBuildNow(const std::wstring& outputPath, BuildResult& res
   job.skin = skin_;
   job.templatePath = templatePath_;
   job.outputPath = outputPath;
-  job.password = values_.field(kFieldPassword);
+  job.password = values_.password;
   DirectLog log{[this](const std::wstring& line) { AddLog(line, kLogPlain); }};
   result = RunJob(job, LogDirect, &log);
   return result.ok;
@@ -162,7 +177,6 @@ bool BuilderWindow::RunBuildNow(const std::wstring& outputPath, BuildResult& res
 
 void BuilderWindow::StartExternalPreview() {
   if (busy_) return;
-  ReadFields();
   if (!skin_.loaded) {
     SetStatus(L"Önce bir skin yükleyin.", true);
     return;
@@ -219,7 +233,6 @@ void BuilderWindow::RebuildLivePreview() {
   previewPixels_.clear();
   previewState_ = ViewState::Preview::None;
   if (!skin_.loaded) return;
-  ReadFields();
   auto model = std::make_unique<PreviewModel>();
   std::wstring error;
   const SkinFields fields = SessionFields(skin_, ToSession(values_));
@@ -236,6 +249,84 @@ void BuilderWindow::RebuildLivePreview() {
     previewState_ = ViewState::Preview::Ready;
   }
   preview_ = std::move(model);
+}
+
+void BuilderWindow::StartSkinLoad(const std::wstring& path, bool restoring) {
+  if (busy_) return;
+  auto job = std::make_shared<SkinLoadJob>();
+  job->path = path;
+  job->restoring = restoring;
+  job->window = hwnd_;
+  auto* held = new std::shared_ptr<SkinLoadJob>(job);
+  const uintptr_t thread = _beginthreadex(nullptr, 0, SkinLoadThread, held, 0, nullptr);
+  if (!thread) {
+    delete held;
+    AddLog(L"İş parçacığı başlatılamadı.", kLogError);
+    return;
+  }
+  loadThread_ = reinterpret_cast<HANDLE>(thread);
+  loadJob_ = std::move(job);
+  busyText_ = L"Skin yükleniyor… " + fileName(path);
+  SetStatus(busyText_, false);
+  SetBusy(true);
+}
+
+void BuilderWindow::OnSkinLoaded(SkinLoadJob* posted) {
+  if (!loadJob_ || posted != loadJob_.get()) return;
+  const std::shared_ptr<SkinLoadJob> job = std::move(loadJob_);
+  if (loadThread_) {
+    WaitForSingleObject(loadThread_, 2000);
+    CloseHandle(loadThread_);
+    loadThread_ = nullptr;
+  }
+  busyText_.clear();
+  SetBusy(false);
+  if (!job->ok && job->cancel.load()) {
+    AddLog(L"Skin yüklemesi iptal edildi: " + job->path, kLogWarning);
+    SetStatus(L"Skin yüklemesi iptal edildi.", false);
+    Refresh();
+    return;
+  }
+  if (!job->restoring) {
+    TakeLoadedSkin(job->skin, job->path, job->error, job->ok, false);
+    return;
+  }
+  if (!job->ok) {
+    // Every saved value stays, the skin's path included, for the day the skin loads again.
+    AddLog(L"Skin yüklenemedi: " + job->error, kLogError);
+    SetStatus(L"Skin yüklenemedi: " + job->error, true);
+    Refresh();
+    return;
+  }
+  // The session again, over what the skin pre-filled: the operator's values win.
+  RestoreHooks hooks;
+  hooks.iconUsable = [](const std::wstring& icon) {
+    std::string ico;
+    return ReadIconForBuild(icon, ico, nullptr);
+  };
+  hooks.skinExists = [](const std::wstring&) { return true; };
+  hooks.loadSkin = [this, &job](const std::wstring& path) -> const SkinImport* {
+    return TakeLoadedSkin(job->skin, path, L"", true, true) ? &skin_ : nullptr;
+  };
+  ApplySession(values_, pendingSession_, hooks);
+  WriteFields();
+  EnableFields();
+  RebuildLivePreview();
+  SetStatus(L"Son oturum geri yüklendi — " + fileName(skin_.sourcePath), false);
+  Refresh();
+}
+
+void BuilderWindow::CancelWork() {
+  if (loadJob_) {
+    loadJob_->cancel.store(true);
+  } else if (buildCancel_) {
+    buildCancel_->store(true);
+  } else {
+    return;
+  }
+  busyText_ = L"İptal ediliyor…";
+  SetStatus(busyText_, false);
+  Refresh();
 }
 
 }  // namespace sv

@@ -79,6 +79,11 @@ std::wstring AskCertificate(HWND owner) {
                  Filter({{L"Sertifika (*.pfx;*.p12)", L"*.pfx;*.p12"}, {L"Tüm dosyalar (*.*)", L"*.*"}}), false);
 }
 
+std::wstring AskReleaseKey(HWND owner) {
+  return AskFile(owner, L"Sürüm anahtarı (açık anahtar)",
+                 Filter({{L"Açık anahtar (*.pub;*.pem)", L"*.pub;*.pem"}, {L"Tüm dosyalar (*.*)", L"*.*"}}), false);
+}
+
 bool PutClipboardText(HWND owner, const std::wstring& text) {
   if (!OpenClipboard(owner)) return false;
   EmptyClipboard();

@@ -68,6 +68,11 @@ BuilderWindow::BuilderWindow(std::wstring templatePath, SnapshotRequest snapshot
     : templatePath_(std::move(templatePath)), snapshot_(std::move(snapshot)) {}
 
 BuilderWindow::~BuilderWindow() {
+  if (buildCancel_) buildCancel_->store(true);
+  if (loadThread_) {
+    WaitForSingleObject(loadThread_, 10000);
+    CloseHandle(loadThread_);
+  }
   if (buildThread_) {
     WaitForSingleObject(buildThread_, 5000);
     CloseHandle(buildThread_);
@@ -160,9 +165,11 @@ void BuilderWindow::CreateLinkFields() {
       ++it;
     }
   }
+  linkKeys_.clear();
   HINSTANCE instance = GetModuleHandleW(nullptr);
-  for (size_t i = 0; i < skin_.links.size(); ++i) {
-    const int id = kLinkFieldBase + int(i);
+  for (const ButtonLink& link : skin_.LinkFields()) {
+    const int id = kLinkFieldBase + int(linkKeys_.size());
+    linkKeys_.push_back(link.key);
     HWND edit = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_TABSTOP | ES_AUTOHSCROLL, 0, 0, 10, 10, hwnd_,
                                 reinterpret_cast<HMENU>(INT_PTR(id)), instance, nullptr);
     SendMessageW(edit, WM_SETFONT, WPARAM(editFont_), FALSE);
@@ -172,25 +179,38 @@ void BuilderWindow::CreateLinkFields() {
   }
 }
 
-void BuilderWindow::ReadFields() {
-  for (const auto& [id, edit] : edits_) {
-    if (id < kLinkFieldBase) {
-      values_.text[id] = WindowText(edit);
-    } else if (size_t(id - kLinkFieldBase) < skin_.links.size()) {
-      values_.links[skin_.links[size_t(id - kLinkFieldBase)].controlIndex] = WindowText(edit);
-    }
+std::string BuilderWindow::KeyOfEdit(int id) const {
+  if (id >= kLinkFieldBase) {
+    const size_t i = size_t(id - kLinkFieldBase);
+    return i < linkKeys_.size() ? linkKeys_[i] : std::string();
   }
+  const FormField* f = FindField(id);
+  return f ? f->sessionKey : std::string();
+}
+
+void BuilderWindow::OnFieldChanged(int id) {
+  auto it = edits_.find(id);
+  if (it == edits_.end()) return;
+  const std::wstring text = WindowText(it->second);
+  if (id == kFieldPassword) {
+    values_.password = text;
+    return;
+  }
+  const std::string key = KeyOfEdit(id);
+  if (key.empty()) return;
+  values_.set(key, text);
+  // Another control of the same value (the news field and the news area's link) shows it too.
+  writingFields_ = true;
+  for (const auto& [otherId, edit] : edits_) {
+    if (otherId != id && KeyOfEdit(otherId) == key && WindowText(edit) != text) SetWindowTextW(edit, text.c_str());
+  }
+  writingFields_ = false;
 }
 
 void BuilderWindow::WriteFields() {
   writingFields_ = true;
   for (const auto& [id, edit] : edits_) {
-    std::wstring text;
-    if (id < kLinkFieldBase) {
-      text = values_.field(id);
-    } else if (size_t(id - kLinkFieldBase) < skin_.links.size()) {
-      text = values_.links[skin_.links[size_t(id - kLinkFieldBase)].controlIndex];
-    }
+    const std::wstring& text = id == kFieldPassword ? values_.password : values_.get(KeyOfEdit(id));
     if (WindowText(edit) != text) SetWindowTextW(edit, text.c_str());
   }
   writingFields_ = false;
@@ -211,8 +231,8 @@ ViewState BuilderWindow::CurrentViewState() const {
   if (!skin_.definitionError.empty()) s.warnings.insert(s.warnings.begin(), skin_.definitionError);
   for (const SkinPackageEntry& e : skin_.entries.package.entries) s.entryNames.push_back(toWide(e.name));
   s.packageBytes = skin_.entries.totalDataSize();
-  for (const ButtonLink& link : skin_.links)
-    s.links.push_back({link.controlIndex, toWide(link.id), link.fromLanguageFile});
+  for (const ButtonLink& link : skin_.LinkFields())
+    s.links.push_back({link.controlIndex, toWide(link.id), link.fromLanguageFile, link.key == kNewsPageKey});
   if (preview_) {
     s.transparent = preview_->skin.transparent;
     for (const SkinControl& c : preview_->skin.controls) {
@@ -220,13 +240,15 @@ ViewState BuilderWindow::CurrentViewState() const {
       if (c.kind == ControlKind::Text) ++s.texts;
     }
   }
-  s.connections = values_.connections;
-  s.closeOnStart = values_.closeOnStart;
-  s.autoStart = values_.autoStart;
-  s.allowError = values_.allowError;
-  s.browserEmulation = values_.browserEmulation;
-  s.sign = values_.sign;
-  s.iconPath = values_.iconPath;
+  s.busyText = busyText_;
+  s.connections = values_.connections();
+  s.closeOnStart = values_.flag(kKeyCloseOnStart);
+  s.autoStart = values_.flag(kKeyAutoStart);
+  s.allowError = values_.flag(kKeyAllowError);
+  s.browserEmulation = values_.flag(kKeyBrowserEmu);
+  s.sign = values_.flag(kKeySign);
+  s.iconPath = values_.get(kKeyIcon);
+  s.releaseKeyPath = values_.field(kFieldReleaseKey);
   s.outputPath = values_.field(kFieldOutPath);
   s.configUrl = values_.field(kFieldConfigUrl);
   s.pfxPath = values_.field(kFieldPfx);
@@ -319,7 +341,7 @@ void BuilderWindow::SetBusy(bool busy) {
 void BuilderWindow::EnableFields() {
   for (const auto& [id, edit] : edits_) {
     const bool certificate = id == kFieldPfx || id == kFieldPassword || id == kFieldTimestamp;
-    EnableWindow(edit, !busy_ && (!certificate || values_.sign));
+    EnableWindow(edit, !busy_ && (!certificate || values_.flag(kKeySign)));
   }
 }
 
@@ -332,34 +354,40 @@ void BuilderWindow::CopyToClipboard(const std::wstring& text, const wchar_t* sta
 }
 
 void BuilderWindow::OnCommand(int command) {
-  ReadFields();
+  if (command == kCmdCancel) {
+    CancelWork();
+    return;
+  }
   if (command >= kCmdSection && command < kCmdSection + kSectionCount) {
     SelectSection(command - kCmdSection);
     return;
   }
   if (command > kCmdConnection && command <= kCmdConnection + 8) {
-    values_.connections = command - kCmdConnection;
+    values_.set(kKeyConnections, formatInt64(command - kCmdConnection));
     SaveSession();
     Refresh();
     return;
   }
   switch (command) {
     case kCmdPickZip:
-      if (std::wstring path = AskSkinZip(hwnd_); !path.empty()) LoadSkinPath(path, false);
-      break;
+      if (std::wstring path = AskSkinZip(hwnd_); !path.empty()) StartSkinLoad(path, false);
+      return;
     case kCmdPickFolder:
-      if (std::wstring path = AskSkinFolder(hwnd_); !path.empty()) LoadSkinPath(path, false);
-      break;
+      if (std::wstring path = AskSkinFolder(hwnd_); !path.empty()) StartSkinLoad(path, false);
+      return;
     case kCmdPickIcon:
       if (std::wstring path = AskIcon(hwnd_); !path.empty()) ChooseIcon(path, false);
       break;
     case kCmdRemoveIcon:
-      values_.iconPath.clear();
+      values_.set(kKeyIcon, L"");
       SetStatus(L"Simge kaldırıldı — şablonun simgesi kullanılacak.", false);
       break;
     case kCmdPickOutput: ChooseOutputPath(); break;
     case kCmdPickPfx:
-      if (std::wstring path = AskCertificate(hwnd_); !path.empty()) values_.text[kFieldPfx] = path;
+      if (std::wstring path = AskCertificate(hwnd_); !path.empty()) values_.setField(kFieldPfx, path);
+      break;
+    case kCmdPickReleaseKey:
+      if (std::wstring path = AskReleaseKey(hwnd_); !path.empty()) values_.setField(kFieldReleaseKey, path);
       break;
     case kCmdBuild: StartBuild(); return;
     case kCmdPreview: StartExternalPreview(); return;
@@ -376,17 +404,17 @@ void BuilderWindow::OnCommand(int command) {
     case kCmdSegMinus:
     case kCmdSegPlus: {
       const int32_t seg = std::clamp<int32_t>(values_.segmentMb() + (command == kCmdSegPlus ? 1 : -1), 1, 64);
-      values_.text[kFieldSegment] = formatInt64(seg);
+      values_.setField(kFieldSegment, formatInt64(seg));
       WriteFields();
       RebuildLivePreview();
       break;
     }
-    case kCmdSwitchCloseOnStart: values_.closeOnStart = !values_.closeOnStart; break;
-    case kCmdSwitchAutoStart: values_.autoStart = !values_.autoStart; break;
-    case kCmdSwitchAllowError: values_.allowError = !values_.allowError; break;
-    case kCmdSwitchBrowserEmu: values_.browserEmulation = !values_.browserEmulation; break;
+    case kCmdSwitchCloseOnStart: values_.setFlag(kKeyCloseOnStart, !values_.flag(kKeyCloseOnStart)); break;
+    case kCmdSwitchAutoStart: values_.setFlag(kKeyAutoStart, !values_.flag(kKeyAutoStart)); break;
+    case kCmdSwitchAllowError: values_.setFlag(kKeyAllowError, !values_.flag(kKeyAllowError)); break;
+    case kCmdSwitchBrowserEmu: values_.setFlag(kKeyBrowserEmu, !values_.flag(kKeyBrowserEmu)); break;
     case kCmdSwitchSign:
-      values_.sign = !values_.sign;
+      values_.setFlag(kKeySign, !values_.flag(kKeySign));
       EnableFields();
       break;
     default: return;
@@ -398,29 +426,34 @@ void BuilderWindow::OnCommand(int command) {
 
 void BuilderWindow::OnEditCommand(int id, int code) {
   if (code == EN_KILLFOCUS) {
-    ReadFields();
     if (id == kFieldTitle || id == kFieldConfigUrl || id == kFieldNewsUrl || id == kFieldSegment || id >= kLinkFieldBase)
       RebuildLivePreview();
     SaveSession();
     Refresh();
-  } else if (code == EN_CHANGE && id == kFieldOutPath && !writingFields_) {
-    // Only this field: the others may be in the middle of being written.
-    values_.text[kFieldOutPath] = WindowText(edits_[kFieldOutPath]);
-    InvalidateRect(hwnd_, nullptr, FALSE);
+  } else if (code == EN_CHANGE && !writingFields_) {
+    OnFieldChanged(id);
+    if (id == kFieldOutPath) InvalidateRect(hwnd_, nullptr, FALSE);
   }
 }
 
-bool BuilderWindow::LoadSkinPath(const std::wstring& path, bool restoring) {
+bool BuilderWindow::LoadSkinNow(const std::wstring& path, bool restoring) {
+  SkinImport loaded;
   std::wstring error;
-  if (!skin_.LoadSkin(path, &error)) {
+  const bool ok = loaded.LoadSkin(path, &error);
+  return TakeLoadedSkin(loaded, path, error, ok, restoring);
+}
+
+bool BuilderWindow::TakeLoadedSkin(SkinImport& loaded, const std::wstring& path, const std::wstring& error, bool ok,
+                                   bool restoring) {
+  if (!ok) {
     AddLog(L"Skin yüklenemedi: " + error, kLogError);
     SetStatus(L"Skin yüklenemedi: " + error, true);
-    CreateLinkFields();
-    preview_.reset();
-    previewState_ = ViewState::Preview::None;
+    // A skin restored from the session that does not load keeps every saved value (fault of an
+    // unmounted drive); a skin the operator chose leaves the loaded one as it was.
     SelectSection(kSectionSource);
     return false;
   }
+  skin_ = std::move(loaded);
   AddLog(L"Skin yüklendi: " + path, kLogSuccess);
   PrefillFromSkin(values_, skin_, restoring);
   for (const std::wstring& warning : skin_.warnings) AddLog(L"Uyarı: " + warning, kLogWarning);
@@ -450,15 +483,14 @@ void BuilderWindow::OnDrop(HDROP drop) {
   }
   DragFinish(drop);
   if (busy_ || paths.empty()) return;
-  ReadFields();
   for (const std::wstring& path : paths) {
     if (isDirectory(path) || EndsWithNoCase(path, L".zip")) {
-      LoadSkinPath(path, false);
+      StartSkinLoad(path, false);
       return;
     }
   }
   const bool wasLoaded = skin_.loaded;
-  const std::vector<ButtonLink> linksBefore = skin_.links;
+  const std::map<std::string, std::wstring> before = SkinValues(skin_);
   std::wstring note;
   const int added = skin_.AddDroppedItems(paths, &note);
   AddLog(L"Pakete eklenen/değiştirilen dosya: " + formatInt64(added), kLogPlain);
@@ -469,7 +501,7 @@ void BuilderWindow::OnDrop(HDROP drop) {
     if (!wasLoaded) {
       PrefillFromSkin(values_, skin_, false);
     } else {
-      CarryLinksOver(values_, linksBefore, skin_.links);
+      CarrySkinValuesOver(values_, before, SkinValues(skin_));
     }
     // A dropped skin.xml may have other links: each field must stand for its own button again.
     CreateLinkFields();
@@ -489,7 +521,7 @@ void BuilderWindow::ChooseIcon(const std::wstring& path, bool quiet) {
     if (!quiet) SetStatus(error, true);
     return;
   }
-  values_.iconPath = path;
+  values_.set(kKeyIcon, path);
   if (!quiet) SetStatus(L"Simge ayarlandı: " + fileName(path), false);
 }
 
@@ -498,7 +530,7 @@ bool BuilderWindow::ChooseOutputPath() {
   if (name.empty()) name = kDefaultOutputName;
   const std::wstring path = AskOutput(hwnd_, name);
   if (path.empty()) return false;
-  values_.text[kFieldOutPath] = path;
+  values_.setField(kFieldOutPath, path);
   WriteFields();
   SaveSession();
   return true;
@@ -512,7 +544,6 @@ std::wstring BuilderWindow::SessionPath() const {
 
 void BuilderWindow::SaveSession() {
   if (snapshot_.active) return;
-  ReadFields();
   const std::wstring path = SessionPath();
   if (path.empty()) return;
   createDirectories(parentPath(path));
@@ -532,14 +563,16 @@ void BuilderWindow::RestoreSession() {
     return ReadIconForBuild(icon, ico, nullptr);
   };
   hooks.skinExists = [](const std::wstring& skin) { return isFile(skin) || isDirectory(skin); };
-  hooks.loadSkin = [this](const std::wstring& skin) { return LoadSkinPath(skin, true); };
-  const bool loaded = ApplySession(values_, session, hooks);
+  // The skin loads on its thread; until it is there every saved value stays as saved, and when
+  // it is, the session is applied again over what the skin pre-filled (OnSkinLoaded).
+  hooks.loadSkin = [this](const std::wstring& skin) -> const SkinImport* {
+    StartSkinLoad(skin, true);
+    return nullptr;
+  };
+  pendingSession_ = session;
+  ApplySession(values_, session, hooks);
   WriteFields();
   EnableFields();
-  if (loaded) {
-    RebuildLivePreview();
-    SetStatus(L"Son oturum geri yüklendi — " + fileName(skin_.sourcePath), false);
-  }
 }
 
 void BuilderWindow::ResizeClient(int32_t width, int32_t height) {
@@ -635,6 +668,7 @@ LRESULT BuilderWindow::HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPA
       return 0;
     }
     case WM_BUILD_DONE: OnBuildFinished(reinterpret_cast<BuildResult*>(lParam)); return 0;
+    case WM_SKIN_LOADED: OnSkinLoaded(reinterpret_cast<SkinLoadJob*>(lParam)); return 0;
     case WM_SV_SNAPSHOTS: RunSnapshots(); return 0;
     case WM_SV_COMMAND_POINT:
       for (const ViewItem& item : items_) {
@@ -643,8 +677,11 @@ LRESULT BuilderWindow::HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPA
       }
       return -1;
     case WM_CLOSE:
-      if (busy_) {
-        SetStatus(L"Oluşturma sürüyor — bitmesini bekleyin.", true);
+      // A skin still loading is let go (its values are the session's until it is there, so the
+      // save below keeps them); a running build must end first.
+      if (loadJob_) loadJob_->cancel.store(true);
+      if (busy_ && !loadJob_) {
+        SetStatus(L"Oluşturma sürüyor — iptal edin ya da bitmesini bekleyin.", true);
         return 0;
       }
       SaveSession();

@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <atomic>
 #include <map>
 #include <memory>
 #include <string>
@@ -23,6 +24,7 @@ namespace sv {
 
 constexpr UINT WM_BUILD_LOG = WM_APP + 1;
 constexpr UINT WM_BUILD_DONE = WM_APP + 2;
+constexpr UINT WM_SKIN_LOADED = WM_APP + 3;
 constexpr UINT WM_SV_SNAPSHOTS = WM_APP + 9;
 // The drawn buttons are no controls, so UI automation cannot find them by themselves: this
 // message answers where the button of command wParam is (its centre in client coordinates as
@@ -30,6 +32,17 @@ constexpr UINT WM_SV_SNAPSHOTS = WM_APP + 9;
 constexpr UINT WM_SV_COMMAND_POINT = WM_APP + 30;
 constexpr const wchar_t* kBuilderWindowClass = L"SV_BuilderMain";
 constexpr const wchar_t* kBuilderTitle = L"Sarvik Oluşturucu";
+
+// One skin load on its own thread: the window keeps the job until its WM_SKIN_LOADED arrives.
+struct SkinLoadJob {
+  std::wstring path;
+  bool restoring = false;
+  std::atomic<bool> cancel{false};
+  SkinImport skin;
+  bool ok = false;
+  std::wstring error;
+  HWND window = nullptr;
+};
 
 struct SnapshotRequest {
   bool active = false;
@@ -54,10 +67,12 @@ public:
 private:
   friend struct BuilderPainter;
 
-  // Fields and layout.
+  // Fields and layout. Every edit control is a view of one key of values_: a change typed into it
+  // goes to that key at once (EN_CHANGE), and WriteFields shows the keys in their controls.
   void CreateFields();
   void CreateLinkFields();
-  void ReadFields();
+  std::string KeyOfEdit(int id) const;  // "" for the password, which values_ keeps apart
+  void OnFieldChanged(int id);
   void WriteFields();
   ViewState CurrentViewState() const;
   void ComputeItems();
@@ -72,7 +87,14 @@ private:
   void OnCommand(int command);
   void OnEditCommand(int id, int code);
   void OnDrop(HDROP drop);
-  bool LoadSkinPath(const std::wstring& path, bool restoring);
+  // Skins load on a thread of their own while the window shows the load and offers to cancel it;
+  // the snapshots load on the window thread.
+  void StartSkinLoad(const std::wstring& path, bool restoring);
+  void OnSkinLoaded(SkinLoadJob* job);
+  bool LoadSkinNow(const std::wstring& path, bool restoring);
+  bool TakeLoadedSkin(SkinImport& loaded, const std::wstring& path, const std::wstring& error, bool ok,
+                      bool restoring);
+  void CancelWork();
   void ChooseIcon(const std::wstring& path, bool quiet);
   bool ChooseOutputPath();
   void CopyToClipboard(const std::wstring& text, const wchar_t* status);
@@ -100,6 +122,7 @@ private:
   HWND logView_ = nullptr;
   int dpi_ = 96;
   std::map<int, HWND> edits_;  // field id -> edit control, link fields included
+  std::vector<std::string> linkKeys_;  // the key of link field kLinkFieldBase + i
   HFONT editFont_ = nullptr;
   HBRUSH editBrush_ = nullptr;
 
@@ -107,7 +130,8 @@ private:
   SkinImport skin_;
   BuildLog log_;
   int section_ = 0;
-  bool busy_ = false;
+  bool busy_ = false;        // a build or a skin load runs: every field and command waits
+  std::wstring busyText_;    // what runs, for the status line
   bool writingFields_ = false;
   int animation_ = 0;
   std::wstring status_;
@@ -123,6 +147,10 @@ private:
   uint64_t elapsedMs_ = 0;
   DWORD startTick_ = 0;
   HANDLE buildThread_ = nullptr;
+  std::shared_ptr<std::atomic<bool>> buildCancel_;
+  HANDLE loadThread_ = nullptr;
+  std::shared_ptr<SkinLoadJob> loadJob_;
+  BuilderSession pendingSession_;  // the session restored while its skin loads
   HANDLE previewProcess_ = nullptr;
 
   std::unique_ptr<PreviewModel> preview_;
@@ -149,6 +177,7 @@ std::wstring AskSkinFolder(HWND owner);
 std::wstring AskIcon(HWND owner);
 std::wstring AskOutput(HWND owner, const std::wstring& initialName);
 std::wstring AskCertificate(HWND owner);
+std::wstring AskReleaseKey(HWND owner);
 bool PutClipboardText(HWND owner, const std::wstring& text);
 
 // Saves a bitmap as PNG with GDI+'s "image/png" encoder.

@@ -37,11 +37,21 @@ const std::array<FormField, kFieldCount> kFormFields = {{
     {kFieldPfx, 4, L"Sertifika (.pfx)", L"", L"sertifika.pfx", L"", "sign_pfx"},
     {kFieldPassword, 4, L"Parola", L"Kaydedilmez; yalnızca bu oturumda kullanılır.", L"", L"", ""},
     {kFieldTimestamp, 4, L"Zaman damgası sunucusu", L"", kDefaultTimestampUrl, kDefaultTimestampUrl, "sign_ts"},
+    {kFieldReleaseKey, 4, L"Sürüm anahtarı (KEY.pub)",
+     L"Patcher yalnızca bu anahtarla imzalanan sürümleri kurar.",
+     L"C:\\…\\KEY.pub", L"", "release_key"},
 }};
 
 const FormField* FindField(int id) {
   for (const FormField& field : kFormFields) {
     if (field.id == id) return &field;
+  }
+  return nullptr;
+}
+
+const FormField* FindFieldByKey(std::string_view key) {
+  for (const FormField& field : kFormFields) {
+    if (field.sessionKey[0] && key == field.sessionKey) return &field;
   }
   return nullptr;
 }

@@ -3,6 +3,7 @@
 // sees and the session keys they are remembered under.
 #include <array>
 #include <string>
+#include <string_view>
 
 namespace sv {
 
@@ -36,6 +37,7 @@ enum FieldId : int {
   kFieldPassword = 1112,
   kFieldTimestamp = 1113,
   kFieldFeedUrl = 1114,
+  kFieldReleaseKey = 1115,
   kLinkFieldBase = 1200,
 };
 
@@ -49,11 +51,13 @@ struct FormField {
   const char* sessionKey;  // "" for the password, which is never stored
 };
 
-constexpr int kFieldCount = 15;
+constexpr int kFieldCount = 16;
 extern const std::array<FormField, kFieldCount> kFormFields;
 
 // The field with this id, or null.
 const FormField* FindField(int id);
+// The field stored under this session key, or null.
+const FormField* FindFieldByKey(std::string_view key);
 
 constexpr const wchar_t* kDefaultTimestampUrl = L"http://timestamp.digicert.com";
 constexpr const wchar_t* kDefaultOutputName = L"Draskel.exe";

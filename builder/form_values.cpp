@@ -11,6 +11,13 @@ namespace {
 
 const std::wstring kEmpty;
 
+// The keys every session file holds, in the file's order; links follow in key order.
+constexpr const char* kSessionOrder[] = {
+    kKeySkin,    "config_url",       "iframe_url",    "feed_url",       "title",          "out_name",
+    "out_path",  kKeyIcon,           kKeyConnections, "seg",            kKeyCloseOnStart, kKeyAutoStart,
+    kKeyAllowError, kKeyBrowserEmu,  "run_args",      "v_product",      "v_company",      "v_version",
+    "v_copyright",  kKeySign,        "sign_pfx",      "sign_ts",        "release_key"};
+
 // A single-line edit cannot hold a line break, but a pasted one must not split the file's line.
 std::string OneLine(const std::wstring& value) {
   std::string bytes = toUtf8(value);
@@ -20,17 +27,66 @@ std::string OneLine(const std::wstring& value) {
   return bytes;
 }
 
-const char* Flag(bool on) { return on ? "1" : "0"; }
+bool InOrder(std::string_view key) {
+  for (const char* k : kSessionOrder) {
+    if (key == k) return true;
+  }
+  return false;
+}
+
+void EraseLinks(FormValues& v) {
+  for (auto it = v.values.begin(); it != v.values.end();) {
+    it = IsLinkKey(it->first) ? v.values.erase(it) : std::next(it);
+  }
+}
 
 }  // namespace
 
 FormValues::FormValues() {
-  for (const FormField& f : kFormFields) text[f.id] = f.initial;
+  for (const FormField& f : kFormFields) {
+    if (f.sessionKey[0]) values[f.sessionKey] = f.initial;
+  }
+  values[kKeySkin] = L"";
+  values[kKeyIcon] = L"";
+  values[kKeyConnections] = L"4";
+  setFlag(kKeyCloseOnStart, true);
+  setFlag(kKeyAutoStart, false);
+  setFlag(kKeyAllowError, false);
+  setFlag(kKeyBrowserEmu, true);
+  setFlag(kKeySign, false);
+}
+
+const std::wstring& FormValues::get(std::string_view key) const {
+  auto it = values.find(key);
+  return it == values.end() ? kEmpty : it->second;
+}
+
+void FormValues::set(std::string_view key, std::wstring value) {
+  auto it = values.find(key);
+  if (it == values.end()) {
+    values.emplace(std::string(key), std::move(value));
+  } else {
+    it->second = std::move(value);
+  }
 }
 
 const std::wstring& FormValues::field(int id) const {
-  auto it = text.find(id);
-  return it == text.end() ? kEmpty : it->second;
+  if (id == kFieldPassword) return password;
+  const FormField* f = FindField(id);
+  return f && f->sessionKey[0] ? get(f->sessionKey) : kEmpty;
+}
+
+void FormValues::setField(int id, std::wstring value) {
+  if (id == kFieldPassword) {
+    password = std::move(value);
+  } else if (const FormField* f = FindField(id); f && f->sessionKey[0]) {
+    set(f->sessionKey, std::move(value));
+  }
+}
+
+int32_t FormValues::connections() const {
+  const int32_t conn = parseInt32(toUtf8(get(kKeyConnections)), 0);
+  return conn >= PatcherSettings::kMinConnections && conn <= PatcherSettings::kMaxConnections ? conn : 4;
 }
 
 int32_t FormValues::segmentMb() const {
@@ -40,117 +96,112 @@ int32_t FormValues::segmentMb() const {
 
 std::string SessionText(const FormValues& v) {
   std::string out = kSessionHeader;
-  auto line = [&out](const char* key, const std::string& value) {
+  auto line = [&out](std::string_view key, const std::wstring& value) {
     out += key;
     out += '=';
-    out += value;
+    out += OneLine(value);
     out += "\r\n";
   };
-  auto field = [&](const char* key, int id) { line(key, OneLine(v.field(id))); };
-  line("skin", OneLine(v.skinPath));
-  field("config_url", kFieldConfigUrl);
-  field("iframe_url", kFieldNewsUrl);
-  field("feed_url", kFieldFeedUrl);
-  field("title", kFieldTitle);
-  field("out_name", kFieldOutName);
-  field("out_path", kFieldOutPath);
-  line("icon", OneLine(v.iconPath));
-  line("conn", std::to_string(v.connections));
-  field("seg", kFieldSegment);
-  line("close_on_start", Flag(v.closeOnStart));
-  line("auto_start", Flag(v.autoStart));
-  line("allow_error", Flag(v.allowError));
-  line("browser_emu", Flag(v.browserEmulation));
-  field("run_args", kFieldRunArgs);
-  field("v_product", kFieldProduct);
-  field("v_company", kFieldCompany);
-  field("v_version", kFieldVersion);
-  field("v_copyright", kFieldCopyright);
-  line("sign", Flag(v.sign));
-  field("sign_pfx", kFieldPfx);
-  field("sign_ts", kFieldTimestamp);
-  for (const auto& [index, url] : v.links) line(("link." + std::to_string(index)).c_str(), OneLine(url));
+  for (const char* key : kSessionOrder) line(key, v.get(key));
+  for (const auto& [key, value] : v.values) {
+    if (!InOrder(key)) line(key, value);
+  }
   return out;
 }
 
 BuilderSession ToSession(const FormValues& values) {
   BuilderSession session;
-  session.values = ParseSessionText(SessionText(values));
+  for (const auto& [key, value] : values.values) session.values[key] = OneLine(value);
   return session;
 }
 
-void PrefillFromSkin(FormValues& v, const SkinImport& skin, bool restoring) {
+std::map<std::string, std::wstring> SkinValues(const SkinImport& skin) {
   const SkinFields f = skin.ImportedFields();
-  v.text[kFieldConfigUrl] = f.configUrl;
-  v.text[kFieldNewsUrl] = f.newsUrl;
-  v.text[kFieldFeedUrl] = f.feedUrl;
-  v.text[kFieldTitle] = f.settings.title;
-  v.text[kFieldSegment] = formatInt64(f.settings.segmentMb);
-  v.text[kFieldRunArgs] = f.settings.runArgs;
-  v.connections = f.settings.connections;
-  v.closeOnStart = f.settings.closeOnStart;
-  v.autoStart = f.settings.autoStart;
-  v.allowError = f.settings.allowStartOnError;
-  v.browserEmulation = f.settings.browserEmulation;
-  v.links.clear();
-  for (const ButtonLink& link : skin.links) v.links[link.controlIndex] = link.url;
-  if (trim(v.field(kFieldProduct)).empty()) v.text[kFieldProduct] = trim(f.settings.title);
-  if (trim(v.field(kFieldOutName)).empty()) v.text[kFieldOutName] = kDefaultOutputName;
-  v.skinPath = skin.sourcePath;
+  std::map<std::string, std::wstring> out = {
+      {"config_url", f.configUrl},
+      {kNewsPageKey, f.newsUrl},
+      {"feed_url", f.feedUrl},
+      {"title", f.settings.title},
+      {"seg", formatInt64(f.settings.segmentMb)},
+      {"run_args", f.settings.runArgs},
+      {kKeyConnections, formatInt64(f.settings.connections)},
+      {kKeyCloseOnStart, f.settings.closeOnStart ? L"1" : L"0"},
+      {kKeyAutoStart, f.settings.autoStart ? L"1" : L"0"},
+      {kKeyAllowError, f.settings.allowStartOnError ? L"1" : L"0"},
+      {kKeyBrowserEmu, f.settings.browserEmulation ? L"1" : L"0"},
+  };
+  for (const auto& [key, url] : f.linkUrls) out[key] = url;
+  return out;
+}
+
+void PrefillFromSkin(FormValues& v, const SkinImport& skin, bool restoring) {
+  EraseLinks(v);
+  for (auto& [key, value] : SkinValues(skin)) v.set(key, std::move(value));
+  if (trim(v.field(kFieldProduct)).empty()) v.setField(kFieldProduct, trim(skin.settings.title));
+  if (trim(v.field(kFieldOutName)).empty()) v.setField(kFieldOutName, kDefaultOutputName);
+  v.set(kKeySkin, skin.sourcePath);
   if (!restoring) {
     const std::wstring folder = isDirectory(skin.sourcePath) ? skin.sourcePath : parentPath(skin.sourcePath);
-    v.text[kFieldOutPath] = joinPath(folder, trim(v.field(kFieldOutName)));
+    v.setField(kFieldOutPath, joinPath(folder, trim(v.field(kFieldOutName))));
   }
 }
 
-void CarryLinksOver(FormValues& v, const std::vector<ButtonLink>& before, const std::vector<ButtonLink>& after) {
-  std::map<std::string, std::wstring> edited;  // control id -> the operator's value
-  for (const ButtonLink& link : before) {
-    auto it = v.links.find(link.controlIndex);
-    if (!link.id.empty() && it != v.links.end() && it->second != link.url) edited.emplace(link.id, it->second);
+void CarrySkinValuesOver(FormValues& v, const std::map<std::string, std::wstring>& before,
+                         const std::map<std::string, std::wstring>& after) {
+  std::map<std::string, std::wstring> edited;  // key -> the operator's value
+  for (const auto& [key, skinValue] : before) {
+    auto it = v.values.find(key);
+    if (it != v.values.end() && it->second != skinValue) edited.emplace(key, it->second);
   }
-  v.links.clear();
-  for (const ButtonLink& link : after) {
-    auto it = edited.find(link.id);
-    v.links[link.controlIndex] = it == edited.end() ? link.url : it->second;
-    if (it != edited.end()) edited.erase(it);
+  for (const auto& [key, skinValue] : before) {
+    if (IsLinkKey(key) && !after.count(key)) v.values.erase(key);
+  }
+  for (const auto& [key, skinValue] : after) {
+    auto it = edited.find(key);
+    v.set(key, it == edited.end() ? skinValue : it->second);
   }
 }
 
 bool ApplySession(FormValues& v, const BuilderSession& s, const RestoreHooks& hooks) {
-  if (s.has("out_name") && !s.text("out_name").empty()) v.text[kFieldOutName] = s.text("out_name");
-  const std::pair<const char*, int> identity[] = {{"v_product", kFieldProduct}, {"v_company", kFieldCompany},
-                                                  {"v_version", kFieldVersion}, {"v_copyright", kFieldCopyright},
-                                                  {"sign_pfx", kFieldPfx},      {"sign_ts", kFieldTimestamp}};
-  for (const auto& [key, id] : identity) {
-    if (s.has(key)) v.text[id] = s.text(key);
+  if (s.has("out_name") && !s.text("out_name").empty()) v.set("out_name", s.text("out_name"));
+  for (const char* key : {"v_product", "v_company", "v_version", "v_copyright", "sign_pfx", "sign_ts", "release_key"}) {
+    if (s.has(key)) v.set(key, s.text(key));
   }
-  const std::wstring icon = s.text("icon");
-  if (!icon.empty() && hooks.iconUsable && hooks.iconUsable(icon)) v.iconPath = icon;
+  const std::wstring icon = s.text(kKeyIcon);
+  if (!icon.empty() && hooks.iconUsable && hooks.iconUsable(icon)) v.set(kKeyIcon, icon);
 
-  const std::wstring skin = s.text("skin");
-  const bool skinLoaded =
-      !skin.empty() && hooks.skinExists && hooks.skinExists(skin) && hooks.loadSkin && hooks.loadSkin(skin);
+  const std::wstring skinPath = s.text(kKeySkin);
+  const SkinImport* skin = !skinPath.empty() && hooks.skinExists && hooks.skinExists(skinPath) && hooks.loadSkin
+                               ? hooks.loadSkin(skinPath)
+                               : nullptr;
   // A skin that cannot be loaded now (an unmounted drive, a zip being replaced) keeps its path and
   // every value given for it, so that the next save writes them back instead of wiping them.
-  if (!skinLoaded) v.skinPath = skin;
-  const std::pair<const char*, int> fields[] = {{"config_url", kFieldConfigUrl}, {"iframe_url", kFieldNewsUrl},
-                                                {"feed_url", kFieldFeedUrl},     {"title", kFieldTitle},
-                                                {"seg", kFieldSegment},          {"run_args", kFieldRunArgs}};
-  for (const auto& [key, id] : fields) {
-    if (s.has(key)) v.text[id] = s.text(key);
+  if (!skin) v.set(kKeySkin, skinPath);
+  for (const char* key : {"config_url", "iframe_url", "feed_url", "title", "seg", "run_args"}) {
+    if (s.has(key)) v.set(key, s.text(key));
   }
-  ApplySessionBehaviour(s, v.connections, v.closeOnStart, v.autoStart, v.allowError, v.browserEmulation);
-  // A loaded skin's links take the saved value of their own control; without the skin every saved
+  if (s.has(kKeyConnections)) {
+    const int32_t conn = parseInt32(s.values.at(kKeyConnections), 0);
+    if (conn >= PatcherSettings::kMinConnections && conn <= PatcherSettings::kMaxConnections)
+      v.set(kKeyConnections, formatInt64(conn));
+  }
+  for (const char* key : {kKeyCloseOnStart, kKeyAutoStart, kKeyAllowError, kKeyBrowserEmu}) {
+    if (s.has(key)) v.setFlag(key, s.values.at(key) == "1");
+  }
+  // A loaded skin's links take the saved value of their own key; without the skin every saved
   // link is kept as it was.
-  const std::map<int, std::wstring> links = SessionLinks(s);
-  if (!skinLoaded) v.links = links;
-  for (auto& [index, url] : v.links) {
-    if (auto it = links.find(index); it != links.end()) url = it->second;
+  if (skin) {
+    for (auto& [key, url] : SessionLinks(s, skin->links)) {
+      if (IsLinkKey(key)) v.set(key, std::move(url));
+    }
+  } else {
+    for (const auto& [key, value] : s.values) {
+      if (IsLinkKey(key)) v.set(key, toWide(value));
+    }
   }
-  if (!s.text("out_path").empty()) v.text[kFieldOutPath] = s.text("out_path");
-  v.sign = s.has("sign") && s.values.at("sign") == "1";
-  return skinLoaded;
+  if (!s.text("out_path").empty()) v.set("out_path", s.text("out_path"));
+  v.setFlag(kKeySign, s.has(kKeySign) && s.values.at(kKeySign) == "1");
+  return skin != nullptr;
 }
 
 }  // namespace sv

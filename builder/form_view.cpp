@@ -129,8 +129,13 @@ void StatusLine(Builder& b, const ViewState& s, int32_t width, int32_t height) {
   ViewItem& bar = b.Add(ItemKind::StatusBar, {0, height - kStatusHeight, width, kStatusHeight});
   if (s.busy) {
     static const wchar_t* kDots[] = {L"", L".", L"..", L"..."};
-    bar.text = L"Oluşturuluyor…" + std::wstring(kDots[(s.animation / 8) % 4]);
+    bar.text = (s.busyText.empty() ? std::wstring(L"Oluşturuluyor…") : s.busyText) +
+               std::wstring(kDots[(s.animation / 8) % 4]);
     bar.icon = kIconRefresh;
+    // What runs can be stopped: the one command that stays enabled while busy.
+    ViewItem& cancel = b.Button(ItemKind::Button, {width - 110, height - kStatusHeight + 3, 100, kStatusHeight - 6},
+                                L"İptal", kCmdCancel, kIconMinus);
+    cancel.tone = kToneError;
   } else if (s.status.empty()) {
     bar.text = L"Hazır";
     bar.detail = L"Ayarlar otomatik hatırlanır";
@@ -285,7 +290,8 @@ void SectionLinks(Builder& b, const ViewState& s, int32_t cx, int32_t cw, int32_
     }
     b.Add(ItemKind::Label, {links.x, links.cursor, labelW - 10, 16}, link.id);
     b.Add(ItemKind::Muted, {links.x, links.cursor + 16, labelW - 10, 15},
-          link.fromLanguageFile ? L"dil dosyasından" : L"skin.xml'den", kToneMuted);
+          link.newsPage ? L"= haber sayfası" : link.fromLanguageFile ? L"dil dosyasından" : L"skin.xml'den",
+          kToneMuted);
     b.Edit({links.x + labelW, links.cursor + 2, links.w - labelW, kEditH}, kLinkFieldBase + int(i), !s.busy);
     links.cursor += rowH;
   }
@@ -361,10 +367,15 @@ void SectionIdentity(Builder& b, const ViewState& s, int32_t cx, int32_t cw) {
 }
 
 void SectionOutput(Builder& b, const ViewState& s, int32_t cx, int32_t cw) {
-  Card out(b, cx, kCardsTop, cw, L"Kayıt yeri");
+  Card out(b, cx, kCardsTop, cw, L"Kayıt yeri ve sürüm anahtarı");
   out.Field(kFieldOutPath, !s.busy, -1, -1, 86);
   b.Button(ItemKind::Button, {out.lastEdit.right() + 8, out.lastEdit.y, 78, kEditH}, L"Seç", kCmdPickOutput,
            kIconFolder, !s.busy);
+  out.NextRow();
+  // The operator's public release key: the patcher then installs only what that key signed.
+  out.Field(kFieldReleaseKey, !s.busy, -1, -1, 86);
+  b.Button(ItemKind::Button, {out.lastEdit.right() + 8, out.lastEdit.y, 78, kEditH}, L"Seç", kCmdPickReleaseKey,
+           kIconKey, !s.busy);
   out.NextRow();
   int32_t y = out.End();
 
@@ -390,7 +401,7 @@ void SectionBuild(Builder& b, const ViewState& s, int32_t cx, int32_t cw, int32_
     std::wstring detail;
     int tone;
   };
-  const Row rows[6] = {
+  const Row rows[] = {
       {L"Skin", s.skinLoaded ? s.skinName : L"Yüklenmedi", s.skinLoaded ? kToneSuccess : kToneError},
       {L"Yama adresi", trim(s.configUrl).empty() ? L"Boş — patcher güncelleme alamaz" : trim(s.configUrl),
        trim(s.configUrl).empty() ? kToneWarning : kToneSuccess},
@@ -402,9 +413,13 @@ void SectionBuild(Builder& b, const ViewState& s, int32_t cx, int32_t cw, int32_
        s.sign ? kToneSuccess : kToneMuted},
       {L"Şablon", s.templateFound ? L"Sarvik.Template.exe hazır" : L"Bulunamadı — build.bat ile derleyin",
        s.templateFound ? kToneSuccess : kToneError},
+      {L"Sürüm anahtarı",
+       trim(s.releaseKeyPath).empty() ? L"Yok — sürümler imzasız kabul edilir" : fileName(trim(s.releaseKeyPath)),
+       trim(s.releaseKeyPath).empty() ? kToneWarning : kToneSuccess},
   };
+  constexpr int kRows = int(sizeof rows / sizeof rows[0]);
   const int32_t colW = (check.w - 16) / 2, rowH = 34;
-  for (int i = 0; i < 6; ++i) {
+  for (int i = 0; i < kRows; ++i) {
     ViewItem& row = b.Add(ItemKind::CheckRow, {check.x + (i % 2) * (colW + 16), check.cursor + (i / 2) * rowH, colW,
                                                rowH - 4},
                           rows[i].title, rows[i].tone);
@@ -413,7 +428,7 @@ void SectionBuild(Builder& b, const ViewState& s, int32_t cx, int32_t cw, int32_
                : rows[i].tone == kToneMuted ? kIconInfo
                                              : kIconWarning;
   }
-  check.cursor += 3 * rowH + 4;
+  check.cursor += (kRows + 1) / 2 * rowH + 4;
   int32_t y = check.End();
 
   const bool rebuilt = s.hasResult && s.resultOk;

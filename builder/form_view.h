@@ -36,6 +36,8 @@ enum Command : int {
   kCmdPreview, kCmdShowFolder, kCmdCopyCrc, kCmdCopyCrcLine, kCmdCopyLog, kCmdSegMinus, kCmdSegPlus,
   kCmdSwitchCloseOnStart, kCmdSwitchAutoStart, kCmdSwitchAllowError, kCmdSwitchBrowserEmu, kCmdSwitchSign,
   kCmdConnection = 60,    // + 1 ... 8
+  kCmdCancel = 70,        // ends the running build or skin load
+  kCmdPickReleaseKey = 71,
 };
 
 struct ViewItem {
@@ -56,11 +58,13 @@ struct LinkRow {
   int controlIndex = 0;
   std::wstring id;
   bool fromLanguageFile = false;
+  bool newsPage = false;  // the news area: the same value as the news page field
 };
 
 struct ViewState {
   int section = 0;
   bool busy = false;
+  std::wstring busyText;  // what runs ("Oluşturuluyor…", "Skin yükleniyor… a.zip")
   int animation = 0;
   std::wstring status;
   bool statusError = false;
@@ -77,7 +81,7 @@ struct ViewState {
 
   int connections = 4;
   bool closeOnStart = false, autoStart = false, allowError = false, browserEmulation = false, sign = false;
-  std::wstring iconPath, outputPath, configUrl, pfxPath;
+  std::wstring iconPath, outputPath, configUrl, pfxPath, releaseKeyPath;
   bool templateFound = false;
 
   bool hasResult = false, resultOk = false, resultSigned = false;

@@ -44,14 +44,26 @@ void ApplySessionBehaviour(const BuilderSession& session, int32_t& connections, 
   flag("browser_emu", browserEmulation);
 }
 
-std::map<int, std::wstring> SessionLinks(const BuilderSession& session) {
-  std::map<int, std::wstring> links;
-  for (const auto& [key, value] : session.values) {
-    if (key.rfind("link.", 0) != 0) continue;
-    int64_t index = 0;
-    if (parseInt64(key.substr(5), index) && index >= 0 && index < 1000000) links[int(index)] = toWide(value);
+std::map<std::string, std::wstring> SessionLinks(const BuilderSession& session, const std::vector<ButtonLink>& links) {
+  std::map<std::string, std::wstring> values;
+  std::map<std::string, const ButtonLink*> byKey;
+  for (const ButtonLink& link : links) byKey.emplace(link.key, &link);
+  for (const ButtonLink& link : links) {
+    if (session.has(link.key)) values.emplace(link.key, session.text(link.key));
   }
-  return links;
+  for (const auto& [key, value] : session.values) {
+    if (key.rfind("link.", 0) != 0 || key.size() == 5 || byKey.count(key)) continue;
+    if (key.find_first_not_of("0123456789", 5) != std::string::npos) continue;
+    int64_t index = -1;
+    if (!parseInt64(key.substr(5), index)) continue;
+    for (const ButtonLink& link : links) {
+      if (link.controlIndex == index) {
+        values.emplace(link.key, toWide(value));  // the link's own key, when present, came first
+        break;
+      }
+    }
+  }
+  return values;
 }
 
 SkinFields SessionFields(const SkinImport& skin, const BuilderSession& session) {
@@ -70,7 +82,9 @@ SkinFields SessionFields(const SkinImport& skin, const BuilderSession& session) 
     s.segmentMb = seg;
   }
   if (session.has("run_args")) s.runArgs = session.text("run_args");
-  for (const auto& [index, url] : SessionLinks(session)) fields.linkUrls[index] = url;
+  for (const auto& [key, url] : SessionLinks(session, skin.links)) {
+    if (IsLinkKey(key)) fields.linkUrls[key] = url;
+  }
   return fields;
 }
 

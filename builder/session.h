@@ -5,6 +5,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "builder/build_request.h"
 #include "builder/skin_import.h"
@@ -28,11 +29,14 @@ struct BuilderSession {
 void ApplySessionBehaviour(const BuilderSession& session, int32_t& connections, bool& closeOnStart,
                            bool& autoStart, bool& allowError, bool& browserEmulation);
 
-// The session's link.N values by control index.
-std::map<int, std::wstring> SessionLinks(const BuilderSession& session);
+// The session's values of the skin's links, by ButtonLink::key ("link.ID", "lang.KEY"). A
+// session written before links were keyed by what they are names a link by its control index
+// ("link.7"): such a value goes to the link of that index unless the session also has that link's
+// own key (or a control whose id is those digits).
+std::map<std::string, std::wstring> SessionLinks(const BuilderSession& session, const std::vector<ButtonLink>& links);
 
 // The skin's own values with the session's overrides: config_url, iframe_url, feed_url, title,
-// conn (1-8 only), seg (at least 1), the four switches ("1" is on), run_args and the link. keys.
+// conn (1-8 only), seg (at least 1), the four switches ("1" is on), run_args and the links.
 SkinFields SessionFields(const SkinImport& skin, const BuilderSession& session);
 
 // The version texts as the build takes them from the session: the product name falls back to the

@@ -16,6 +16,8 @@ std::wstring TimedOutText(uint32_t timeoutMs) {
   return L"Araç " + std::to_wstring(timeoutMs / 1000) + L" sn içinde bitmedi ve durduruldu.";
 }
 
+std::wstring CancelledToolText() { return L"Araç operatörün isteğiyle durduruldu."; }
+
 std::wstring QuoteArgument(std::wstring_view argument) {
   std::wstring quoted = L"\"";
   size_t backslashes = 0;
@@ -33,10 +35,10 @@ std::wstring QuoteArgument(std::wstring_view argument) {
   return quoted;
 }
 
-std::wstring SignBaseCommand(const std::wstring& tool, const SignOptions& options,
+std::wstring SignBaseCommand(const std::wstring& tool, const SigningIdentity& identity,
                              const std::wstring& productName) {
-  std::wstring command = QuoteArgument(tool) + L" sign /fd SHA256 /f " + QuoteArgument(options.pfxPath);
-  if (!options.password.empty()) command += L" /p " + QuoteArgument(options.password);
+  std::wstring command = QuoteArgument(tool) + L" sign /fd SHA256 /s " + QuoteArgument(identity.store) +
+                         L" /sha1 " + QuoteArgument(identity.thumbprint);
   if (!productName.empty()) {
     std::wstring description = productName;
     for (wchar_t& c : description) {
@@ -47,9 +49,9 @@ std::wstring SignBaseCommand(const std::wstring& tool, const SignOptions& option
   return command;
 }
 
-bool SignFileWith(RunCapturedFn run, const std::wstring& tool, const SignOptions& options,
-                  const std::wstring& file, const VersionFields& version, BuildLogFn log, void* context,
-                  std::wstring* errorOut) {
+bool SignFileWith(RunCapturedFn run, const std::wstring& tool, const SigningIdentity& identity,
+                  const SignOptions& options, const std::wstring& file, const VersionFields& version,
+                  BuildLogFn log, void* context, std::wstring* errorOut) {
   auto fail = [errorOut](std::wstring message) {
     if (errorOut) *errorOut = std::move(message);
     return false;
@@ -59,8 +61,8 @@ bool SignFileWith(RunCapturedFn run, const std::wstring& tool, const SignOptions
   };
   if (tool.empty() || !isFile(tool) || !isFile(file))
     return fail(L"signtool.exe bulunamadı. Windows SDK'nın \"Signing Tools for Desktop Apps\" bileşenini kurun.");
-  if (!isFile(options.pfxPath)) return fail(L"Sertifika dosyası (.pfx) bulunamadı: " + options.pfxPath);
-  const std::wstring base = SignBaseCommand(tool, options, version.productName);
+  const std::wstring base = SignBaseCommand(tool, identity, version.productName);
+  auto cancelled = [&options] { return options.cancel && options.cancel->load(); };
   std::wstring output;
   uint32_t exitCode = 0;
   bool stampFailed = false;
@@ -68,22 +70,17 @@ bool SignFileWith(RunCapturedFn run, const std::wstring& tool, const SignOptions
     say(L"İmzalanıyor (zaman damgalı)...");
     const std::wstring command =
         base + L" /tr " + QuoteArgument(options.timestampUrl) + L" /td SHA256 " + QuoteArgument(file);
-    if (run(command, output, exitCode, kSignTimeoutMs) && exitCode == 0) return true;
+    if (run(command, output, exitCode, kSignTimeoutMs, options.cancel) && exitCode == 0) return true;
+    if (cancelled()) return fail(L"İmzalama başarısız: " + output);
     say(L"Zaman damgalı imza başarısız, damgasız deneniyor: " + output);
     stampFailed = true;
   }
   say(L"İmzalanıyor...");
   output.clear();
-  if (!run(base + L" " + QuoteArgument(file), output, exitCode, kSignTimeoutMs) || exitCode != 0)
+  if (!run(base + L" " + QuoteArgument(file), output, exitCode, kSignTimeoutMs, options.cancel) || exitCode != 0)
     return fail(L"İmzalama başarısız: " + output);
   if (stampFailed) say(L"UYARI: zaman damgası eklenemedi; imza sertifika süresi bitince geçersiz sayılır.");
   return true;
-}
-
-bool SignFile(const SignOptions& options, const std::wstring& file, const VersionFields& version,
-              BuildLogFn log, void* context, std::wstring* errorOut) {
-  const std::wstring tool = options.toolPath.empty() ? FindSignTool() : options.toolPath;
-  return SignFileWith(RunCaptured, tool, options, file, version, log, context, errorOut);
 }
 
 }  // namespace sv

@@ -1,5 +1,7 @@
 #include "builder/skin_import.h"
 
+#include <set>
+
 #include "builder/zip_reader.h"
 #include "common/file.h"
 #include "common/text.h"
@@ -12,15 +14,27 @@ namespace sv {
 
 namespace {
 
+constexpr const char* kNewsLanguageKey = "LAUNCHER_IFRAME";
+constexpr const char* kRegisterLanguageKey = "LAUNCHER_NEW_URL";
+
 bool IsZipPath(const std::wstring& path) {
   return path.size() >= 4 && equalsNoCase(std::wstring_view(path).substr(path.size() - 4), L".zip");
 }
 
+std::string LinkKey(const ButtonLink& link) {
+  if (link.languageKey == kNewsLanguageKey) return kNewsPageKey;
+  if (!link.languageKey.empty()) return "lang." + link.languageKey;
+  const std::string id = upperAscii(trim(link.id));
+  return id.empty() ? "link.#" + std::to_string(link.controlIndex) : "link." + id;
+}
+
 }  // namespace
+
+bool IsLinkKey(std::string_view key) { return key.rfind("link.", 0) == 0 || key.rfind("lang.", 0) == 0; }
 
 void SkinImport::Clear() { *this = SkinImport(); }
 
-bool SkinImport::LoadSkin(const std::wstring& path, std::wstring* errorOut) {
+bool SkinImport::LoadSkin(const std::wstring& path, std::wstring* errorOut, const std::atomic<bool>* cancel) {
   Clear();
   std::wstring error;
   int added = 0;
@@ -30,7 +44,7 @@ bool SkinImport::LoadSkin(const std::wstring& path, std::wstring* errorOut) {
     // A file the folder reader cannot take does not stop the load; only an unlistable folder does.
     if (ok) error.clear();
   } else if (IsZipPath(path)) {
-    ok = ReadZipEntries(path, entries, added, &error);
+    ok = ReadZipEntries(path, entries, added, &error, cancel);
   } else {
     ok = false;
     error = L"Zip dosyası ya da klasör bırakın.";
@@ -127,11 +141,9 @@ void SkinImport::AnalyseSkin() {
     auto it = strings.find(key);
     return it == strings.end() ? nullptr : &it->second;
   };
-  if (const std::wstring* iframe = languageString("LAUNCHER_IFRAME"); iframe && !iframe->empty()) {
-    importedNewsUrl = *iframe;
-  } else if (const std::wstring* news = languageString("LAUNCHER_NEW_URL")) {
-    importedNewsUrl = *news;
-  }
+  // The news area shows LAUNCHER_IFRAME and nothing else: LAUNCHER_NEW_URL is the register
+  // button's address, never the news page's.
+  if (const std::wstring* iframe = languageString(kNewsLanguageKey)) importedNewsUrl = *iframe;
 
   settings = PatcherSettings();
   if (const std::string* ini = package.find(kSettingsEntryName)) settings = PatcherSettings::parse(*ini);
@@ -154,8 +166,8 @@ void SkinImport::AnalyseSkin() {
         link.image = control.attribute("image");
         if (type == "iframe") {
           hasWebArea = true;
-          if (linkUrl.empty() || (key == "LAUNCHER_IFRAME" && !languageString(key))) {
-            link.languageKey = "LAUNCHER_IFRAME";
+          if (linkUrl.empty() || (key == kNewsLanguageKey && !languageString(key))) {
+            link.languageKey = kNewsLanguageKey;
             link.fromLanguageFile = true;
             link.url = importedNewsUrl;
           } else if (const std::wstring* text = languageString(key)) {
@@ -173,9 +185,16 @@ void SkinImport::AnalyseSkin() {
           } else {
             link.url = toWide(linkUrl);
           }
+        } else if (type == "button" && upperAscii(trim(id)) == "URL_NEW") {
+          // The register button without an address of its own opens LAUNCHER_NEW_URL, as the
+          // patcher's skin reader does.
+          link.languageKey = kRegisterLanguageKey;
+          link.fromLanguageFile = true;
+          if (const std::wstring* text = languageString(kRegisterLanguageKey)) link.url = *text;
         } else {
           return;
         }
+        link.key = LinkKey(link);
         links.push_back(std::move(link));
       });
     }
@@ -195,7 +214,18 @@ SkinFields SkinImport::ImportedFields() const {
   fields.newsUrl = importedNewsUrl;
   fields.feedUrl = importedFeedUrl;
   fields.settings = settings;
-  for (const ButtonLink& link : links) fields.linkUrls[link.controlIndex] = link.url;
+  for (const ButtonLink& link : LinkFields()) {
+    if (IsLinkKey(link.key)) fields.linkUrls[link.key] = link.url;
+  }
+  return fields;
+}
+
+std::vector<ButtonLink> SkinImport::LinkFields() const {
+  std::vector<ButtonLink> fields;
+  std::set<std::string> seen;
+  for (const ButtonLink& link : links) {
+    if (seen.insert(link.key).second) fields.push_back(link);
+  }
   return fields;
 }
 
@@ -210,27 +240,39 @@ const XmlNode* NthControl(const XmlNode& root, int wanted) {
   return found;
 }
 
-// The start tag's name ends where the first attribute or the tag's end begins.
-uint32_t EndOfRootName(const XmlDocument& doc) {
-  uint32_t at = doc.start + 1;
-  while (at < doc.source.size()) {
-    const char c = doc.source[at];
+// A start tag's name ends where the first attribute or the tag's end begins.
+uint32_t EndOfName(const std::string& source, const XmlNode& node) {
+  uint32_t at = node.start + 1;
+  while (at < source.size()) {
+    const char c = source[at];
     if (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '/' || c == '>') break;
     ++at;
   }
   return at;
 }
 
-// Replaces the root element's attribute value, or inserts the attribute right after the root's
-// name when the root has none.
-void SetRootAttribute(XmlEditor& editor, const XmlDocument& doc, const std::string& name, const std::wstring& value) {
-  const std::string escaped = escapeAttribute(toUtf8(value));
-  if (const XmlAttribute* attr = doc.findAttribute(name)) {
+// Replaces the element's attribute value, or inserts the attribute right after the element's
+// name when it has none.
+void SetAttribute(XmlEditor& editor, const std::string& source, const XmlNode& node, const std::string& name,
+                  const std::string& value) {
+  const std::string escaped = escapeAttribute(value);
+  if (const XmlAttribute* attr = node.findAttribute(name)) {
     editor.replace(attr->valueStart, attr->valueEnd, escaped);
   } else {
-    const uint32_t at = EndOfRootName(doc);
+    const uint32_t at = EndOfName(source, node);
     editor.replace(at, at, " " + name + "=\"" + escaped + "\"");
   }
+}
+
+void SetRootAttribute(XmlEditor& editor, const XmlDocument& doc, const std::string& name, const std::wstring& value) {
+  SetAttribute(editor, doc.source, doc, name, toUtf8(value));
+}
+
+// The operator's value of a link, trimmed: the news field for the news area.
+std::wstring LinkValue(const ButtonLink& link, const SkinFields& fields) {
+  if (link.key == kNewsPageKey) return trim(fields.newsUrl);
+  auto it = fields.linkUrls.find(link.key);
+  return it == fields.linkUrls.end() ? trim(link.url) : trim(it->second);
 }
 
 void EditUrlFile(std::string& text, const SkinImport& skin, const SkinFields& fields) {
@@ -248,13 +290,18 @@ void EditSkinXml(std::string& text, const SkinImport& skin, const SkinFields& fi
   if (!doc.parse(text)) return;
   XmlEditor editor(text);
   for (const ButtonLink& link : skin.links) {
-    if (link.fromLanguageFile) continue;
-    auto it = fields.linkUrls.find(link.controlIndex);
-    if (it == fields.linkUrls.end()) continue;
-    const std::string url = toUtf8(trim(it->second));
+    const std::string url = toUtf8(LinkValue(link, fields));
     const XmlNode* control = NthControl(doc, link.controlIndex);
-    const XmlAttribute* attr = control ? control->findAttribute("link_url") : nullptr;
-    if (url.empty() || !attr || attr->value == url) continue;
+    if (url.empty() || !control) continue;
+    const XmlAttribute* attr = control->findAttribute("link_url");
+    if (link.fromLanguageFile) {
+      // A news area without link_url shows nothing in the patcher: the changed news page reaches
+      // it through the language string it is bound to.
+      if (link.key == kNewsPageKey && (!attr || trim(attr->value).empty()) && url != toUtf8(trim(link.url)))
+        SetAttribute(editor, text, *control, "link_url", kNewsLanguageKey);
+      continue;
+    }
+    if (!attr || attr->value == url) continue;
     editor.replace(attr->valueStart, attr->valueEnd, escapeAttribute(url));
   }
   const std::wstring feedUrl = trim(fields.feedUrl);
@@ -273,17 +320,14 @@ void EditLanguageFile(std::string& text, const SkinImport& skin, const SkinField
     }
     overrides[key] = value;
   };
+  // Each value reaches its own key and no other: the news page only LAUNCHER_IFRAME, a button
+  // bound to a language string only that string.
   const std::wstring newsUrl = trim(fields.newsUrl);
-  if (!newsUrl.empty() && newsUrl != skin.importedNewsUrl) {
-    set("LAUNCHER_IFRAME", newsUrl);
-    set("LAUNCHER_NEW_URL", newsUrl);
-  }
-  for (const ButtonLink& link : skin.links) {
-    if (!link.fromLanguageFile || link.languageKey.empty()) continue;
-    auto it = fields.linkUrls.find(link.controlIndex);
-    if (it == fields.linkUrls.end()) continue;
-    const std::wstring url = trim(it->second);
-    if (!url.empty()) set(link.languageKey, url);
+  if (!newsUrl.empty() && newsUrl != skin.importedNewsUrl) set(kNewsLanguageKey, newsUrl);
+  for (const ButtonLink& link : skin.LinkFields()) {
+    if (!link.fromLanguageFile || link.languageKey.empty() || link.key == kNewsPageKey) continue;
+    const std::wstring url = LinkValue(link, fields);
+    if (!url.empty() && url != trim(link.url)) set(link.languageKey, url);
   }
   if (!overrides.empty()) text = writeLocaleFile(text, overrides);
 }
@@ -327,6 +371,19 @@ bool BuildSkinPackage(const SkinImport& skin, const SkinFields& fields, std::str
   const std::wstring configUrl = trim(fields.configUrl);
   if (!configUrl.empty() && definition.remoteConfigPath != configUrl) {
     if (errorOut) *errorOut = L"Yapılandırma adresi " + toWide(definition.urlFileName) + L" dosyasına yazılamadı.";
+    return false;
+  }
+  // The same for every address the operator changed: the control must open it in the patcher
+  // (a skin without a language file, say, cannot take a changed news page).
+  for (const ButtonLink& link : skin.LinkFields()) {
+    const std::wstring value = LinkValue(link, fields);
+    if (value.empty() || value == trim(link.url)) continue;
+    const SkinControl* control = definition.findControl(upperAscii(trim(link.id)));
+    if (!control || control->link == value) continue;
+    if (errorOut) {
+      *errorOut = link.key == kNewsPageKey ? L"Haber sayfası adresi skine yazılamadı (" + toWide(link.id) + L")."
+                                           : L"Bağlantı adresi skine yazılamadı: " + toWide(link.id);
+    }
     return false;
   }
   packageOut = edited.serialize();

@@ -41,14 +41,14 @@ bool BuilderWindow::CaptureWindowPng(const std::wstring& path) {
 void BuilderWindow::RunSnapshots() {
   createDirectories(snapshot_.folder);
   if (!snapshot_.skinPath.empty()) {
-    LoadSkinPath(snapshot_.skinPath, true);
+    LoadSkinNow(snapshot_.skinPath, true);
     RebuildLivePreview();
   }
   wchar_t temp[MAX_PATH] = {};
   GetTempPathW(MAX_PATH, temp);
   const std::wstring buildFolder = joinPath(temp, L"sv_snap_out");
   createDirectories(buildFolder);
-  values_.text[kFieldOutPath] = joinPath(buildFolder, kDefaultOutputName);
+  values_.setField(kFieldOutPath, joinPath(buildFolder, kDefaultOutputName));
   WriteFields();
 
   auto capture = [this](int section, const wchar_t* suffix) {
@@ -64,7 +64,6 @@ void BuilderWindow::RunSnapshots() {
   };
   sections(L"");
   if (skin_.loaded) {
-    ReadFields();
     const std::wstring output = trim(values_.field(kFieldOutPath));
     AddLog(L"Oluşturma başladı → " + output, kLogSuccess);
     startTick_ = GetTickCount();

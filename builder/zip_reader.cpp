@@ -1,5 +1,9 @@
 #include "builder/zip_reader.h"
 
+#include <algorithm>
+#include <unordered_set>
+#include <vector>
+
 #include "builder/inflate.h"
 #include "common/crc32.h"
 #include "common/file.h"
@@ -49,8 +53,26 @@ bool EndsWithSlash(std::string_view name) {
 
 }  // namespace
 
-bool ReadZipBytes(std::string_view zip, SkinPackageBuilder& entries, int& addedOut,
-                  std::wstring* errorOut) {
+namespace {
+
+// One directory record the package takes, checked but not yet read.
+struct ZipItem {
+  std::wstring name;
+  std::string entryName;
+  uint16_t method = 0;
+  uint32_t crc = 0;
+  uint32_t packedSize = 0;
+  uint32_t plainSize = 0;
+  size_t localOffset = 0;
+  size_t dataStart = 0;
+};
+
+bool Cancelled(const std::atomic<bool>* cancel) { return cancel && cancel->load(); }
+
+}  // namespace
+
+bool ReadZipBytes(std::string_view zip, SkinPackageBuilder& entries, int& addedOut, std::wstring* errorOut,
+                  const std::atomic<bool>* cancel) {
   addedOut = 0;
   const size_t size = zip.size();
   if (size < kEndRecordSize) return Fail(errorOut, L"Gecersiz zip dosyasi.");
@@ -69,15 +91,24 @@ bool ReadZipBytes(std::string_view zip, SkinPackageBuilder& entries, int& addedO
   if (uint64_t(dirOffset) + dirSize > size) return Fail(errorOut, L"Zip dizini bozuk.");
   if (count == 0) return true;
 
+  // First every record is read and checked without decoding anything, so that the work a zip can
+  // ask for is known before it is done: at most the package's entry limit of taken records, no two
+  // of them sharing bytes (one stream named 65,534 times would be inflated 65,534 times), and
+  // declared sizes within the package's data limit. Only then are the entries decoded.
+  std::vector<ZipItem> items;
+  std::unordered_set<uint32_t> localOffsets;  // a second record of one local entry is refused at once
+  uint64_t declared = 0;
   size_t record = dirOffset;
   for (unsigned i = 0; i < count; ++i) {
+    if ((i & 1023) == 1023 && Cancelled(cancel)) return Fail(errorOut, kZipCancelledText);
     if (size - record < kDirHeaderSize || Le32(zip, record) != kDirSignature)
       return Fail(errorOut, L"Zip dizini bozuk.");
     const uint16_t flags = Le16(zip, record + 8);
-    const uint16_t method = Le16(zip, record + 10);
-    const uint32_t crc = Le32(zip, record + 16);
-    const uint32_t packedSize = Le32(zip, record + 20);
-    const uint32_t plainSize = Le32(zip, record + 24);
+    ZipItem item;
+    item.method = Le16(zip, record + 10);
+    item.crc = Le32(zip, record + 16);
+    item.packedSize = Le32(zip, record + 20);
+    item.plainSize = Le32(zip, record + 24);
     const uint16_t nameLength = Le16(zip, record + 28);
     const uint16_t extraLength = Le16(zip, record + 30);
     const uint16_t commentLength = Le16(zip, record + 32);
@@ -90,48 +121,77 @@ bool ReadZipBytes(std::string_view zip, SkinPackageBuilder& entries, int& addedO
     record = next < size ? size_t(next) : size;
 
     if (EndsWithSlash(rawName) || rawName.find("__MACOSX") != std::string_view::npos) continue;
-    const std::wstring name = EntryNameText(rawName, (flags & kFlagUtf8) != 0);
-    const std::string entryName = SkinPackageBuilder::entryNameFor(name);
-    if (entryName.empty()) continue;
+    item.name = EntryNameText(rawName, (flags & kFlagUtf8) != 0);
+    item.entryName = SkinPackageBuilder::entryNameFor(item.name);
+    if (item.entryName.empty()) continue;
 
     if (flags & kFlagEncrypted) return Fail(errorOut, L"Sifreli zip desteklenmiyor.");
-    if (plainSize > kSkinFileMaxSize) return Fail(errorOut, L"Zip icinde cok buyuk dosya: " + name);
+    if (!localOffsets.insert(localOffset).second)
+      return Fail(errorOut, L"Zip kayitlari ayni veriyi paylasiyor: " + item.name);
+    if (item.plainSize > kSkinFileMaxSize) return Fail(errorOut, L"Zip icinde cok buyuk dosya: " + item.name);
+    if (items.size() == kSkinPackageMaxEntries)
+      return Fail(errorOut, L"Zip icinde cok fazla dosya var (skin en cok " +
+                                std::to_wstring(kSkinPackageMaxEntries) + L" dosya alir).");
 
-    if (localOffset > size || size - localOffset < kLocalHeaderSize ||
-        Le32(zip, localOffset) != kLocalSignature)
+    if (localOffset > size || size - localOffset < kLocalHeaderSize || Le32(zip, localOffset) != kLocalSignature)
       return Fail(errorOut, L"Zip yerel basligi bozuk.");
-    const uint64_t dataStart = uint64_t(localOffset) + kLocalHeaderSize +
-                               Le16(zip, localOffset + 26) + Le16(zip, localOffset + 28);
-    if (dataStart > size || size - dataStart < packedSize) return Fail(errorOut, L"Zip verisi bozuk.");
-    const std::string_view packed = zip.substr(size_t(dataStart), packedSize);
+    const uint64_t dataStart =
+        uint64_t(localOffset) + kLocalHeaderSize + Le16(zip, localOffset + 26) + Le16(zip, localOffset + 28);
+    if (dataStart > size || size - dataStart < item.packedSize) return Fail(errorOut, L"Zip verisi bozuk.");
+    if (item.method == 0 && item.packedSize != item.plainSize) return Fail(errorOut, L"Zip verisi bozuk.");
+    if (item.method != 0 && item.method != 8)
+      return Fail(errorOut, L"Desteklenmeyen zip sikistirma yontemi: " + item.name);
+    item.localOffset = localOffset;
+    item.dataStart = size_t(dataStart);
+    declared += item.plainSize;
+    items.push_back(std::move(item));
+  }
+  // Each taken entry's bytes, from its local header to the end of its data, are its own.
+  std::vector<const ZipItem*> byOffset;
+  byOffset.reserve(items.size());
+  for (const ZipItem& item : items) byOffset.push_back(&item);
+  std::sort(byOffset.begin(), byOffset.end(),
+            [](const ZipItem* a, const ZipItem* b) { return a->localOffset < b->localOffset; });
+  for (size_t i = 1; i < byOffset.size(); ++i) {
+    const ZipItem& before = *byOffset[i - 1];
+    if (byOffset[i]->localOffset < before.dataStart + before.packedSize)
+      return Fail(errorOut, L"Zip kayitlari ayni veriyi paylasiyor: " + byOffset[i]->name);
+  }
+  if (entries.totalDataSize() + declared > kSkinPackageMaxData)
+    return Fail(errorOut, L"Skin paketi 64 MB sinirini asiyor.");
 
+  // Every inflated byte counts, replaced entries included: a stream whose directory claims 0
+  // bytes is bounded by what is left of the package's data limit.
+  uint64_t inflated = entries.totalDataSize();
+  for (const ZipItem& item : items) {
+    if (Cancelled(cancel)) return Fail(errorOut, kZipCancelledText);
+    const std::string_view packed = zip.substr(item.dataStart, item.packedSize);
     std::string data;
-    if (method == 0) {
-      if (packedSize != plainSize) return Fail(errorOut, L"Zip verisi bozuk.");
+    if (item.method == 0) {
       data.assign(packed);
-    } else if (method == 8) {
-      std::wstring error;
-      // A directory that claims 0 bytes sets no exact size; the entry cap still bounds the output.
-      if (!Inflate(packed.data(), packed.size(), data, plainSize, &error, kSkinFileMaxSize))
-        return Fail(errorOut, name + L": " + error);
     } else {
-      return Fail(errorOut, L"Desteklenmeyen zip sikistirma yontemi: " + name);
+      std::wstring error;
+      const uint64_t left = kSkinPackageMaxData - std::min<uint64_t>(inflated, kSkinPackageMaxData);
+      const size_t limit = size_t(std::min<uint64_t>(kSkinFileMaxSize, left));
+      if (!Inflate(packed.data(), packed.size(), data, item.plainSize, &error, limit))
+        return Fail(errorOut, item.name + L": " + error);
     }
-    if (Crc32(data.data(), data.size()) != crc) return Fail(errorOut, L"Zip CRC hatasi: " + name);
-    if (entries.totalDataSize() + data.size() > kSkinPackageMaxData)
+    inflated += data.size();
+    if (Crc32(data.data(), data.size()) != item.crc) return Fail(errorOut, L"Zip CRC hatasi: " + item.name);
+    if (inflated > kSkinPackageMaxData || entries.totalDataSize() + data.size() > kSkinPackageMaxData)
       return Fail(errorOut, L"Skin paketi 64 MB sinirini asiyor.");
-    entries.put(entryName, std::move(data));
+    entries.put(item.entryName, std::move(data));
     ++addedOut;
   }
   return true;
 }
 
-bool ReadZipEntries(const std::wstring& path, SkinPackageBuilder& entries, int& addedOut,
-                    std::wstring* errorOut) {
+bool ReadZipEntries(const std::wstring& path, SkinPackageBuilder& entries, int& addedOut, std::wstring* errorOut,
+                    const std::atomic<bool>* cancel) {
   addedOut = 0;
   std::string bytes;
   if (!readWholeFile(path, kZipFileMaxSize, bytes)) return Fail(errorOut, L"Zip okunamadi: " + path);
-  return ReadZipBytes(bytes, entries, addedOut, errorOut);
+  return ReadZipBytes(bytes, entries, addedOut, errorOut, cancel);
 }
 
 }  // namespace sv

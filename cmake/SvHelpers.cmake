@@ -124,3 +124,39 @@ function(sv_folder_gtest name)
     sv_add_gtest(${name} SOURCES ${srcs} LIBS ${T_LIBS})
   endif()
 endfunction()
+
+# sv_delay_load(target DLL...): the shipped program imports these system DLLs (none of them a
+# KnownDLL on every supported Windows) only at their first call, through the loader hook of
+# common/system_dlls_win.cpp that loads them from the system folder (a DLL added here belongs in its
+# load order too): a DLL of the same name beside the program is never loaded.
+function(sv_delay_load target)
+  find_program(SV_NM NAMES ${SV_MINGW_TRIPLE}-nm REQUIRED)
+  find_program(SV_DLLTOOL NAMES ${SV_MINGW_TRIPLE}-dlltool REQUIRED)
+  set(killAt OFF)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(killAt ON)
+  endif()
+  set(dir ${CMAKE_BINARY_DIR}/delayimp/${target})
+  set(implibs)
+  set(libs)
+  foreach(dll ${ARGN})
+    find_library(SV_IMPLIB_${dll} NAMES lib${dll}.a REQUIRED)
+    list(APPEND implibs ${SV_IMPLIB_${dll}})
+    list(APPEND libs ${dir}/lib${dll}_delay.a)
+  endforeach()
+  string(REPLACE ";" "\\;" dllArg "${ARGN}")
+  string(REPLACE ";" "\\;" implibArg "${implibs}")
+  add_custom_command(OUTPUT ${libs}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${dir}
+    COMMAND ${CMAKE_COMMAND} -DNM=${SV_NM} -DDLLTOOL=${SV_DLLTOOL} "-DDLLS=${ARGN}"
+      "-DIMPLIBS=${implibs}" -DOUT_DIR=${dir} -DKILL_AT=${killAt}
+      -P ${PROJECT_SOURCE_DIR}/cmake/make_delay_lib.cmake
+    DEPENDS ${PROJECT_SOURCE_DIR}/cmake/make_delay_lib.cmake VERBATIM)
+  add_custom_target(${target}_delay_imports DEPENDS ${libs})
+  add_dependencies(${target} ${target}_delay_imports)
+  # Whole and ahead of everything: each import is defined before any library's own -l<dll> is
+  # read, whichever library of the program calls it.
+  string(REPLACE ";" "," libList "${libs}")
+  target_link_options(${target} PRIVATE "LINKER:--whole-archive,${libList},--no-whole-archive")
+  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${libs})
+endfunction()

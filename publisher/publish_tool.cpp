@@ -3,12 +3,14 @@
 #include <algorithm>
 #include <charconv>
 #include <map>
+#include <optional>
 
 #include "common/crc32.h"
 #include "publisher/lz_file.h"
 #include "publisher/path_convert.h"
 #include "publisher/progress_line.h"
 #include "publisher/release_build.h"
+#include "publisher/release_signing.h"
 #include "publisher/release_verify.h"
 #include "publisher/release_versions.h"
 
@@ -22,9 +24,14 @@ constexpr char kUsage[] =
     "Commands:\n"
     "  build CLIENT_DIR OUT_DIR [--base-url URL] [--exclude GLOB]... [--level N] [--jobs N]\n"
     "        [--versioned [--version NAME] [--keep N]]\n"
+    "        [--sign-key KEY [--expires AGE] [--next-key NEW.pub] [--release N]]\n"
     "      publish a game client folder as a crclist and .lz files\n"
-    "  verify DIR_OR_URL\n"
+    "  verify DIR_OR_URL [--key KEY.pub]\n"
     "      unpack every .lz of a published release and check it against the crclist\n"
+    "  keygen KEY\n"
+    "      make a release key: KEY (private) and KEY.pub (for the builder)\n"
+    "  sign OUT_DIR --sign-key KEY [--expires AGE] [--next-key NEW.pub] [--release N]\n"
+    "      sign a release again after its configuration was edited by hand\n"
     "  lz compress IN OUT [--level N]\n"
     "  lz decompress IN OUT\n"
     "      one .lz file\n"
@@ -36,6 +43,7 @@ constexpr char kBuildHelp[] =
     "Usage: SarvikPublish build CLIENT_DIR OUT_DIR [--base-url URL] [--exclude GLOB]... "
     "[--level N]\n"
     "         [--jobs N] [--versioned [--version NAME] [--keep N]]\n"
+    "         [--sign-key KEY [--expires AGE] [--next-key NEW.pub] [--release N]]\n"
     "\n"
     "Writes OUT_DIR/<path>.lz for every file below CLIENT_DIR and OUT_DIR/crclist listing the\n"
     "CRC-32, size and path of each. Upload OUT_DIR to the web server as it is.\n"
@@ -58,6 +66,17 @@ constexpr char kBuildHelp[] =
     "  --version NAME   the new version's name (default: the time in UTC, YYYYMMDD-HHMMSS)\n"
     "  --keep N         keep the N newest versions (default 3), and always the one the\n"
     "                   configuration names and the one before it; older ones are removed\n"
+    "  --sign-key KEY   sign the release with the private key KEY (from keygen): every crclist\n"
+    "                   line names its .lz by SHA-256, and OUT_DIR/sarvik.release, written\n"
+    "                   last, names the configuration, every list it names and the new\n"
+    "                   patcher of sv_patcher_url (when that file is in OUT_DIR). Patchers\n"
+    "                   built with KEY.pub install nothing else. Needs the configuration.\n"
+    "  --expires AGE    how long the signature holds: a number and s, m, h or d (default\n"
+    "                   30d). Publish or sign again before then: patchers with your key\n"
+    "                   refuse an expired release, so nobody can hold them on an old one.\n"
+    "  --next-key NEW.pub  announce the key of the releases to come (see keygen --help)\n"
+    "  --release N      the release number (default: one above the last one signed here);\n"
+    "                   patchers never go back to a lower one\n"
     "\n"
     "Publishing into the folder a live server serves: without --versioned each .lz is replaced\n"
     "where it lies, so a patcher that read the old crclist a moment before downloads new bytes\n"
@@ -81,7 +100,7 @@ constexpr char kBuildHelp[] =
     "link to a file inside the client is published as that file.\n";
 
 constexpr char kVerifyHelp[] =
-    "Usage: SarvikPublish verify DIR_OR_URL\n"
+    "Usage: SarvikPublish verify DIR_OR_URL [--key KEY.pub]\n"
     "\n"
     "Reads the crclist of a release folder or of a web address (http:// or https://), unpacks\n"
     "every .lz with the patcher's own decoder and compares size and CRC-32 with the list.\n"
@@ -91,7 +110,33 @@ constexpr char kVerifyHelp[] =
     "The configuration beside the list (draskeltorrent.config.xml, in the folder or the one\n"
     "above it, or at the address) is read too: when its sv_patcher_crc32 names another build\n"
     "than the list's entry for the patcher's own file, that is a BAD line as well. Patchers\n"
-    "take the configuration's build and never install the list's.\n";
+    "take the configuration's build and never install the list's.\n"
+    "\n"
+    "With --key, DIR_OR_URL is the folder of the configuration and the check is a patcher's\n"
+    "with that key: sarvik.release must be signed by it and not expired, the configuration\n"
+    "and the list of every source it names must match their hashes, and every .lz its SHA-256.\n";
+
+constexpr char kKeygenHelp[] =
+    "Usage: SarvikPublish keygen KEY\n"
+    "\n"
+    "Makes a release key (ECDSA P-256): the private key KEY, readable by you alone, and the\n"
+    "public key KEY.pub. An existing file is never overwritten.\n"
+    "\n"
+    "Give KEY.pub to the builder (release_key): its patchers then install and start only what\n"
+    "a release signed with KEY names. Keep KEY off the web server, on the machine that\n"
+    "publishes, with a copy somewhere offline. If KEY is lost, the patchers in players' hands\n"
+    "accept no new release until players get a patcher built with a new key by hand; move to\n"
+    "a new key before that happens with build --next-key NEW.pub. If KEY leaks, anyone who\n"
+    "controls the path to players can sign releases: announce a new key with --next-key at\n"
+    "once and build new patchers with it.\n";
+
+constexpr char kSignHelp[] =
+    "Usage: SarvikPublish sign OUT_DIR --sign-key KEY [--expires AGE] [--next-key NEW.pub]\n"
+    "         [--release N]\n"
+    "\n"
+    "Writes OUT_DIR/sarvik.release again for the configuration and the lists as they are now:\n"
+    "after the configuration was edited by hand, or to renew the expiry. The lists must come\n"
+    "from build --sign-key. Options as for build.\n";
 
 constexpr char kLzHelp[] =
     "Usage: SarvikPublish lz compress IN OUT [--level N]\n"
@@ -185,11 +230,53 @@ int Usage(std::ostream& err, const char* problem, const char* help) {
   return kExitUsage;
 }
 
+const std::vector<std::string> kSigningOptions = {"--sign-key", "--expires", "--next-key",
+                                                  "--release"};
+
+// The signing options when --sign-key is given; kExitOk, or the exit code of the failure.
+int ParseSigning(const Arguments& a, std::optional<SigningOptions>& signing, std::ostream& err,
+                 const char* help) {
+  auto it = a.options.find("--sign-key");
+  if (it == a.options.end()) {
+    for (const std::string& name : kSigningOptions) {
+      if (a.options.count(name)) return Usage(err, "--expires, --next-key and --release go with "
+                                              "--sign-key", help);
+    }
+    return kExitOk;
+  }
+  SigningOptions o;
+  o.key = PathFromUtf8(it->second.back());
+  if (auto e = a.options.find("--expires"); e != a.options.end() &&
+                                            !ParseReleaseAge(e->second.back(), o.lifetime)) {
+    return Usage(err, "--expires takes a number followed by s, m, h or d (\"30d\")", help);
+  }
+  if (auto n = a.options.find("--next-key"); n != a.options.end()) {
+    ReleaseKey next;
+    std::string error;
+    if (!ReadPublicKeyFile(PathFromUtf8(n->second.back()), next, error)) {
+      err << "error: " << error << "\n";
+      return kExitFailed;
+    }
+    o.nextKey = next;
+  }
+  if (auto r = a.options.find("--release"); r != a.options.end()) {
+    const std::string& text = r->second.back();
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), o.release);
+    if (ec != std::errc() || end != text.data() + text.size() || o.release == 0) {
+      return Usage(err, "--release takes a whole number from 1", help);
+    }
+  }
+  signing = o;
+  return kExitOk;
+}
+
 int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
           bool showProgress) {
   Arguments a;
-  if (!Parse(args, 1, {"--base-url", "--exclude", "--level", "--jobs", "--version", "--keep"}, a,
-             err, {"--versioned"})) {
+  std::vector<std::string> known = {"--base-url", "--exclude", "--level", "--jobs", "--version",
+                                    "--keep"};
+  known.insert(known.end(), kSigningOptions.begin(), kSigningOptions.end());
+  if (!Parse(args, 1, known, a, err, {"--versioned"})) {
     return kExitUsage;
   }
   if (a.help) {
@@ -226,6 +313,7 @@ int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
   unsigned keep = unsigned(options.keep);
   if (!ParseCount(a, "--keep", 1, keep, err)) return kExitUsage;
   options.keep = keep;
+  if (int code = ParseSigning(a, options.signing, err, kBuildHelp); code != kExitOk) return code;
   BuildSummary summary;
   return BuildRelease(options, summary, out, err) ? kExitOk : kExitFailed;
 }
@@ -233,16 +321,56 @@ int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
 int Verify(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
            bool showProgress) {
   Arguments a;
-  if (!Parse(args, 1, {}, a, err)) return kExitUsage;
+  if (!Parse(args, 1, {"--key"}, a, err)) return kExitUsage;
   if (a.help) {
     out << kVerifyHelp;
     return kExitOk;
   }
   if (a.positional.size() != 1) return Usage(err, "verify takes DIR_OR_URL", kVerifyHelp);
   VerifySummary summary;
-  if (!VerifyRelease(a.positional[0], summary, out, err, showProgress)) return kExitFailed;
+  if (auto it = a.options.find("--key"); it != a.options.end()) {
+    ReleaseKey key;
+    std::string error;
+    if (!ReadPublicKeyFile(PathFromUtf8(it->second.back()), key, error)) {
+      err << "error: " << error << "\n";
+      return kExitFailed;
+    }
+    if (!VerifySignedRelease(a.positional[0], key, summary, out, err, showProgress)) {
+      return kExitFailed;
+    }
+  } else if (!VerifyRelease(a.positional[0], summary, out, err, showProgress)) {
+    return kExitFailed;
+  }
   return summary.bad == 0 && summary.invalidLines == 0 && summary.conflicts == 0 ? kExitOk
                                                                                  : kExitFailed;
+}
+
+int Keygen(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  Arguments a;
+  if (!Parse(args, 1, {}, a, err)) return kExitUsage;
+  if (a.help) {
+    out << kKeygenHelp;
+    return kExitOk;
+  }
+  if (a.positional.size() != 1) return Usage(err, "keygen takes KEY", kKeygenHelp);
+  return WriteNewKeyPair(PathFromUtf8(a.positional[0]), out, err) ? kExitOk : kExitFailed;
+}
+
+int Sign(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  Arguments a;
+  if (!Parse(args, 1, kSigningOptions, a, err)) return kExitUsage;
+  if (a.help) {
+    out << kSignHelp;
+    return kExitOk;
+  }
+  if (a.positional.size() != 1) return Usage(err, "sign takes OUT_DIR", kSignHelp);
+  std::optional<SigningOptions> signing;
+  if (int code = ParseSigning(a, signing, err, kSignHelp); code != kExitOk) return code;
+  if (!signing) return Usage(err, "sign needs --sign-key", kSignHelp);
+  const auto dir = PathFromUtf8(a.positional[0]);
+  return SigningReady(dir, *signing, err) && SignPublishedRelease(dir, *signing, out, err)
+             ? kExitOk
+             : kExitFailed;
 }
 
 int Lz(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -290,6 +418,8 @@ int RunPublishTool(const std::vector<std::string>& args, std::ostream& out, std:
   if (command == "build") return Build(args, out, err, showProgress);
   if (command == "verify") return Verify(args, out, err, showProgress);
   if (command == "lz") return Lz(args, out, err);
+  if (command == "keygen") return Keygen(args, out, err);
+  if (command == "sign") return Sign(args, out, err);
   err << "error: unknown command " << command << "\n\n" << kUsage;
   return kExitUsage;
 }

@@ -165,7 +165,9 @@ bool FileListReadsBack(const std::string& text, const std::vector<ListedFile>& l
     std::wstring expected = toWide(listed[i].path);
     std::replace(expected.begin(), expected.end(), L'/', L'\\');
     if (entries[i].path != expected || entries[i].crc != listed[i].crc ||
-        entries[i].size != listed[i].size) {
+        entries[i].size != listed[i].size || entries[i].hasObject != listed[i].hasObject ||
+        (listed[i].hasObject && (entries[i].objectDigest != listed[i].object.digest ||
+                                 entries[i].objectSize != listed[i].object.size))) {
       return false;
     }
   }
@@ -410,9 +412,10 @@ bool WriteRelease(const BuildOptions& options, const ClientScan& scan, const fs:
     summary.bytes += file.size;
     summary.lzBytes += r.entry.lzSize;
     fresh[file.path] = r.entry;
-    listed.push_back({file.path, r.entry.crc, file.size});
+    listed.push_back({file.path, r.entry.crc, file.size, false, {}});
   }
   summary.files = listed.size();
+  if (options.signing && !HashListedObjects(release, listed, options.jobs, err)) return false;
 
   const std::string list = FormatFileList(listed);
   if (!FileListReadsBack(list, listed)) {
@@ -578,7 +581,7 @@ bool BuildVersion(const BuildOptions& options, const ClientScan& scan, BuildSumm
   }
   out << "; " << kConfigName << " now names it; " << summary.versionsRemoved
       << " old version(s) removed\n";
-  return true;
+  return !options.signing || SignPublishedRelease(options.out, *options.signing, out, err);
 }
 
 }  // namespace
@@ -611,6 +614,7 @@ bool BuildRelease(const BuildOptions& options, BuildSummary& summary, std::ostre
       return false;
     }
   }
+  if (options.signing && !SigningReady(options.out, *options.signing, err)) return false;
   ClientScan scan = ScanClient(options.client, options.excludes, options.out);
   if (!scan.problems.empty()) {
     for (const std::string& p : scan.problems) err << "error: " << p << "\n";
@@ -630,7 +634,7 @@ bool BuildRelease(const BuildOptions& options, BuildSummary& summary, std::ostre
   out << summary.files << " files, " << FormatBytes(summary.bytes) << " -> "
       << FormatBytes(summary.lzBytes) << ": " << summary.written << " compressed, "
       << summary.kept << " unchanged, " << summary.removed << " removed\n";
-  return true;
+  return !options.signing || SignPublishedRelease(options.out, *options.signing, out, err);
 }
 
 }  // namespace sv

@@ -10,7 +10,10 @@
 #include <string>
 #include <vector>
 
+#include <optional>
+
 #include "publisher/lzo_compress.h"
+#include "publisher/release_signing.h"
 
 namespace sv {
 
@@ -27,6 +30,8 @@ struct BuildOptions {
   bool versioned = false;
   std::string version;                 // empty: made from the time
   size_t keep = 3;
+  // With a key: every list line names its ".lz" by SHA-256 and a signed manifest is written.
+  std::optional<SigningOptions> signing;
 };
 
 struct BuildSummary {

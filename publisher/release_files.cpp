@@ -10,7 +10,11 @@ std::string FormatFileList(const std::vector<ListedFile>& files) {
   std::string text;
   for (const ListedFile& f : files) {
     text += FormatCrc32(f.crc) + ' ' + std::to_string(f.size) + ' ';
-    if (f.path.find(' ') != std::string::npos) text += "- - ";
+    if (f.hasObject) {
+      text += DigestHex(f.object.digest) + ' ' + std::to_string(f.object.size) + ' ';
+    } else if (f.path.find(' ') != std::string::npos) {
+      text += "- - ";
+    }
     text += f.path + '\n';
   }
   return text;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "publisher/client_scan.h"
+#include "release/release_manifest.h"
 
 namespace sv {
 
@@ -15,10 +16,13 @@ struct ListedFile {
   std::string path;  // UTF-8 with '/'
   uint32_t crc = 0;
   uint64_t size = 0;
+  bool hasObject = false;  // a signed release lists each ".lz" by SHA-256 and size
+  ReleaseObject object;
 };
 
 // One line per file: eight hex digits of CRC, size, path; a path with spaces goes behind two
-// placeholder fields, the form in which the patcher reads the rest of the line as the path.
+// placeholder fields, the form in which the patcher reads the rest of the line as the path. In a
+// signed release those two fields hold the ".lz" object's SHA-256 and size on every line.
 std::string FormatFileList(const std::vector<ListedFile>& files);
 
 // A configuration with one download source at `baseUrl` and the game program `runPath` (may be

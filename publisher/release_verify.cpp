@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <ctime>
 #include <filesystem>
 #include <memory>
 #include <system_error>
@@ -19,6 +20,8 @@
 #include "publisher/path_convert.h"
 #include "publisher/progress_line.h"
 #include "publisher/release_files.h"
+#include "publisher/release_signing.h"
+#include "release/release_manifest.h"
 #include "publisher/url_fetch.h"
 
 namespace sv {
@@ -39,6 +42,8 @@ class ReleaseSource {
   // Opens the .lz of `entry`; `missing` tells a file that is not there from other failures.
   virtual bool OpenLz(const FileEntry& entry, FileReader& reader, bool& missing,
                       std::string& error) = 0;
+  // The file the last OpenLz opened.
+  virtual std::wstring LzFile() const = 0;
 };
 
 std::string SlashPath(const FileEntry& entry) {
@@ -67,13 +72,16 @@ class FolderSource : public ReleaseSource {
     const fs::path lz = root_ / PathFromUtf8(SlashPath(entry) + ".lz");
     std::error_code e;
     missing = !fs::exists(lz, e);
-    if (!missing && reader.OpenRead(WideFromPath(lz))) return true;
+    last_ = WideFromPath(lz);
+    if (!missing && reader.OpenRead(last_)) return true;
     error = missing ? "missing" : "cannot be opened";
     return false;
   }
+  std::wstring LzFile() const override { return last_; }
 
  private:
   fs::path root_;
+  std::wstring last_;
 };
 
 // Each .lz is downloaded into one temporary file, unpacked from there and replaced by the next.
@@ -108,6 +116,7 @@ class UrlSource : public ReleaseSource {
     error = missing ? "missing (" + url + ": HTTP 404)" : url + ": " + r.error;
     return false;
   }
+  std::wstring LzFile() const override { return WideFromPath(temp_); }
 
  private:
   std::string ListUrl() const { return joinUrl(base_, kFileListName); }
@@ -140,6 +149,83 @@ std::string PatcherNameOf(const std::string& url) {
   path = path.substr(path.find_last_of("/\\") == std::string::npos ? 0 : path.find_last_of("/\\") + 1);
   if (path.size() > 3 && toLowerAscii(path.substr(path.size() - 3)) == ".lz") path.resize(path.size() - 3);
   return path;
+}
+
+// Checks every entry of `list` against its ".lz" from `source`; with `objects`, also against the
+// SHA-256 and size the signed list names.
+void VerifyEntries(ReleaseSource& source, const std::string& list, bool objects,
+                   VerifySummary& summary, std::ostream& out, std::ostream& err,
+                   bool showProgress) {
+  std::vector<FileEntry> entries;
+  std::wstring listError;
+  ParseFileList(list, entries, listError);
+  summary.invalidLines += ReportInvalidLines(list, out);
+
+  uint64_t bytesTotal = 0, bytesDone = 0;
+  for (const FileEntry& e : entries) bytesTotal += e.size;
+  ProgressLine progress(err, showProgress);
+  FileReader reader;
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const FileEntry& entry = entries[i];
+    const std::string path = SlashPath(entry);
+    progress.Show(i, entries.size(), bytesDone, bytesTotal, path);
+    bytesDone += entry.size;
+    ++summary.files;
+    std::string why;
+    bool missing = false;
+    if (source.OpenLz(entry, reader, missing, why)) {
+      LzResult d = LzDecode(reader, nullptr, nullptr, nullptr);
+      reader.Close();
+      Sha256Digest digest{};
+      uint64_t lzSize = 0;
+      char text[96];
+      if (objects && !entry.hasObject) {
+        why = "the list names no SHA-256 for it";
+      } else if (objects && (!Sha256OfFile(source.LzFile(), digest, lzSize) ||
+                             digest != entry.objectDigest || lzSize != entry.objectSize)) {
+        why = path + ".lz does not match the SHA-256 and size the list names";
+      } else if (!d.ok) {
+        why = path + ".lz cannot be unpacked: " + toUtf8(d.error_text);
+      } else if (d.out_size != entry.size) {
+        std::snprintf(text, sizeof text, "unpacks to %llu bytes, the list says %llu",
+                      (unsigned long long)d.out_size, (unsigned long long)entry.size);
+        why = text;
+      } else if (d.crc != entry.crc) {
+        why = "unpacks to CRC " + FormatCrc32(d.crc) + ", the list says " + FormatCrc32(entry.crc);
+      } else {
+        continue;
+      }
+    } else {
+      why = path + ".lz " + why;
+    }
+    progress.Clear();
+    ++summary.bad;
+    out << "BAD " << path << ": " << why << "\n";
+  }
+  progress.Clear();
+}
+
+void PrintSummary(const VerifySummary& summary, std::ostream& out) {
+  out << "checked " << summary.files << " files: " << summary.bad << " bad";
+  if (summary.invalidLines) out << ", " << summary.invalidLines << " invalid list lines";
+  if (summary.conflicts) out << ", " << summary.conflicts << " patcher builds in disagreement";
+  out << "\n";
+}
+
+// A file beside the configuration, from a folder or a web address.
+bool ReadBeside(const std::string& dirOrUrl, const std::string& name, size_t limit,
+                std::string& bytes, std::string& error) {
+  if (IsHttpUrl(dirOrUrl)) {
+    const std::string url = joinUrl(dirOrUrl, name);
+    UrlFetchResult r = FetchUrlToMemory(url, limit, bytes);
+    if (!r.ok) error = url + ": " + r.error;
+    return r.ok;
+  }
+  if (readWholeFile(WideFromPath(PathFromUtf8(dirOrUrl) / PathFromUtf8(name)), limit, bytes)) {
+    return true;
+  }
+  error = "cannot read " + name;
+  return false;
 }
 
 }  // namespace
@@ -194,7 +280,6 @@ bool VerifyRelease(const std::string& dirOrUrl, VerifySummary& summary, std::ost
     err << "error: " << toUtf8(listError) << "\n";
     return false;
   }
-  summary.invalidLines = ReportInvalidLines(list, out);
   std::string config;
   if (source->ReadConfig(config)) {
     for (const std::string& line : PatcherConflicts(config, entries)) {
@@ -202,46 +287,70 @@ bool VerifyRelease(const std::string& dirOrUrl, VerifySummary& summary, std::ost
       ++summary.conflicts;
     }
   }
+  VerifyEntries(*source, list, false, summary, out, err, showProgress);
+  PrintSummary(summary, out);
+  return true;
+}
 
-  uint64_t bytesTotal = 0, bytesDone = 0;
-  for (const FileEntry& e : entries) bytesTotal += e.size;
-  ProgressLine progress(err, showProgress);
-  FileReader reader;
-  for (size_t i = 0; i < entries.size(); ++i) {
-    const FileEntry& entry = entries[i];
-    const std::string path = SlashPath(entry);
-    progress.Show(i, entries.size(), bytesDone, bytesTotal, path);
-    bytesDone += entry.size;
-    ++summary.files;
-    std::string why;
-    bool missing = false;
-    if (source->OpenLz(entry, reader, missing, why)) {
-      LzResult d = LzDecode(reader, nullptr, nullptr, nullptr);
-      reader.Close();
-      char text[96];
-      if (!d.ok) {
-        why = path + ".lz cannot be unpacked: " + toUtf8(d.error_text);
-      } else if (d.out_size != entry.size) {
-        std::snprintf(text, sizeof text, "unpacks to %llu bytes, the list says %llu",
-                      (unsigned long long)d.out_size, (unsigned long long)entry.size);
-        why = text;
-      } else if (d.crc != entry.crc) {
-        why = "unpacks to CRC " + FormatCrc32(d.crc) + ", the list says " + FormatCrc32(entry.crc);
-      } else {
-        continue;
-      }
-    } else {
-      why = path + ".lz " + why;
-    }
-    progress.Clear();
+bool VerifySignedRelease(const std::string& dirOrUrl, const ReleaseKey& key,
+                         VerifySummary& summary, std::ostream& out, std::ostream& err,
+                         bool showProgress) {
+  summary = VerifySummary();
+  auto bad = [&](const std::string& what) {
     ++summary.bad;
-    out << "BAD " << path << ": " << why << "\n";
+    out << "BAD " << what << "\n";
+  };
+  std::string manifestText, configText, error;
+  if (!ReadBeside(dirOrUrl, kReleaseManifestName, kReleaseManifestLimit, manifestText, error) ||
+      !ReadBeside(dirOrUrl, kConfigName, kReleaseManifestLimit, configText, error)) {
+    err << "error: " << error << "\n";
+    return false;
   }
-  progress.Clear();
-  out << "checked " << summary.files << " files: " << summary.bad << " bad";
-  if (summary.invalidLines) out << ", " << summary.invalidLines << " invalid list lines";
-  if (summary.conflicts) out << ", " << summary.conflicts << " patcher builds in disagreement";
-  out << "\n";
+  ReleaseManifest manifest;
+  std::string_view body;
+  ReleaseSignature signature;
+  if (!ParseSignedManifest(manifestText, manifest, body, signature, error)) {
+    bad(std::string(kReleaseManifestName) + ": " + error);
+    return true;
+  }
+  if (!VerifyReleaseSignature(key, body, signature)) {
+    bad(std::string(kReleaseManifestName) + ": not signed by key " + ReleaseKeyId(key));
+    return true;
+  }
+  out << "release " << manifest.release << ", signed by key " << ReleaseKeyId(key)
+      << ", expires " << FormatUtcTime(manifest.expires) << "\n";
+  if (manifest.expires < int64_t(std::time(nullptr))) {
+    bad(std::string(kReleaseManifestName) + ": expired at " + FormatUtcTime(manifest.expires));
+  }
+  if (ReleaseObjectOf(configText) != manifest.config) {
+    bad(std::string(kConfigName) + ": does not match the hash in " + kReleaseManifestName);
+  }
+  std::vector<SignedSource> sources;
+  if (!ReleaseSourcesOf(configText, PathFromUtf8(dirOrUrl), sources, error)) {
+    bad(error);
+    return true;
+  }
+  for (const SignedSource& s : sources) {
+    auto named = manifest.lists.find(s.url);
+    std::unique_ptr<ReleaseSource> source;
+    if (IsHttpUrl(dirOrUrl)) {
+      source = std::make_unique<UrlSource>(s.url);
+    } else {
+      source = std::make_unique<FolderSource>(s.list.parent_path());
+    }
+    std::string list;
+    if (named == manifest.lists.end()) {
+      bad("source " + s.url + ": " + kReleaseManifestName + " names no list for it");
+    } else if (!source->ReadList(list, error)) {
+      bad("source " + s.url + ": " + error);
+    } else if (ReleaseObjectOf(list) != named->second) {
+      bad("source " + s.url + ": " + kFileListName + " does not match the hash in " +
+          kReleaseManifestName);
+    } else {
+      VerifyEntries(*source, list, true, summary, out, err, showProgress);
+    }
+  }
+  PrintSummary(summary, out);
   return true;
 }
 

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "release/release_key.h"
+
 namespace sv {
 
 struct VerifySummary {
@@ -29,6 +31,13 @@ std::vector<std::string> PatcherConflicts(const std::string& configText,
 // False when the list itself cannot be had; otherwise true, with the findings in `summary`.
 bool VerifyRelease(const std::string& dirOrUrl, VerifySummary& summary, std::ostream& out,
                    std::ostream& err, bool showProgress);
+
+// The same as a patcher with `key` checks it: DIR_OR_URL holds the configuration and the signed
+// manifest; the manifest's signature and expiry, the configuration, the list of every source it
+// names and every ".lz" (by SHA-256 too) are checked, and each failure is named.
+bool VerifySignedRelease(const std::string& dirOrUrl, const ReleaseKey& key,
+                         VerifySummary& summary, std::ostream& out, std::ostream& err,
+                         bool showProgress);
 
 bool IsHttpUrl(const std::string& text);
 

@@ -1,3 +1,4 @@
+#include <openssl/crypto.h>
 #include <openssl/evp.h>
 
 #include <stdexcept>
@@ -5,6 +6,14 @@
 #include "release/sha256.h"
 
 namespace sv {
+
+namespace {
+
+// Before anything else starts libcrypto (libcurl does, lazily): without its exit handler, a thread
+// that used a hash and ends while the process exits cannot have its state freed twice.
+const bool kCryptoStarted = OPENSSL_init_crypto(OPENSSL_INIT_NO_ATEXIT, nullptr) == 1;
+
+}  // namespace
 
 struct Sha256::State {
   EVP_MD_CTX* context = nullptr;

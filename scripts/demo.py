@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """The demo behind scripts/demo: a sample game client published with SarvikPublish and served by
 nginx on 127.0.0.1, a patcher made from the sample skin for that server by the builder's headless
-build (SarvikBuilder.exe --build, as an operator's build server would run it), and one real update run
+build (SarvikBuilderCli.exe --build, as an operator's build server would run it), and one real update run
 of Sarvik.exe under Wine in an empty game folder, with screenshots of its window, the START
 button pressed at the end and a short summary. Exit 0 only when the game folder equals the
 client.
@@ -62,7 +62,7 @@ def main():
     out = os.path.abspath(args.out)
     exe = {
         "sarvik": os.path.join(build, "patcher", "app", "Sarvik.exe"),
-        "builder": os.path.join(build, "builder", "SarvikBuilder.exe"),
+        "builder": os.path.join(build, "builder", "SarvikBuilderCli.exe"),
         "game": os.path.join(build, "tests", "app", "fake_game.exe"),
         "publish": os.path.join(build, "publisher", "SarvikPublish.exe"),
     }
@@ -100,7 +100,7 @@ def main():
         skin = pw.make_skin(os.path.join(out, "skin"), "")
         os.makedirs(game)
         patcher = os.path.join(game, "Sarvik.exe")
-        step("making the patcher with SarvikBuilder.exe --build")
+        step("making the patcher with SarvikBuilderCli.exe --build")
         print(build_patcher(exe["builder"], os.path.join(out, "olusturucu.ini"), skin, patcher, {
             "config_url": base + "/patch/draskeltorrent.config.xml",
             "feed_url": base + "/launcher/feed.xml",

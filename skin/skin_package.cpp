@@ -132,12 +132,15 @@ bool SkinPackageBuilder::addFolder(const std::wstring& folder, int& addedCount,
 
 void SkinPackageBuilder::put(std::string_view name, std::string data) {
   std::string lowered = toLowerAscii(name);
-  for (SkinPackageEntry& entry : package.entries) {
-    if (entry.name == lowered) {
-      entry.data = std::move(data);
-      return;
-    }
+  if (index_.size() != package.entries.size()) {
+    index_.clear();
+    for (size_t i = 0; i < package.entries.size(); ++i) index_.emplace(package.entries[i].name, i);
   }
+  if (auto it = index_.find(lowered); it != index_.end()) {
+    package.entries[it->second].data = std::move(data);
+    return;
+  }
+  index_.emplace(lowered, package.entries.size());
   package.entries.push_back({std::move(lowered), std::move(data)});
 }
 

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace sv {
@@ -58,7 +59,8 @@ public:
   // stop the scan: its message is stored when it is the first. False only when the folder
   // cannot be listed.
   bool addFolder(const std::wstring& folder, int& addedCount, std::wstring* errorOut = nullptr);
-  // Adds an entry or replaces the data of the entry of that name (ASCII lower-cased first).
+  // Adds an entry or replaces the data of the entry of that name (ASCII lower-cased first), in
+  // constant time: the names are indexed.
   void put(std::string_view name, std::string data);
 
   uint64_t totalDataSize() const;
@@ -66,6 +68,11 @@ public:
 
   // The entries collected so far, in the order first added.
   SkinPackage package;
+
+private:
+  // Name -> position in package.entries. Rebuilt when the list changed size behind it (code that
+  // edits entries in place changes data, never names).
+  std::unordered_map<std::string, size_t> index_;
 };
 
 }  // namespace sv

@@ -7,6 +7,7 @@
 #include "common/file.h"
 #include "common/path.h"
 #include "common/scoped_win.h"
+#include "common/system_dlls.h"
 #include "patcher/app/browser_emulation.h"
 #include "patcher/app/command_line.h"
 #include "patcher/app/game_start.h"
@@ -120,6 +121,8 @@ int RunPatcher(HINSTANCE instance, const StartupPlan& plan, const std::wstring& 
 
   MainWindow window(skin, programFolder, plan.preview);
   window.SetRestartedAfterUpdate(plan.updated);
+  // How a second start of this folder finds this window (the preview carries no tag).
+  if (!plan.preview) window.SetInstanceTag(lock.WindowTag());
   if (!window.Create()) return FailedStart(plan, programFolder, L"");
   std::unique_ptr<LeftoverRemoval> leftovers;
   if (!plan.preview) leftovers = std::make_unique<LeftoverRemoval>(plan.tempFolder, modulePath());
@@ -131,8 +134,8 @@ int RunPatcher(HINSTANCE instance, const StartupPlan& plan, const std::wstring& 
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   HeapSetInformation(nullptr, HeapEnableTerminationOnCorruption, nullptr, 0);
-  // Keep DLLs planted in the game folder (or the current folder) out of our imports.
-  SetDllDirectoryW(L"");
+  // Keep DLLs planted in the game folder (or the current folder) out of this process.
+  sv::LoadSystemDllsFromSystemFolderOnly();
 
   const std::vector<std::wstring> arguments = sv::ProcessArguments();
   const std::wstring programFolder = sv::moduleDirectory();

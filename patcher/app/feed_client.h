@@ -25,9 +25,10 @@ class FeedClient {
 
   // Starts the thread unless it runs already or the URL is empty.
   bool Start();
-  // Sets the stop flag (which also cancels a running request), signals the stop event and waits
-  // up to 1 s. A thread that has not ended by then keeps what it uses alive and frees it itself.
-  // True when no thread is left running.
+  // Sets the stop flag and signals the stop event, which also gives up a running request in
+  // whatever it waits for (the connection, the server's headers, the body), and waits for the
+  // thread to end. That takes milliseconds; a thread that has still not ended after 1 s keeps
+  // what it uses alive and frees it itself. True when no thread is left running.
   bool Stop();
   // A copy of the last good feed.
   FeedData Snapshot() const;

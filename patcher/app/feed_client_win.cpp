@@ -6,7 +6,7 @@
 
 #include "common/scoped_win.h"
 #include "patcher/app/feed_client.h"
-#include "patcher/engine/http_client.h"
+#include "patcher/engine/http_stoppable_win.h"
 #include "patcher/engine/log.h"
 
 namespace sv {
@@ -15,8 +15,8 @@ struct FeedClient::Shared {
   std::wstring url;
   uint32_t intervalMs = 0;
   HWND window = nullptr;
-  ScopedHandle stopEvent;
-  CancelFlag stop{0};  // also the HTTP cancel flag
+  ScopedHandle stopEvent;  // also ends a request in whatever it waits for
+  CancelFlag stop{0};
   mutable std::mutex lock;
   FeedData data;  // guarded by lock
 };
@@ -27,8 +27,12 @@ struct ThreadStart {
   std::shared_ptr<FeedClient::Shared> shared;
 };
 
+bool Stopping(const FeedClient::Shared& s) {
+  return IsCancelled(&s.stop) || WaitForSingleObject(s.stopEvent.get(), 0) == WAIT_OBJECT_0;
+}
+
 void FeedLoop(FeedClient::Shared& s) {
-  HttpClient http;
+  StoppableHttp http;
   if (!http.Open(L"Sarvik/1.0")) {
     Log(L"Duyuru akisi baslatilamadi (%u)", unsigned(GetLastError()));
     return;
@@ -38,9 +42,9 @@ void FeedLoop(FeedClient::Shared& s) {
     std::string body;
     HttpResult result;
     FeedData parsed;
-    const bool ok = http.FetchToMemory(s.url, body, result, &s.stop, kFeedSizeLimit) &&
+    const bool ok = http.FetchToMemory(s.url, body, result, s.stopEvent.get(), kFeedSizeLimit) &&
                     ParseFeed(body, parsed);
-    if (IsCancelled(&s.stop)) break;
+    if (Stopping(s)) break;
     if (ok) {
       std::lock_guard<std::mutex> guard(s.lock);
       s.data = std::move(parsed);

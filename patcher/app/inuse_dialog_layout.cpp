@@ -1,34 +1,31 @@
 #include "patcher/app/inuse_dialog_layout.h"
 
+#include <algorithm>
+
 namespace sv {
 
-DialogRect CenterOver(const DialogRect& owner, int32_t width, int32_t height) {
-  DialogRect r;
-  r.left = owner.left + (owner.width() - width) / 2;
-  r.top = owner.top + (owner.height() - height) / 2;
-  r.right = r.left + width;
-  r.bottom = r.top + height;
-  return r;
-}
+namespace {
 
-DialogRect KeepInside(const DialogRect& rect, const DialogRect& work) {
-  DialogRect r = rect;
-  const int32_t w = r.width(), h = r.height();
-  if (r.right > work.right) r.left = work.right - w;
-  if (r.bottom > work.bottom) r.top = work.bottom - h;
-  if (r.left < work.left) r.left = work.left;
-  if (r.top < work.top) r.top = work.top;
-  r.right = r.left + w;
-  r.bottom = r.top + h;
-  return r;
-}
+constexpr int32_t kBodyGap = 24;     // heading to body
+constexpr int32_t kButtonGap = 27;   // body to buttons
+constexpr int32_t kBelowBody = 68;   // body to the client's bottom edge
 
-InUseLayout LayOutInUse(int32_t headingHeight, int32_t bodyHeight) {
+}  // namespace
+
+InUseLayout LayOutInUse(int32_t headingHeight, int32_t bodyHeight, int32_t clientHeight) {
   InUseLayout l;
-  l.bodyTop = headingHeight + 24;
-  l.buttonTop = headingHeight + 24 + bodyHeight + 27;
-  l.clientHeight = headingHeight + 24 + bodyHeight + 68;
+  l.bodyTop = headingHeight + kBodyGap;
+  l.bodyHeight = bodyHeight;
+  if (clientHeight > 0 && l.bodyTop + bodyHeight + kBelowBody > clientHeight) {
+    l.bodyHeight = std::max(0, clientHeight - l.bodyTop - kBelowBody);
+  }
+  l.buttonTop = l.bodyTop + l.bodyHeight + kButtonGap;
+  l.clientHeight = l.bodyTop + l.bodyHeight + kBelowBody;
   return l;
+}
+
+DialogSize InUseMinClient(int32_t headingHeight, int32_t lineHeight) {
+  return {InUseLayout::kClientWidth, headingHeight + kBodyGap + lineHeight + kBelowBody};
 }
 
 }  // namespace sv

@@ -1,20 +1,10 @@
 #pragma once
-// Where the patcher's dialogs go and how the in-use dialog is laid out, as plain rectangles.
+// How the in-use dialog is laid out, as plain numbers (where it goes: owned_dialog.h).
 #include <cstdint>
 
+#include "patcher/app/owned_dialog.h"
+
 namespace sv {
-
-struct DialogRect {
-  int32_t left = 0, top = 0, right = 0, bottom = 0;
-  int32_t width() const { return right - left; }
-  int32_t height() const { return bottom - top; }
-};
-
-// A window of this size centred over the owner's rectangle.
-DialogRect CenterOver(const DialogRect& owner, int32_t width, int32_t height);
-// Moved (not resized) into the work area: right and bottom edges first, then left and top, so a
-// window larger than the area keeps its top-left corner visible.
-DialogRect KeepInside(const DialogRect& rect, const DialogRect& work);
 
 // The in-use dialog: heading and body texts 482 wide from x 62, three buttons under them.
 struct InUseLayout {
@@ -27,9 +17,14 @@ struct InUseLayout {
 
   int32_t headingTop = 16;
   int32_t bodyTop = 0;
+  int32_t bodyHeight = 0;
   int32_t buttonTop = 0;
   int32_t clientHeight = 0;
 };
-InUseLayout LayOutInUse(int32_t headingHeight, int32_t bodyHeight);
+// The layout for texts of these heights. A clientHeight (what the work area left, 0: no limit)
+// smaller than the texts need cuts the body short; the buttons stay at the bottom, inside.
+InUseLayout LayOutInUse(int32_t headingHeight, int32_t bodyHeight, int32_t clientHeight = 0);
+// The smallest client the dialog may shrink to: the heading, one line of body, the buttons.
+DialogSize InUseMinClient(int32_t headingHeight, int32_t lineHeight);
 
 }  // namespace sv

@@ -3,6 +3,7 @@
 #include "patcher/app/inuse_dialog.h"
 #include "patcher/app/inuse_dialog_layout.h"
 #include "patcher/app/inuse_dialog_text.h"
+#include "patcher/app/owned_dialog_win.h"
 #include "patcher/app/web_view.h"
 #include "patcher/app/window_class_win.h"
 #include "patcher/engine/update_engine.h"
@@ -33,13 +34,6 @@ HWND AddChild(HWND parent, const wchar_t* cls, const std::wstring& text, DWORD s
   return child;
 }
 
-DialogRect WorkAreaOf(HWND window) {
-  MONITORINFO info{};
-  info.cbSize = sizeof(info);
-  GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTOPRIMARY), &info);
-  return {info.rcWork.left, info.rcWork.top, info.rcWork.right, info.rcWork.bottom};
-}
-
 }  // namespace
 
 void InUseDialog::Show(void* owner, UpdateEngine* engine, const LocaleTable& locale, void* regularFont,
@@ -60,18 +54,16 @@ void InUseDialog::Show(void* owner, UpdateEngine* engine, const LocaleTable& loc
   HDC dc = GetDC(nullptr);
   const int headingHeight = TextHeight(dc, bold, heading);
   const int bodyHeight = TextHeight(dc, regular, body);
+  const int lineHeight = TextHeight(dc, regular, L"X");
   ReleaseDC(nullptr, dc);
-  const InUseLayout layout = LayOutInUse(headingHeight, bodyHeight);
+  const InUseLayout natural = LayOutInUse(headingHeight, bodyHeight);
 
-  if (IsIconic(ownerWindow)) ShowWindow(ownerWindow, SW_RESTORE);
-  RECT frame{0, 0, InUseLayout::kClientWidth, layout.clientHeight};
-  AdjustWindowRectEx(&frame, kStyle, FALSE, kExStyle);
-  RECT ownerRect{};
-  GetWindowRect(ownerWindow, &ownerRect);
-  const DialogRect at = KeepInside(
-      CenterOver({ownerRect.left, ownerRect.top, ownerRect.right, ownerRect.bottom}, frame.right - frame.left,
-                 frame.bottom - frame.top),
-      WorkAreaOf(ownerWindow));
+  // Over a restored owner, wholly on screen; a body too long for the screen is cut short.
+  const OwnedDialogPlacement placed =
+      PlaceOverOwner(ownerWindow, {InUseLayout::kClientWidth, natural.clientHeight},
+                     InUseMinClient(headingHeight, lineHeight), kStyle, kExStyle);
+  const InUseLayout layout = LayOutInUse(headingHeight, bodyHeight, placed.client.height);
+  const DialogRect& at = placed.window;
   wchar_t title[256] = {};
   GetWindowTextW(ownerWindow, title, 256);
 
@@ -90,7 +82,7 @@ void InUseDialog::Show(void* owner, UpdateEngine* engine, const LocaleTable& loc
   AddChild(hwnd, L"STATIC", heading, textStyle, -1, InUseLayout::kTextLeft, layout.headingTop,
            InUseLayout::kTextWidth, headingHeight, bold);
   AddChild(hwnd, L"STATIC", body, textStyle, -1, InUseLayout::kTextLeft, layout.bodyTop, InUseLayout::kTextWidth,
-           bodyHeight, regular);
+           layout.bodyHeight, regular);
   const int ids[3] = {kInUseCloseId, kInUseRetryId, kInUseCancelId};
   const char* keys[3] = {"SV_INUSE_BTN_CLOSE", "SV_INUSE_BTN_RETRY", "SV_INUSE_BTN_CANCEL"};
   HWND buttons[3] = {};

@@ -20,7 +20,8 @@ namespace sv {
 
 class SkinDefinition;
 
-// Also how a second patcher of the same folder finds the first one's window.
+// With the folder's tag (InstanceWindowTag), how a second start of the same folder finds this
+// folder's window among the patchers and previews that are open.
 constexpr wchar_t kMainWindowClass[] = L"SarvikWnd";
 constexpr uintptr_t kStatusTimerId = 1;
 // Posted to itself by WM_CLOSE: the second half of closing.
@@ -41,6 +42,8 @@ public:
   // A patcher started by a self-update: its run takes no other patcher build. Before Create.
   void SetRestartedAfterUpdate(bool restarted) { restartedAfterUpdate_ = restarted; }
 
+  // The window property that marks this folder's patcher (InstanceWindowTag); set by Create.
+  void SetInstanceTag(std::wstring tag) { instanceTag_ = std::move(tag); }
   // Registers the class, creates the window centred in the work area, shows it in front, starts
   // the status timer and the update run.
   bool Create();
@@ -105,6 +108,7 @@ private:
   void* hwnd_ = nullptr;
   bool layered_ = false;
   std::wstring title_;
+  std::wstring instanceTag_;
 
   void* backDc_ = nullptr;
   void* backBitmap_ = nullptr;

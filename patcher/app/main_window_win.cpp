@@ -3,6 +3,7 @@
 #include <windowsx.h>
 
 #include "common/path.h"
+#include "patcher/app/embedded_release_key.h"
 #include "patcher/app/game_start.h"
 #include "patcher/app/main_window.h"
 #include "patcher/app/resource_ids.h"
@@ -47,6 +48,18 @@ POINT WindowPosition(int width, int height) {
   int workWidth = work.right - work.left, workHeight = work.bottom - work.top;
   if (width > workWidth || height > workHeight) return {work.left, work.top};
   return {work.left + (workWidth - width) / 2, work.top + (workHeight - height) / 2};
+}
+
+// Hides a top-level window of this thread that `owner` owns, directly or through another owned
+// window: the web views of a layered skin, an open dialog, a message box.
+BOOL CALLBACK HideIfOwned(HWND window, LPARAM owner) {
+  for (HWND o = GetWindow(window, GW_OWNER); o; o = GetWindow(o, GW_OWNER)) {
+    if (o == reinterpret_cast<HWND>(owner)) {
+      ShowWindow(window, SW_HIDE);
+      break;
+    }
+  }
+  return TRUE;
 }
 
 HFONT MakeFont(int height, int weight) {
@@ -132,6 +145,7 @@ bool MainWindow::Create() {
     return false;
   }
   hwnd_ = hwnd;
+  if (!instanceTag_.empty()) SetPropW(hwnd, instanceTag_.c_str(), reinterpret_cast<HANDLE>(1));
   regularFont_ = MakeFont(-13, FW_NORMAL);
   boldFont_ = MakeFont(-16, FW_SEMIBOLD);
 
@@ -149,8 +163,15 @@ bool MainWindow::Create() {
 
   SetTimer(hwnd, kStatusTimerId, kStatusTimerMs, nullptr);
   engine_ = UpdateEngine::Create(skin_, gameFolder_, hwnd, preview_);
-  if (engine_) engine_->SetRestartedAfterUpdate(restartedAfterUpdate_);
-  if (engine_) engine_->Start();
+  if (engine_) {
+    engine_->SetRestartedAfterUpdate(restartedAfterUpdate_);
+    ReleaseKey key;
+    const EmbeddedKey embedded = ReadEmbeddedReleaseKey(key);
+    // A damaged key stays an (unusable) key: nothing unsigned gets through because of it.
+    if (embedded == EmbeddedKey::kDamaged) Log(L"Gomulu surum anahtari bozuk.");
+    if (embedded != EmbeddedKey::kNone) engine_->SetReleaseKey(key);
+    engine_->Start();
+  }
   StartFeed();
   return true;
 }
@@ -356,10 +377,13 @@ void MainWindow::AskElevation() {
 void MainWindow::BeginClose() {
   if (closing_) return;
   closing_ = true;
-  // The player sees the window go at once: it is hidden now, and the run is stopped (which may
-  // take up to 1.5 s) once the message loop has shown that.
-  ShowWindow(static_cast<HWND>(hwnd_), SW_HIDE);
-  PostMessageW(static_cast<HWND>(hwnd_), kFinishCloseMessage, 0, 0);
+  // The player sees the window go at once: it is hidden now, with every window it owns (a layered
+  // skin's web views are pop-ups of their own, and a dialog may be open), and the run is stopped
+  // (which may take up to 1.5 s) once the message loop has shown that.
+  HWND hwnd = static_cast<HWND>(hwnd_);
+  EnumThreadWindows(GetCurrentThreadId(), HideIfOwned, reinterpret_cast<LPARAM>(hwnd));
+  ShowWindow(hwnd, SW_HIDE);
+  PostMessageW(hwnd, kFinishCloseMessage, 0, 0);
 }
 
 void MainWindow::FinishClose() {
@@ -467,6 +491,7 @@ intptr_t MainWindow::HandleMessage(void* window, unsigned message, uintptr_t wPa
       return 0;
     case WM_DESTROY:
       KillTimer(hwnd, kStatusTimerId);
+      if (!instanceTag_.empty()) RemovePropW(hwnd, instanceTag_.c_str());
       DestroyWebViews();  // before the window they sit on
       hwnd_ = nullptr;
       PostQuitMessage(0);

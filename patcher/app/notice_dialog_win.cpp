@@ -1,7 +1,8 @@
 #include <windows.h>
 
-#include "patcher/app/inuse_dialog_layout.h"
 #include "patcher/app/notice_dialog.h"
+#include "patcher/app/notice_dialog_layout.h"
+#include "patcher/app/owned_dialog_win.h"
 #include "patcher/app/web_view.h"
 #include "patcher/app/window_class_win.h"
 #include "patcher/engine/log.h"
@@ -12,16 +13,13 @@ namespace sv {
 
 namespace {
 
-constexpr int kButtonWidth = 120;
-constexpr int kButtonHeight = 30;
-constexpr int kButtonBand = 52;  // below the page
 constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
 constexpr DWORD kExStyle = WS_EX_DLGMODALFRAME;
 
-HWND AddButton(HWND parent, const std::wstring& text, int id, bool isDefault, int x, int y, HFONT font) {
+HWND AddButton(HWND parent, const std::wstring& text, int id, bool isDefault, const DialogRect& at, HFONT font) {
   HWND button = CreateWindowExW(0, L"BUTTON", text.c_str(),
                                 WS_CHILD | WS_VISIBLE | WS_TABSTOP | (isDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON),
-                                x, y, kButtonWidth, kButtonHeight, parent,
+                                at.left, at.top, at.width(), at.height(), parent,
                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
   if (button && font) SendMessageW(button, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
   return button;
@@ -33,15 +31,13 @@ void NoticeDialog::Show(void* owner, UpdateEngine* engine, const LocaleTable& lo
                         const std::vector<WebView*>& others) {
   if (hwnd_ || !engine) return;
   const RemoteConfig config = engine->GetRemoteConfig();
-  const int width = config.noticeWidth, height = config.noticeHeight;
   HWND ownerWindow = static_cast<HWND>(owner);
-
-  RECT frame{0, 0, width, height + kButtonBand};
-  AdjustWindowRectEx(&frame, kStyle, FALSE, kExStyle);
-  RECT ownerRect{};
-  GetWindowRect(ownerWindow, &ownerRect);
-  const DialogRect at = CenterOver({ownerRect.left, ownerRect.top, ownerRect.right, ownerRect.bottom},
-                                   frame.right - frame.left, frame.bottom - frame.top);
+  // Over a restored owner, wholly on screen, shrunk (page first) when the screen is too small.
+  const OwnedDialogPlacement placed =
+      PlaceOverOwner(ownerWindow, NoticeClientSize(config.noticeWidth, config.noticeHeight), NoticeMinClient(),
+                     kStyle, kExStyle);
+  const DialogRect& at = placed.window;
+  const NoticeLayout layout = LayOutNotice(placed.client);
   HWND hwnd = nullptr;
   if (RegisterClassOnce(kNoticeClass, ObjectWindowProc<NoticeDialog>,
                         reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1))) {
@@ -59,7 +55,7 @@ void NoticeDialog::Show(void* owner, UpdateEngine* engine, const LocaleTable& lo
   others_ = others;
 
   view_ = new WebView();
-  if (view_->Create(hwnd, false, 0, 0, width, height)) {
+  if (view_->Create(hwnd, false, layout.page.left, layout.page.top, layout.page.width(), layout.page.height())) {
     // The page is the control's to load, in the background: it streams into the control's own
     // cache, never into a buffer of ours, and the buttons answer at any moment of the load. So
     // a page that never ends costs neither memory nor the update; what the patcher itself reads
@@ -69,11 +65,10 @@ void NoticeDialog::Show(void* owner, UpdateEngine* engine, const LocaleTable& lo
     Log(L"Gomulu sayfa olusturulamadi.");
   }
   HFONT regular = static_cast<HFONT>(font);
-  const int top = height + 11;
   HWND accept = AddButton(hwnd, locale.textOr("TORRENT_NOTICE_ACCEPT", L"Kabul et"), kNoticeAcceptId, true,
-                          width - 264, top, regular);
+                          layout.accept, regular);
   AddButton(hwnd, locale.textOr("TORRENT_NOTICE_REFUSE", L"\u0130ptal et"), kNoticeRefuseId, false,
-            width - 132, top, regular);
+            layout.refuse, regular);
 
   EnableWindow(ownerWindow, FALSE);
   EnableWebViews(others_, false);

@@ -278,7 +278,7 @@ void UpdateEngine::WorkerLoop() {
 bool UpdateEngine::FirstRequest(int32_t jobIndex, std::wstring& errorOut, bool& completeOut) {
   completeOut = false;
   std::wstring name, url, partPath;
-  uint64_t size = 0;
+  uint64_t size = 0, limit = 0;
   int32_t generation = 0;
   {
     std::lock_guard<std::mutex> guard(lock_);
@@ -287,6 +287,8 @@ bool UpdateEngine::FirstRequest(int32_t jobIndex, std::wstring& errorOut, bool& 
     url = job.url;
     partPath = job.partPath;
     size = job.size;
+    // A signed object is exactly its size: a longer answer ends at that size, not near 2^32.
+    limit = job.hasObject ? job.objectSize : MaxLzStreamSize(size);
     job.state = kJobDownloading;
     job.downloaded = 0;
     generation = job.generation;
@@ -297,7 +299,6 @@ bool UpdateEngine::FirstRequest(int32_t jobIndex, std::wstring& errorOut, bool& 
     return false;
   }
   const uint64_t segment = segmentSize_;
-  const uint64_t limit = MaxLzStreamSize(size);
   // Never asked for more than the file can be: a small file's request ends at its bound.
   const uint64_t asked = segment < limit ? segment : limit;
   DownloadSink sink;

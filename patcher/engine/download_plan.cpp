@@ -58,6 +58,9 @@ DownloadJob MakeDownloadJob(const FileEntry& entry, std::wstring_view gameFolder
   job.statePath = base + L".state";
   job.outPath = base + L".out";
   job.url = FileDownloadUrl(job.baseUrl, job.listPath, job.crc);
+  job.hasObject = entry.hasObject;
+  job.objectSize = entry.objectSize;
+  job.objectDigest = entry.objectDigest;
   return job;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // The bookkeeping of a segmented download that does not touch the OS: the job and work-item
 // records, the names and addresses derived from a file entry, and the sizes that bound a run.
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -37,6 +38,10 @@ struct DownloadJob {
   int32_t redownloads = 0;
   int32_t state = kJobNew;
   bool isExtra = false;
+  // A signed release's ".lz": its exact size and SHA-256, checked before it is decoded.
+  bool hasObject = false;
+  uint64_t objectSize = 0;
+  std::array<uint8_t, 32> objectDigest{};
   // The compressed resource changed on the server (another total or a 416): the file starts
   // afresh once no attempt of the old generation is in flight.
   int32_t generation = 0;

@@ -33,6 +33,7 @@ bool LooksLikeHtml(std::string_view bytes) {
 struct LineFields {
   std::string_view crc;
   std::string_view size;
+  std::string_view object[2];  // SHA-256 and size of the ".lz", or placeholders
   std::string_view path;
 };
 
@@ -59,6 +60,8 @@ bool SplitLine(std::string_view line, LineFields& out) {
     return true;
   }
   if (count >= 5) {
+    out.object[0] = fields[2];
+    out.object[1] = fields[3];
     out.path = TrimView(line.substr(afterFourth));
     return true;
   }
@@ -142,6 +145,12 @@ bool ParseFileList(std::string_view bytes, std::vector<FileEntry>& entriesOut,
       continue;
     }
     entry.size = static_cast<uint64_t>(size);
+    int64_t objectSize = 0;
+    if (ParseDigestHex(fields.object[0], entry.objectDigest) &&
+        parseInt64(fields.object[1], objectSize) && objectSize > 0) {
+      entry.hasObject = true;
+      entry.objectSize = uint64_t(objectSize);
+    }
 
     AddOrReplace(positionByLowerPath, entriesOut, std::move(entry));
     if (entriesOut.size() > kFileListMaxEntries) {

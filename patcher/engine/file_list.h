@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "patcher/engine/position_index.h"
+#include "release/sha256.h"
 
 namespace sv {
 
@@ -36,6 +37,10 @@ struct FileEntry {
   SourceUrl source;   // base URL of the supplying source, empty until merged
   uint32_t crc = 0;
   uint64_t size = 0;  // below 2^47
+  // The ".lz" object as a signed release names it (the two fields older patchers skip).
+  bool hasObject = false;
+  uint64_t objectSize = 0;
+  Sha256Digest objectDigest{};
 };
 
 // The path as the list's URLs name it: '/' separators, UTF-8, percent-encoded. Derived when a

@@ -1,137 +1,18 @@
 // HttpClient over WinHTTP. Never include <wininet.h> here: it clashes with <winhttp.h>.
-#include <windows.h>
-#include <winhttp.h>
-
 #include <memory>
 
 #include "common/text.h"
 #include "patcher/engine/http_client.h"
+#include "patcher/engine/http_winhttp_win.h"
 
 namespace sv {
 
 namespace {
 
-constexpr DWORD kResolveTimeoutMs = 15000;
-constexpr DWORD kConnectTimeoutMs = 15000;
-constexpr DWORD kSendTimeoutMs = 30000;
-constexpr DWORD kReceiveTimeoutMs = 30000;
-constexpr DWORD kTls10To12 = 0xA80;
-constexpr DWORD kTls10Only = 0x80;
-constexpr DWORD kMaxConnsPerServer = 16;
-
-class InternetHandle {
- public:
-  explicit InternetHandle(HINTERNET h = nullptr) : h_(h) {}
-  InternetHandle(const InternetHandle&) = delete;
-  InternetHandle& operator=(const InternetHandle&) = delete;
-  ~InternetHandle() {
-    if (h_) WinHttpCloseHandle(h_);
-  }
-  HINTERNET get() const { return h_; }
-  explicit operator bool() const { return h_ != nullptr; }
-
- private:
-  HINTERNET h_;
-};
-
-// The record's strings belong to us once the call succeeded.
-class IeProxyConfig {
- public:
-  IeProxyConfig() { ok_ = WinHttpGetIEProxyConfigForCurrentUser(&config_) != FALSE; }
-  IeProxyConfig(const IeProxyConfig&) = delete;
-  IeProxyConfig& operator=(const IeProxyConfig&) = delete;
-  ~IeProxyConfig() {
-    if (!ok_) return;
-    if (config_.lpszAutoConfigUrl) GlobalFree(config_.lpszAutoConfigUrl);
-    if (config_.lpszProxy) GlobalFree(config_.lpszProxy);
-    if (config_.lpszProxyBypass) GlobalFree(config_.lpszProxyBypass);
-  }
-  std::wstring proxy() const { return ok_ && config_.lpszProxy ? config_.lpszProxy : L""; }
-  std::wstring bypass() const {
-    return ok_ && config_.lpszProxyBypass ? config_.lpszProxyBypass : L"";
-  }
-
- private:
-  WINHTTP_CURRENT_USER_IE_PROXY_CONFIG config_ = {};
-  bool ok_ = false;
-};
-
 struct alignas(32) ReadBuffer {
   unsigned char bytes[kHttpPieceSize];
 };
 
-// WSAETIMEDOUT: Wine's WinHTTP passes the socket's own number up when a body read times out,
-// where Windows reports ERROR_WINHTTP_TIMEOUT. Both mean the same stall.
-constexpr DWORD kSocketTimedOut = 10060;
-
-void FailWithLastError(HttpResult& result) {
-  result.error_code = GetLastError();
-  if (result.error_code == kSocketTimedOut) result.error_code = ERROR_WINHTTP_TIMEOUT;
-  result.error_text = HttpClient::ErrorText(result.error_code);
-}
-
-struct CrackedUrl {
-  std::wstring host;
-  std::wstring path;
-  INTERNET_PORT port = 0;
-  bool secure = false;
-};
-
-bool CrackUrl(const std::wstring& url, CrackedUrl& out) {
-  URL_COMPONENTS parts = {};
-  parts.dwStructSize = sizeof(parts);
-  parts.dwSchemeLength = DWORD(-1);
-  parts.dwHostNameLength = DWORD(-1);
-  parts.dwUrlPathLength = DWORD(-1);
-  parts.dwExtraInfoLength = DWORD(-1);
-  if (!WinHttpCrackUrl(url.c_str(), 0, 0, &parts)) return false;
-  if (!parts.lpszHostName || parts.dwHostNameLength == 0) {
-    SetLastError(ERROR_WINHTTP_INVALID_URL);
-    return false;
-  }
-  out.host.assign(parts.lpszHostName, parts.dwHostNameLength);
-  if (parts.lpszUrlPath && parts.dwUrlPathLength > 0)
-    out.path.assign(parts.lpszUrlPath, parts.dwUrlPathLength);
-  else
-    out.path = L"/";
-  if (parts.lpszExtraInfo && parts.dwExtraInfoLength > 0)
-    out.path.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);
-  out.port = parts.nPort;
-  out.secure = parts.nScheme == INTERNET_SCHEME_HTTPS;
-  return true;
-}
-
-// One response header of an open request; false when absent.
-bool QueryHeader(void* request, uint32_t infoLevel, std::wstring& valueOut) {
-  valueOut.clear();
-  DWORD bytes = 0;
-  if (WinHttpQueryHeaders(request, infoLevel, WINHTTP_HEADER_NAME_BY_INDEX,
-                          WINHTTP_NO_OUTPUT_BUFFER, &bytes, WINHTTP_NO_HEADER_INDEX) ||
-      GetLastError() != ERROR_INSUFFICIENT_BUFFER || bytes == 0)
-    return false;
-  std::wstring value(bytes / sizeof(wchar_t), L'\0');
-  if (!WinHttpQueryHeaders(request, infoLevel, WINHTTP_HEADER_NAME_BY_INDEX, value.data(),
-                           &bytes, WINHTTP_NO_HEADER_INDEX))
-    return false;
-  value.resize(bytes / sizeof(wchar_t));
-  valueOut = std::move(value);
-  return true;
-}
-
-void ReadResponseHeaders(HINTERNET request, HttpResult& result) {
-  DWORD status = 0;
-  DWORD size = sizeof(status);
-  if (WinHttpQueryHeaders(request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
-                          WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX))
-    result.status = status;
-  std::wstring value;
-  if (QueryHeader(request, WINHTTP_QUERY_CONTENT_LENGTH, value))
-    result.has_length = HttpClient::ParseDigits(value, result.content_length);
-  if (QueryHeader(request, WINHTTP_QUERY_CONTENT_RANGE, value))
-    HttpClient::ParseContentRange(value, result);
-}
-
-constexpr DWORD kMaxResponseHeaderBytes = 65536;
 // What WinHTTP's internal read buffer holds when full (Wine's is 8 KiB; Windows reports more).
 constexpr DWORD kFullTransportBuffer = 8192;
 // A whole-piece read that takes longer marks the stream as slow for the rest of the request.
@@ -210,45 +91,8 @@ std::unique_ptr<HttpTransport> MakeSystemTransport() { return std::make_unique<W
 
 bool WinHttpTransport::Open(const std::wstring& userAgent) {
   Close();
-  std::wstring proxy, bypass;
-  {
-    IeProxyConfig ie;
-    proxy = ie.proxy();
-    bypass = ie.bypass();
-  }
-  HINTERNET session = nullptr;
-  if (!proxy.empty())
-    session = WinHttpOpen(userAgent.c_str(), WINHTTP_ACCESS_TYPE_NAMED_PROXY, proxy.c_str(),
-                          bypass.empty() ? WINHTTP_NO_PROXY_BYPASS : bypass.c_str(), 0);
-  if (!session)
-    session = WinHttpOpen(userAgent.c_str(), WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
-                          WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
-  if (!session) return false;
-  session_ = session;
-  WinHttpSetTimeouts(session, kResolveTimeoutMs, kConnectTimeoutMs, kSendTimeoutMs,
-                     kReceiveTimeoutMs);
-  // The wait for the response headers has a limit of its own, which some WinHTTP versions
-  // (Wine's among them) leave infinite: a server that accepts and never answers would hold the
-  // run until it closes the connection. Give it the receive time-out.
-  DWORD responseTimeout = kReceiveTimeoutMs;
-  WinHttpSetOption(session, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &responseTimeout,
-                   sizeof(responseTimeout));
-  DWORD protocols = kTls10To12;
-  if (!WinHttpSetOption(session, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols,
-                        sizeof(protocols))) {
-    // Systems without TLS 1.1/1.2 support refuse the combined value.
-    protocols = kTls10Only;
-    WinHttpSetOption(session, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof(protocols));
-  }
-  // Response headers are never more than a few KiB; a server sending endless header lines is
-  // refused at 64 KiB (Windows' default, set here so that no system's default is larger).
-  DWORD headerLimit = kMaxResponseHeaderBytes;
-  WinHttpSetOption(session, WINHTTP_OPTION_MAX_RESPONSE_HEADER_SIZE, &headerLimit,
-                   sizeof(headerLimit));
-  DWORD conns = kMaxConnsPerServer;
-  WinHttpSetOption(session, WINHTTP_OPTION_MAX_CONNS_PER_SERVER, &conns, sizeof(conns));
-  WinHttpSetOption(session, WINHTTP_OPTION_MAX_CONNS_PER_1_0_SERVER, &conns, sizeof(conns));
-  return true;
+  session_ = OpenWinHttpSession(userAgent, 0);
+  return session_ != nullptr;
 }
 
 void WinHttpTransport::Close() {

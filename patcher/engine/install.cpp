@@ -9,6 +9,7 @@
 #include "patcher/engine/lz_decode.h"
 #include "patcher/engine/update_engine.h"
 #include "patcher/engine/url.h"
+#include "release/sha256.h"
 #include "skin/skin_definition.h"
 
 namespace sv {
@@ -86,6 +87,18 @@ void UpdateEngine::FinishJob(int32_t jobIndex) {
   }
   createDirectories(parentPath(job.destPath));
 
+  if (job.hasObject) {
+    // Nothing unsigned is decoded: the bytes must be the object the signed list names.
+    Sha256Digest digest{};
+    uint64_t size = 0;
+    if (!Sha256OfFile(job.partPath, digest, size) || size != job.objectSize ||
+        digest != job.objectDigest) {
+      Log(L"SHA-256 uyusmadi: %ls (%llu bayt, imzali liste %llu)", job.name.c_str(),
+          (unsigned long long)size, (unsigned long long)job.objectSize);
+      Redownload(jobIndex, kObjectRefusedText + job.name);
+      return;
+    }
+  }
   FileReader reader;
   if (!reader.OpenRead(job.partPath)) {
     Redownload(jobIndex, Text("FAILED_DOWNLOAD_FILE") + L"\n" + job.name);

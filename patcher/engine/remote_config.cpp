@@ -14,25 +14,13 @@ namespace {
 
 constexpr int32_t kMinNoticeWidth = 200, kMaxNoticeWidth = 4000;
 constexpr int32_t kMinNoticeHeight = 150, kMaxNoticeHeight = 3000;
-// The last '/' of a folder URL must lie behind the "scheme://" slashes.
-constexpr size_t kMinFolderSlashIndex = 9;
 
 std::wstring WideAttribute(const XmlNode& node, std::string_view name) {
   return trim(toWide(node.attribute(name)));
 }
 
-std::wstring WithTrailingSlash(std::wstring url) {
-  if (url.empty() || url.back() != L'/') url += L'/';
-  return url;
-}
-
 // "http://host/dir/config.xml?x" -> "http://host/dir/"; empty when the URL names no folder.
-std::wstring ConfigFolder(std::wstring_view configUrl) {
-  const std::wstring_view beforeQuery = configUrl.substr(0, configUrl.find(L'?'));
-  const size_t slash = beforeQuery.rfind(L'/');
-  if (slash == std::wstring_view::npos || slash < kMinFolderSlashIndex) return L"";
-  return std::wstring(beforeQuery.substr(0, slash + 1));
-}
+std::wstring ConfigFolder(std::wstring_view configUrl) { return siblingUrl(configUrl, L""); }
 
 void ReadSources(const XmlNode& root, RemoteConfig& config) {
   unsigned index = 0;
@@ -49,9 +37,7 @@ void ReadSources(const XmlNode& root, RemoteConfig& config) {
       config.primaryPatchUrl = url;
       config.primaryPatchVersion = version;
     }
-    std::wstring source = WithTrailingSlash(url);
-    // A version written with its own trailing slash must not yield "//".
-    if (!version.empty()) source = WithTrailingSlash(joinUrl(source, version));
+    std::wstring source = sourceBaseUrl(url, version);
     if (std::find(config.sources.begin(), config.sources.end(), source) == config.sources.end())
       config.sources.push_back(std::move(source));
   }

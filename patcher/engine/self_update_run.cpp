@@ -62,6 +62,12 @@ bool UpdateEngine::CheckSelfUpdate(const RemoteConfig& config) {
     Log(L"Patcher indirilemedi: %ls", error.c_str());
     return false;
   }
+  // A signed release names the one patcher it ships; nothing else replaces this program.
+  if (release_ && (!release_->patcher || ReleaseObjectOf(body) != *release_->patcher)) {
+    Log(L"Patcher imzali surumde %ls, guncelleme atlandi.",
+        release_->patcher ? L"baska bir dosya" : L"yok");
+    return false;
+  }
   std::wstring refusal;
   if (!PreparePatcherBody(config.patcherUrl, config.patcherCrc, body, refusal)) {
     Log(L"%ls", refusal.c_str());

@@ -7,6 +7,7 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,7 @@
 #include "patcher/engine/file_list.h"
 #include "patcher/engine/http_client.h"
 #include "patcher/engine/in_use.h"
+#include "patcher/engine/release_trust.h"
 #include "patcher/engine/remote_config.h"
 #include "patcher/engine/self_update.h"
 #include "common/thread_os.h"
@@ -61,6 +63,11 @@ constexpr wchar_t kWorkFolderName[] = L"temp";
 constexpr wchar_t kOutOfMemoryText[] = L"Bellek yetersiz.";
 constexpr wchar_t kWriteProbeName[] = L"Sarvik.wtest";
 constexpr wchar_t kUserAgent[] = L"Sarvik/1.0";
+// What the player reads when a signed release is refused; the reason follows on its own line.
+constexpr wchar_t kReleaseRefusedText[] =
+    L"Güncelleme reddedildi: sunucudaki sürüm oyunun imzasını taşımıyor. Oyun klasörüne "
+    L"dokunulmadı.\n";
+constexpr wchar_t kObjectRefusedText[] = L"İmzalı sürümle uyuşmayan dosya: ";
 
 class UpdateEngine {
  public:
@@ -89,6 +96,8 @@ class UpdateEngine {
   void SetRestartedAfterUpdate(bool restarted) { restartedAfterUpdate_ = restarted; }
   // Also for tests: the program file (default: this process's own file).
   void SetProgramPath(const std::wstring& path) { programPath_ = path; }
+  // The operator's release key: with it, only a signed release is installed or started.
+  void SetReleaseKey(const ReleaseKey& key) { releaseKey_ = key; }
   // Also for tests: the read buffer of each check worker.
   void SetCheckBufferSize(uint32_t bytes) { checkReadSize_ = bytes; }
   // Also for tests: called on the run's threads at two points with the file concerned:
@@ -135,6 +144,12 @@ class UpdateEngine {
   bool PreviewRun();
   bool NoticeAccepted(const RemoteConfig& config);
   bool FetchFileLists(const RemoteConfig& config, std::vector<FileEntry>& targetOut);
+  // With a release key: the signed manifest for `document`, read again with the configuration
+  // while the two do not match (a publish under way); false after Fail.
+  bool AcceptSignedRelease(std::string& document);
+  bool SignedListAccepted(const std::wstring& source, std::string_view bytes,
+                          const std::vector<FileEntry>& list, const std::wstring& suffix);
+  bool RefuseRelease(const std::wstring& reason, const std::string& detail);
   bool WriteTestPassed();
 
   // Local check and CRC cache.
@@ -243,6 +258,8 @@ class UpdateEngine {
   TestHook testHook_ = nullptr;
   void* testHookContext_ = nullptr;
   HolderFinder findHolders_;
+  std::optional<ReleaseKey> releaseKey_;
+  std::optional<ReleaseManifest> release_;  // the accepted manifest of this run
 };
 
 }  // namespace sv

@@ -57,6 +57,8 @@ bool UpdateEngine::UpdateRun() {
     if (Cancelled()) return false;
     return Fail(Text("REMOTE_CONFIG_OPEN_ERROR") + L"\n" + error);
   }
+  release_.reset();
+  if (releaseKey_ && !AcceptSignedRelease(document)) return false;
   RemoteConfig config;
   if (!ParseRemoteConfig(document, skin_.remoteConfigPath, Text("SV_NO_DOWNLOAD_URL"), config,
                          error)) {
@@ -158,9 +160,10 @@ bool UpdateEngine::FetchFileLists(const RemoteConfig& config, std::vector<FileEn
     std::vector<FileEntry> list;
     std::vector<std::wstring> logLines;
     const bool parsed = ParseFileList(bytes, list, error, &logLines);
-    std::string().swap(bytes);  // up to 32 MiB, not needed while the list is merged
     for (const std::wstring& line : logLines) Log(L"%ls", line.c_str());
     if (!parsed) return Fail(Text("INVALID_CRC_TABLE") + suffix + L"\n" + error);
+    if (!SignedListAccepted(config.sources[i], bytes, list, suffix)) return false;
+    std::string().swap(bytes);  // up to 32 MiB, not needed while the list is merged
     logLines.clear();
     MergeFileLists(merged, config.sources[i], std::move(list), &logLines);
     for (const std::wstring& line : logLines) Log(L"%ls", line.c_str());

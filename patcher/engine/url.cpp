@@ -62,6 +62,26 @@ std::string joinUrl(std::string_view base, std::string_view rest) {
   return JoinUrlImpl(base, rest);
 }
 
+std::wstring sourceBaseUrl(std::wstring_view url, std::wstring_view version) {
+  auto withSlash = [](std::wstring text) {
+    if (text.empty() || text.back() != L'/') text += L'/';
+    return text;
+  };
+  std::wstring source = withSlash(std::wstring(url));
+  // A version written with its own trailing slash must not yield "//".
+  if (!version.empty()) source = withSlash(joinUrl(source, version));
+  return source;
+}
+
+std::wstring siblingUrl(std::wstring_view url, std::wstring_view name) {
+  // The last '/' of a folder URL must lie behind the "scheme://" slashes.
+  constexpr size_t kMinFolderSlashIndex = 9;
+  const std::wstring_view beforeQuery = url.substr(0, url.find(L'?'));
+  const size_t slash = beforeQuery.rfind(L'/');
+  if (slash == std::wstring_view::npos || slash < kMinFolderSlashIndex) return L"";
+  return std::wstring(beforeQuery.substr(0, slash + 1)) + std::wstring(name);
+}
+
 std::wstring addQueryParam(std::wstring_view url, std::wstring_view param) {
   return AddQueryParamImpl(url, param);
 }

@@ -15,6 +15,13 @@ std::string percentEncodePath(std::string_view bytes);
 std::wstring joinUrl(std::wstring_view base, std::wstring_view rest);
 std::string joinUrl(std::string_view base, std::string_view rest);
 
+// A download source's base: crcpatch_url with its crcversion folder, ending in '/'. The signed
+// release names each list by this text, so the patcher and the release tool derive it here alone.
+std::wstring sourceBaseUrl(std::wstring_view url, std::wstring_view version);
+// The address of a file beside the document at `url` (its query left out); empty when `url`
+// names no folder.
+std::wstring siblingUrl(std::wstring_view url, std::wstring_view name);
+
 // Appends "name=value" with '&' or '?', keeping a "#fragment" at the end.
 std::wstring addQueryParam(std::wstring_view url, std::wstring_view param);
 std::string addQueryParam(std::string_view url, std::string_view param);

@@ -4,9 +4,11 @@
 dialog_host runs the update engine with the patcher's own dialogs over a plain owner window and
 reports where the dialog's buttons are; the cases click them with xdotool as a player would
 (the title bar's close button included), capture the screen with ImageMagick's import, and
-check what the run did with the answer. The in-use case holds a game file open with
-window_probe until the dialog is up, then lets go: the dialog must close by itself and the run
-complete. Wine's Restart Manager names no programs, so the dialog shows its unknown-holder text.
+check what the run did with the answer. The placement cases check that the notice comes up
+wholly on the screen with both buttons whole: after a minimised start (the owner is restored),
+and when it is taller than the screen (a 1366 x 768 Wine virtual desktop). The in-use case
+holds a game file open with window_probe until the dialog is up, then lets go: the dialog must
+close by itself and the run complete. Wine's Restart Manager names no programs, so the dialog shows its unknown-holder text.
 
 Pictures go to --artifacts; results to $SV_RESULTS_DIR/dialogs.xml in GoogleTest's format."""
 import argparse
@@ -42,10 +44,14 @@ def win(path):
 class Host:
     """A running dialog_host and the lines it printed."""
 
-    def __init__(self, folder, config_url):
+    def __init__(self, folder, config_url, minimized=False, desktop=None):
+        """desktop "WxH": in a Wine virtual desktop of that size (a screen of that size)."""
         os.makedirs(folder, exist_ok=True)
         self.folder = folder
-        self.proc = subprocess.Popen([WINE_RUN, args.host, win(folder), config_url],
+        self.shape = {}
+        wrap = ["explorer", f"/desktop=SarvikTest{desktop},{desktop}"] if desktop else []
+        self.proc = subprocess.Popen([WINE_RUN, *wrap, args.host, win(folder), config_url,
+                                      *(["minimized"] if minimized else [])],
                                      stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                                      stderr=subprocess.DEVNULL, text=True, encoding="utf-8")
         started.append(self.proc)
@@ -69,24 +75,30 @@ class Host:
                 return text
 
     def dialog(self, kind):
-        """Waits for a dialog; returns {button id: (x, y, enabled)}, title-bar point, texts."""
+        """Waits for a dialog; returns {button id: (x, y, enabled)}, title-bar point, texts, and
+        the owner's state ("enabled"/"disabled"). Its rectangles are left in self.shape."""
         self.until(kind)
         buttons, statics, titlebar, owner = {}, [], None, None
+        self.shape = {"buttons": {}, "owner_iconic": None, "dialog": None, "client": None, "work": None}
         while True:
             text = self.line()
             if text == "READY":
                 return buttons, titlebar, statics, owner
             word, _, rest = text.partition(" ")
             if word == "BUTTON":
-                ident, x, y, enabled = rest.split()
+                ident, x, y, enabled, *rect = rest.split()
                 buttons[int(ident)] = (int(x), int(y), enabled == "1")
+                self.shape["buttons"][int(ident)] = tuple(map(int, rect))
             elif word == "TITLEBAR":
                 x, y = rest.split()
                 titlebar = (int(x), int(y))
             elif word == "STATIC":
                 statics.append(rest.replace("|", "\n"))
             elif word == "OWNER":
-                owner = rest
+                owner, _, state = rest.partition(" ")
+                self.shape["owner_iconic"] = state == "iconic"
+            elif word in ("DIALOG", "CLIENT", "WORK"):
+                self.shape[word.lower()] = tuple(map(int, rest.split()))
 
     def finish(self, timeout=120):
         code = self.proc.wait(timeout=timeout)
@@ -106,19 +118,21 @@ def click(x, y):
     subprocess.run(["xdotool", "mousemove", str(x), str(y), "click", "1"], check=True, timeout=20)
 
 
-def capture(name):
+def capture(name, crop=None):
+    """The X display (or the part crop = (x, y, width, height) of it) as a PNG picture."""
     os.makedirs(args.artifacts, exist_ok=True)
     path = os.path.join(args.artifacts, name)
-    subprocess.run(["import", "-window", "root", path], check=True, timeout=60)
+    extra = ["-crop", "%dx%d+%d+%d" % (crop[2], crop[3], crop[0], crop[1]), "+repage"] if crop else []
+    subprocess.run(["import", "-window", "root", *extra, path], check=True, timeout=60)
     return path
 
 
-def notice_release(name, url="about:blank"):
+def notice_release(name, url="about:blank", width=520, height=300):
     out = os.path.join(args.work, name)
     shutil.rmtree(out, ignore_errors=True)
     # The page is never shown here (no HTML engine in this Wine), but the address is real.
-    attrs = ' notice_ver="4" notice_url="%s" notice_width="520" notice_height="300"'
-    make_release.make(out, [("a.bin", 5000)], 1, attrs % url)
+    attrs = ' notice_ver="4" notice_url="%s" notice_width="%d" notice_height="%d"'
+    make_release.make(out, [("a.bin", 5000)], 1, attrs % (url, width, height))
     return out
 
 
@@ -148,6 +162,83 @@ def case_notice_accepted(server):
     check("DONE ok" in host.lines, "\n".join(host.lines))
     check(os.path.exists(notice_file(folder)), "accepted notice not remembered")
     check(os.path.exists(os.path.join(folder, "a.bin")), "the run did not install")
+
+
+def inside(rect, area):
+    return (rect[0] >= area[0] and rect[1] >= area[1] and rect[2] <= area[2] and
+            rect[3] <= area[3])
+
+
+def check_whole_on_screen(host, what):
+    """The dialog wholly inside the work area, every button wholly inside its client area."""
+    shape = host.shape
+    check(shape["dialog"] and shape["client"] and shape["work"], f"{what}: no rectangles {shape}")
+    check(inside(shape["dialog"], shape["work"]),
+          f"{what}: the dialog {shape['dialog']} is not inside the work area {shape['work']}")
+    for ident, rect in shape["buttons"].items():
+        check(inside(rect, shape["client"]),
+              f"{what}: button {ident} {rect} is cut by the client area {shape['client']}")
+
+
+def accept_and_finish(host, buttons, folder):
+    click(*buttons[101][:2])
+    host.until("DONE")
+    check(host.finish() == 0 and "DONE ok" in host.lines, "\n".join(host.lines))
+    check(os.path.exists(os.path.join(folder, "a.bin")), "the run did not install")
+
+
+def case_notice_after_a_minimised_start(server):
+    # The notice comes while the owner is minimised: it was placed relative to the minimised
+    # window (about -32000, -32000) and stayed there, with the owner disabled.
+    folder = game_folder("game-notice-minimised")
+    host = Host(folder, server.url() + "/config.xml", minimized=True)
+    buttons, _, _, owner = host.dialog("NOTICE")
+    check(owner == "disabled", "the main window stays usable behind the notice")
+    check(host.shape["owner_iconic"] is False, "the owner stayed minimised under the notice")
+    check_whole_on_screen(host, "notice after a minimised start")
+    time.sleep(0.5)
+    capture("dialog-notice-minimised-start.png")
+    accept_and_finish(host, buttons, folder)
+
+
+def case_tall_narrow_notice_fits_the_screen(_):
+    # The narrowest notice the configuration takes (200) and the tallest (3000): the buttons
+    # were cut (the accept button began left of the client), the title bar and the buttons off
+    # the screen.
+    rel = notice_release("rel-notice-tall", width=200, height=3000)
+    server = Nginx(os.path.join(rel, "www"), os.path.join(args.work, "nginx-notice-tall")).start()
+    try:
+        folder = game_folder("game-notice-tall")
+        host = Host(folder, server.url() + "/config.xml")
+        buttons, _, _, _ = host.dialog("NOTICE")
+        check(set(buttons) == {101, 102}, f"buttons {buttons}")
+        check_whole_on_screen(host, "tall notice")
+        work, dialog = host.shape["work"], host.shape["dialog"]
+        check(dialog[3] - dialog[1] == work[3] - work[1],
+              f"the tall notice {dialog} was not fitted to the work area {work}")
+        accept_and_finish(host, buttons, folder)
+    finally:
+        server.stop()
+
+
+def case_tall_notice_on_a_1366x768_screen(_):
+    # notice_height=800 on a 1366 x 768 screen (a Wine virtual desktop of that size, top-left on
+    # the X display): the title bar was above the screen and the buttons below it.
+    rel = notice_release("rel-notice-1366", width=680, height=800)
+    server = Nginx(os.path.join(rel, "www"), os.path.join(args.work, "nginx-notice-1366")).start()
+    try:
+        folder = game_folder("game-notice-1366")
+        host = Host(folder, server.url() + "/config.xml", desktop="1366x768")
+        buttons, _, _, _ = host.dialog("NOTICE")
+        work, dialog = host.shape["work"], host.shape["dialog"]
+        check(work == (0, 0, 1366, 768), f"not a 1366 x 768 screen: work area {work}")
+        check_whole_on_screen(host, "notice 800 high on 1366 x 768")
+        check(dialog[1] == 0 and dialog[3] == 768, f"the notice {dialog} was not fitted to the screen")
+        time.sleep(0.5)
+        capture("dialog-notice-tall-1366x768.png", (0, 0, 1366, 768))
+        accept_and_finish(host, buttons, folder)
+    finally:
+        server.stop()
 
 
 def refused(server, name, where):
@@ -278,6 +369,8 @@ def case_inuse_dialog_closes_when_the_file_is_free(_):
 
 
 CASES = [case_notice_accepted, case_notice_refused, case_notice_title_bar_close_refuses,
+         case_notice_after_a_minimised_start, case_tall_narrow_notice_fits_the_screen,
+         case_tall_notice_on_a_1366x768_screen,
          case_notice_page_that_never_ends_holds_neither_memory_nor_the_run,
          case_inuse_dialog_closes_when_the_file_is_free]
 

@@ -99,6 +99,7 @@ TEST(InUseLayout, TextsThenButtons) {
   EXPECT_EQ(l.bodyTop, 44);
   EXPECT_EQ(l.buttonTop, 201);
   EXPECT_EQ(l.clientHeight, 242);
+  EXPECT_EQ(l.bodyHeight, 130);
   EXPECT_LE(l.buttonTop + sv::InUseLayout::kButtonHeight, l.clientHeight);
 }
 

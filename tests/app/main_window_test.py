@@ -58,17 +58,17 @@ class Release:
         servers.append(self.server)
         self.base = self.server.url()
 
-    def config(self, run_path=pw.GAME_PROGRAM, crcpatch=None):
+    def config(self, run_path=pw.GAME_PROGRAM, crcpatch=None, extra=""):
         pw.write_config(os.path.join(self.www, "patch"), crcpatch or self.base + "/patch/",
-                        run_path=run_path)
+                        run_path=run_path, extra=extra)
 
-    def patcher(self, name, settings=None, skin_edit=None):
+    def patcher(self, name, settings=None, skin_edit=None, news_url=""):
         game = os.path.join(self.root, name)
         shutil.rmtree(game, ignore_errors=True)
         os.makedirs(game)
         skin = pw.make_skin(os.path.join(self.root, name + "-skin"),
-                            self.base + "/patch/draskeltorrent.config.xml", settings=settings,
-                            skin_edit=skin_edit)
+                            self.base + "/patch/draskeltorrent.config.xml", news_url=news_url,
+                            settings=settings, skin_edit=skin_edit)
         exe = pw.make_patcher(args.sarvik, args.embed, skin, os.path.join(game, "Sarvik.exe"))
         return game, exe, skin_layout.SkinLayout(skin)
 
@@ -139,14 +139,24 @@ def case_start_after_run_starts_game_and_closes():
 
 
 def case_enter_starts_and_window_stays_without_close_on_start():
-    release = Release("enter")
+    # A download of some seconds (rate-limited), so that Enter can be pressed while it runs.
+    release = Release("enter", big_mb=24, rate="300k")
     release.config()
     game, exe, layout = release.patcher("game", settings={"close_on_start": "0"})
     proc = start(exe)
     open_window(layout)
     # Enter before the run ended must do nothing: START is not enabled yet.
-    wait_done(game)
+    check(pw.wait_log(game, r"Indirme basliyor", 60), "the download did not start")
     pw.click(TITLE, 300, 470)  # the window gets the focus from a click on its background
+    pw.press_key("Return")
+    # Nothing at all: no game, and no box either (the game file may not be there yet).
+    box = probe_box(TITLE, close=True, timeout_ms=1500)
+    check(box is None, f"Enter before the run ended brought up a box: {box!r}")
+    check(not log_has(game, "Tamamlandi."), "the run ended before Enter was tried: no test")
+    check(marker_lines(game, timeout=0) is None, "Enter before the run ended started the game")
+    check(not log_has(game, "Oyun baslat"), "Enter before the run ended tried to start the game")
+    wait_done(game)
+    pw.click(TITLE, 300, 470)
     pw.press_key("Return")
     check(marker_lines(game) is not None, "Enter did not start the game")
     time.sleep(1.0)
@@ -204,24 +214,109 @@ def case_drag_on_button_does_not_move():
     check(pw.window_gone(TITLE, 5), "EXIT did not close the window")
 
 
+class LinkHandler:
+    """Makes a copy of the stand-in game program the shell's handler of ftp:// and https://
+    addresses (HKCR, for as long as the case runs; Wine reads no per-user classes): every address
+    the shell opens is written to its marker file. Wine's own handlers open no window here, so
+    without it an address that was opened could not be told from one that was not."""
+
+    SCHEMES = ("ftp", "https")
+
+    def __init__(self, folder):
+        os.makedirs(folder, exist_ok=True)
+        self.exe = os.path.join(folder, "handler.exe")
+        shutil.copy(args.game, self.exe)
+        self.marker = os.path.join(folder, pw.MARKER)
+        if os.path.exists(self.marker):
+            os.remove(self.marker)
+        self.saved = {scheme: reg_default(command_key(scheme)) for scheme in self.SCHEMES}
+        for scheme in self.SCHEMES:
+            reg("add", command_key(scheme), "/ve", "/d", f'"{pw.win_path(self.exe)}" "%1"', "/f")
+
+    def opened(self):
+        """The addresses opened so far (the handler writes its command line, then its folder)."""
+        if not os.path.exists(self.marker):
+            return []
+        return open(self.marker, encoding="utf-8").read().splitlines()[0::2]
+
+    def remove(self):
+        for scheme, value in self.saved.items():
+            if value is None:
+                reg("delete", "HKCR\\" + scheme, "/f")
+            else:
+                reg("add", command_key(scheme), "/ve", "/d", value, "/f")
+
+
+def command_key(scheme):
+    return "HKCR\\" + scheme + "\\shell\\open\\command"
+
+
+def reg(*words):
+    return subprocess.run([pw.WINE_RUN, "reg", *words], stdin=subprocess.DEVNULL, capture_output=True,
+                          timeout=60, check=words[0] != "query").stdout.decode("utf-8", "replace")
+
+
+def reg_default(key):
+    """The key's default value, None when the key does not exist."""
+    for line in reg("query", key, "/ve").splitlines():
+        parts = line.split("REG_SZ", 1)
+        if len(parts) == 2:
+            return parts[1].strip()
+    return None
+
+
 def case_ftp_link_is_logged_and_not_opened():
     release = Release("link")
     release.config()
     link = "ftp://files.example.com/oyun.zip"
+    web = "https://draskel.example.com/kayit"
     game, exe, layout = release.patcher(
         "game", skin_edit=lambda t: t.replace('link_url="https://draskel.example.com/"',
-                                              f'link_url="{link}"'))
+                                              f'link_url="{link}"').replace(
+            'id="URL_NEW" x="500" y="34" image="register"',
+            f'id="URL_NEW" x="500" y="34" image="register" link_url="{web}"'))
+    handler = LinkHandler(os.path.join(args.work, "link", "handler"))
+    try:
+        start(exe)
+        open_window(layout)
+        wait_done(game)
+        # A web address goes to the handler: the check below can see an opened address.
+        pw.click(TITLE, *layout.center("URL_NEW"))
+        deadline = time.monotonic() + 15
+        while not handler.opened() and time.monotonic() < deadline:
+            time.sleep(0.2)
+        opened = handler.opened()
+        check(len(opened) == 1 and opened[0].endswith(f'"{web}"'), f"the web address opened {opened!r}")
+        pw.click(TITLE, *layout.center("WEBSITE"))
+        check(pw.wait_log(game, "Baglanti aciliyor: " + link, 10), "the link was not logged")
+        time.sleep(2.0)
+        check(handler.opened() == opened, f"the ftp link was opened: {handler.opened()!r}")
+        pw.click(TITLE, *layout.center("EXIT"))
+        check(pw.window_gone(TITLE, 5), "EXIT did not close the window")
+    finally:
+        handler.remove()
+
+
+def case_closing_hides_every_owned_window():
+    # The sample skin is transparent: its news page is a pop-up of its own over the window. With
+    # the notice open as well, closing must take both off the screen with the window, not leave
+    # them there while the run stops.
+    release = Release("owned")
+    release.config(extra=' notice_ver="3" notice_url="about:blank"')
+    game, exe, layout = release.patcher("game", news_url=release.base + "/haberler.html")
     start(exe)
     open_window(layout)
-    wait_done(game)
-    pw.click(TITLE, *layout.center("WEBSITE"))
-    check(pw.wait_log(game, "Baglanti aciliyor: " + link, 10), "the link was not logged")
+    check(pw.wait_log(game, "Duyuru gosteriliyor", 30), "no notice\n" + pw.read_log(game))
+    check(pw.window_rect("Duyuru", timeout=30) is not None, "the notice is not on the screen")
     time.sleep(1.0)
-    windows = pw.xdotool("search", "--onlyvisible", "--name", ".", check=False).split()
-    titles = {pw.xdotool("getwindowname", w, check=False) for w in windows}
-    check(titles <= {TITLE, ""}, f"something opened: {titles}")
-    pw.click(TITLE, *layout.center("EXIT"))
-    check(pw.window_gone(TITLE, 5), "EXIT did not close the window")
+    result = subprocess.run([pw.WINE_RUN, args.probe, "closeall", "20000"], stdin=subprocess.DEVNULL,
+                            capture_output=True, timeout=60)
+    out = result.stdout.decode("utf-8", "replace")
+    check(result.returncode == 0, f"closeall: {out!r}")
+    counts = dict(line.split(" ", 1) for line in out.splitlines() if line.startswith(("before", "left")))
+    check(int(counts.get("before", 0)) >= 2, f"the web view and the notice were not on the screen: {out}")
+    check(int(counts.get("left", -1)) == 0, f"still on the screen after the window went: {out}")
+    check(pw.window_gone(TITLE, 10), "the window did not close")
 
 
 def failed_run(name, settings):
@@ -335,6 +430,7 @@ CASES = [
     case_exit_mid_download_closes_quickly,
     case_drag_on_button_does_not_move,
     case_ftp_link_is_logged_and_not_opened,
+    case_closing_hides_every_owned_window,
     case_failed_run_asks_to_retry_and_start_stays_off,
     case_launch_missing_file_and_unsafe_path,
     case_launch_not_a_program_goes_through_open,

@@ -147,7 +147,10 @@ class SiteTest : public ::testing::Test {
     EXPECT_EQ(static_cast<IDispatch*>(site)->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr,
                                                     nullptr),
               S_OK);
+    last = std::move(argsLastFirst);
   }
+  // The arguments of the last event as the site left them.
+  const std::vector<VARIANT>& LastArgs() const { return last; }
   static VARIANT Bstr(BSTR value) {
     VARIANT v;
     VariantInit(&v);
@@ -180,6 +183,7 @@ class SiteTest : public ::testing::Test {
 
   HWND host = nullptr;
   WebView::Site* site = nullptr;
+  std::vector<VARIANT> last;
   WebView::Site::LinkOpener saved = nullptr;
   static std::vector<std::wstring> opened;
 };
@@ -278,12 +282,24 @@ TEST_F(SiteTest, NavigationErrorsAreCancelled) {
   VARIANT_BOOL cancel = VARIANT_FALSE;
   Fire(DISPID_NAVIGATEERROR, {BoolRef(&cancel), Empty(), Empty(), Empty(), Empty()});
   EXPECT_EQ(cancel, VARIANT_TRUE);  // no error page: the area stays blank
-  // An argument of another type in the Cancel place is left alone.
-  VARIANT wrong;
-  VariantInit(&wrong);
-  wrong.vt = VT_I4;
-  wrong.lVal = 5;
-  Fire(DISPID_NAVIGATEERROR, {wrong, Empty(), Empty(), Empty(), Empty()});
+  // An argument of another type in the Cancel place is left alone: neither a number passed by
+  // reference (writing VARIANT_TRUE through it would change the number) nor a VARIANT_BOOL
+  // passed by value (a copy: setting it cancels nothing and would hide the mistake).
+  LONG number = 5;
+  VARIANT byRef;
+  VariantInit(&byRef);
+  byRef.vt = VT_BYREF | VT_I4;
+  byRef.plVal = &number;
+  Fire(DISPID_NAVIGATEERROR, {byRef, Empty(), Empty(), Empty(), Empty()});
+  EXPECT_EQ(number, 5);
+  VARIANT byValue;
+  VariantInit(&byValue);
+  byValue.vt = VT_BOOL;
+  byValue.boolVal = VARIANT_FALSE;
+  Fire(DISPID_NAVIGATEERROR, {byValue, Empty(), Empty(), Empty(), Empty()});
+  // Fire hands the arguments over as they are: what it got back is what the site left.
+  EXPECT_EQ(LastArgs()[0].vt, VT_BOOL);
+  EXPECT_EQ(LastArgs()[0].boolVal, VARIANT_FALSE);
   // Other events are ignored.
   cancel = VARIANT_FALSE;
   Fire(DISPID_BEFORENAVIGATE2, {BoolRef(&cancel), Empty(), Empty(), Empty(), Empty(), Empty(), Empty()});

@@ -26,7 +26,10 @@ from gtest_results import Failure, check, run_cases, stop_processes  # noqa: E40
 WINE_RUN = os.path.join(os.environ.get("SV_SOURCE_DIR", os.path.join(HERE, "..", "..")),
                         "scripts", "wine-run")
 RT_ICON, RT_GROUP_ICON, RT_VERSION, RT_RCDATA, RT_MANIFEST = 3, 14, 16, 10, 24
-PASSWORD = "S3cret-Parola-42"
+# The signing tests' certificate (tests/data/signing), its password and SHA-1 thumbprint.
+PFX = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "data", "signing", "test_signing.pfx")
+PFX_PASSWORD = 'gizli" /fd SHA1 \\'
+PFX_THUMBPRINT = "58835AB718EDF7E627E4B7E145756AC5AF950933"
 
 args = None
 started = []
@@ -356,21 +359,24 @@ def case_password_never_stored():
     shutil.copy(args.signtool, os.path.join(tools, "signtool.exe"))
     open(os.path.join(tools, "behaviour.txt"), "w").write("0 0")
     pfx = os.path.join(work, "cert.pfx")
-    open(pfx, "wb").write(b"not a certificate")
+    shutil.copy(PFX, pfx)
     out = os.path.join(work, "signed.exe")
     session = write_session(os.path.join(work, "s.ini"),
                             base_session(sign="1", sign_pfx=win_path(pfx), sign_ts=""))
-    code, lines = build(session, out, extra_env={"SARVIK_SIGN_PASSWORD": PASSWORD},
+    code, lines = build(session, out, extra_env={"SARVIK_SIGN_PASSWORD": PFX_PASSWORD},
                         windows_env={"ProgramFiles(x86)": win_path(tools_root)})
     check(code == 0 and "Dijital imza eklendi." in lines, f"exit {code} {lines}")
-    check(PASSWORD not in "\n".join(lines), "password in the output")
+    check(PFX_PASSWORD not in "\n".join(lines), "password in the output")
     for root, _, files in os.walk(work):
         for f in files:
-            check(PASSWORD.encode() not in open(os.path.join(root, f), "rb").read(), f"password in {f}")
+            check(PFX_PASSWORD.encode() not in open(os.path.join(root, f), "rb").read(), f"password in {f}")
     calls = open(os.path.join(tools, "calls.txt"), "rb").read().decode("utf-16-le").split("\n")
-    # Its one /p argument, and not through the environment (the stand-in would add "<env ...>").
-    check(len(calls) == 2 and calls[0].split("\x1f")[5:7] == ["/p", PASSWORD] and "<env" not in calls[0],
-          f"signtool calls {calls}")
+    # No /p: the tool is named a store and a thumbprint and finds the key there ("<key ...>"), and
+    # the password is not in its environment either (the stand-in would add "<env ...>").
+    items = calls[0].split("\x1f") if calls else []
+    check(len(calls) == 2 and items[3] == "/s" and items[5:7] == ["/sha1", PFX_THUMBPRINT] and "/p" not in items
+          and any(i.startswith("<key ") for i in items) and "<env" not in calls[0]
+          and all("gizli" not in i for i in items), f"signtool calls {calls}")
 
 
 def case_patcher_loads_its_skin():

@@ -19,31 +19,32 @@ namespace {
 
 FormValues EditedValues() {
   FormValues v;
-  v.skinPath = L"C:\\skins\\draskel.zip";
-  v.text[kFieldConfigUrl] = L"https://oyun.example/draskeltorrent.config.xml";
-  v.text[kFieldNewsUrl] = L"https://oyun.example/haberler";
-  v.text[kFieldFeedUrl] = L"";
-  v.text[kFieldTitle] = L"Draskel Çevrimiçi";
-  v.text[kFieldOutName] = L"Oyun.exe";
-  v.text[kFieldOutPath] = L"D:\\Oyun\\Oyun.exe";
-  v.iconPath = L"D:\\simge.ico";
-  v.connections = 6;
-  v.text[kFieldSegment] = L"8";
-  v.closeOnStart = false;
-  v.autoStart = true;
-  v.allowError = false;
-  v.browserEmulation = true;
-  v.text[kFieldRunArgs] = L"--lang tr";
-  v.text[kFieldProduct] = L"Draskel";
-  v.text[kFieldCompany] = L"Şirket";
-  v.text[kFieldVersion] = L"2.1";
-  v.text[kFieldCopyright] = L"© 2026";
-  v.sign = true;
-  v.text[kFieldPfx] = L"D:\\imza.pfx";
-  v.text[kFieldPassword] = L"gizli-parola";
-  v.text[kFieldTimestamp] = L"http://ts.example";
-  v.links[7] = L"https://oyun.example/";
-  v.links[12] = L"https://oyun.example/kayit";
+  v.set(kKeySkin, L"C:\\skins\\draskel.zip");
+  v.setField(kFieldConfigUrl, L"https://oyun.example/draskeltorrent.config.xml");
+  v.setField(kFieldNewsUrl, L"https://oyun.example/haberler");
+  v.setField(kFieldFeedUrl, L"");
+  v.setField(kFieldTitle, L"Draskel Çevrimiçi");
+  v.setField(kFieldOutName, L"Oyun.exe");
+  v.setField(kFieldOutPath, L"D:\\Oyun\\Oyun.exe");
+  v.set(kKeyIcon, L"D:\\simge.ico");
+  v.set(kKeyConnections, L"6");
+  v.setField(kFieldSegment, L"8");
+  v.setFlag(kKeyCloseOnStart, false);
+  v.setFlag(kKeyAutoStart, true);
+  v.setFlag(kKeyAllowError, false);
+  v.setFlag(kKeyBrowserEmu, true);
+  v.setField(kFieldRunArgs, L"--lang tr");
+  v.setField(kFieldProduct, L"Draskel");
+  v.setField(kFieldCompany, L"Şirket");
+  v.setField(kFieldVersion, L"2.1");
+  v.setField(kFieldCopyright, L"© 2026");
+  v.setFlag(kKeySign, true);
+  v.setField(kFieldPfx, L"D:\\imza.pfx");
+  v.setField(kFieldPassword, L"gizli-parola");
+  v.setField(kFieldTimestamp, L"http://ts.example");
+  v.setField(kFieldReleaseKey, L"D:\\anahtar\\KEY.pub");
+  v.set("link.WEBSITE", L"https://oyun.example/");
+  v.set("lang.LAUNCHER_NEW_URL", L"https://oyun.example/kayit");
   return v;
 }
 
@@ -72,25 +73,42 @@ TEST(BuilderSession, WritesEveryKeyInOrderWithCrLfAndNoPassword) {
       "sign=1\r\n"
       "sign_pfx=D:\\imza.pfx\r\n"
       "sign_ts=http://ts.example\r\n"
-      "link.7=https://oyun.example/\r\n"
-      "link.12=https://oyun.example/kayit\r\n";
+      "release_key=D:\\anahtar\\KEY.pub\r\n"
+      "lang.LAUNCHER_NEW_URL=https://oyun.example/kayit\r\n"
+      "link.WEBSITE=https://oyun.example/\r\n";
   const std::string text = SessionText(EditedValues());
   EXPECT_EQ(text, expected);
   EXPECT_EQ(text.find("gizli"), std::string::npos);
+  EXPECT_EQ(ToSession(EditedValues()).values, ParseSessionText(text));
 }
 
 TEST(BuilderSession, PastedLineBreaksStayInsideTheirLine) {
   FormValues v;
-  v.text[kFieldTitle] = L"bir\r\niki";
-  v.text[kFieldRunArgs] = L"a\nsign=1";
+  v.setField(kFieldTitle, L"bir\r\niki");
+  v.setField(kFieldRunArgs, L"a\nsign=1");
   const auto parsed = ParseSessionText(SessionText(v));
   EXPECT_EQ(parsed.at("title"), "bir  iki");
   EXPECT_EQ(parsed.at("sign"), "0");
 }
 
+ButtonLink Link(int index, const char* id, const char* key, const wchar_t* url) {
+  ButtonLink l;
+  l.controlIndex = index;
+  l.id = id;
+  l.key = key;
+  l.url = url;
+  return l;
+}
+
 struct FakeSkin {
   bool exists = true;
   int loads = 0;
+  SkinImport skin;
+  FakeSkin() {
+    skin.loaded = true;
+    skin.links = {Link(7, "WEBSITE", "link.WEBSITE", L"http://skin/"),
+                  Link(12, "URL_NEW", "lang.LAUNCHER_NEW_URL", L"http://skin/kayit")};
+  }
 };
 
 RestoreHooks Hooks(FakeSkin& skin, FormValues& values) {
@@ -98,14 +116,15 @@ RestoreHooks Hooks(FakeSkin& skin, FormValues& values) {
   hooks.iconUsable = [](const std::wstring& path) { return path == L"D:\\simge.ico"; };
   hooks.skinExists = [&skin](const std::wstring&) { return skin.exists; };
   // A load pre-fills as the skin would: its own addresses, title, behaviour and links.
-  hooks.loadSkin = [&skin, &values](const std::wstring&) {
+  hooks.loadSkin = [&skin, &values](const std::wstring&) -> const SkinImport* {
     ++skin.loads;
-    values.text[kFieldConfigUrl] = L"http://skin/config.xml";
-    values.text[kFieldTitle] = L"Skin Başlığı";
-    values.connections = 3;
-    values.autoStart = false;
-    values.links = {{7, L"http://skin/"}, {12, L"http://skin/kayit"}};
-    return true;
+    values.setField(kFieldConfigUrl, L"http://skin/config.xml");
+    values.setField(kFieldTitle, L"Skin Başlığı");
+    values.set(kKeyConnections, L"3");
+    values.setFlag(kKeyAutoStart, false);
+    values.set("link.WEBSITE", L"http://skin/");
+    values.set("lang.LAUNCHER_NEW_URL", L"http://skin/kayit");
+    return &skin.skin;
   };
   return hooks;
 }
@@ -123,17 +142,33 @@ TEST(BuilderSession, RestoreGivesBackTheSavedFields) {
     EXPECT_EQ(restored.field(f.id), saved.field(f.id)) << f.sessionKey;
   }
   EXPECT_EQ(restored.field(kFieldPassword), L"");
-  EXPECT_EQ(restored.iconPath, saved.iconPath);
-  EXPECT_EQ(restored.connections, 6);
-  EXPECT_EQ(restored.autoStart, true);
-  EXPECT_EQ(restored.closeOnStart, false);
-  EXPECT_EQ(restored.sign, true);
-  EXPECT_EQ(restored.links, saved.links);
+  EXPECT_EQ(restored.get(kKeyIcon), saved.get(kKeyIcon));
+  EXPECT_EQ(restored.connections(), 6);
+  EXPECT_TRUE(restored.flag(kKeyAutoStart));
+  EXPECT_FALSE(restored.flag(kKeyCloseOnStart));
+  EXPECT_TRUE(restored.flag(kKeySign));
+  EXPECT_EQ(restored.get("link.WEBSITE"), L"https://oyun.example/");
+  EXPECT_EQ(restored.get("lang.LAUNCHER_NEW_URL"), L"https://oyun.example/kayit");
   // Saving again writes the same file.
   FormValues again = restored;
-  again.text[kFieldPassword] = L"x";
-  again.skinPath = saved.skinPath;
+  again.password = L"x";
+  again.set(kKeySkin, saved.get(kKeySkin));
   EXPECT_EQ(SessionText(again), SessionText(saved));
+}
+
+// A session of an earlier builder names links by control index: each value goes to the link of
+// that index, under the link's own key.
+TEST(BuilderSession, IndexKeyedLinksOfAnOlderSessionFindTheirButtons) {
+  BuilderSession session;
+  session.values = {{"skin", "C:\\s.zip"}, {"link.7", "http://eski/site"}, {"link.12", "http://eski/kayit"},
+                    {"link.99", "http://yok/"}};
+  FormValues v;
+  FakeSkin skin;
+  EXPECT_TRUE(ApplySession(v, session, Hooks(skin, v)));
+  EXPECT_EQ(v.get("link.WEBSITE"), L"http://eski/site");
+  EXPECT_EQ(v.get("lang.LAUNCHER_NEW_URL"), L"http://eski/kayit");
+  EXPECT_EQ(SessionText(v).find("link.7="), std::string::npos);
+  EXPECT_EQ(SessionText(v).find("link.99="), std::string::npos);
 }
 
 TEST(BuilderSession, OnlyTheExactValueOneSwitchesSigningOn) {
@@ -141,17 +176,17 @@ TEST(BuilderSession, OnlyTheExactValueOneSwitchesSigningOn) {
     BuilderSession session;
     session.values = {{"sign", value}};
     FormValues v;
-    v.sign = true;
+    v.setFlag(kKeySign, true);
     FakeSkin skin;
     ApplySession(v, session, Hooks(skin, v));
-    EXPECT_FALSE(v.sign) << value;
+    EXPECT_FALSE(v.flag(kKeySign)) << value;
   }
   BuilderSession on;
   on.values = {{"sign", "1"}};
   FormValues v;
   FakeSkin skin;
   ApplySession(v, on, Hooks(skin, v));
-  EXPECT_TRUE(v.sign);
+  EXPECT_TRUE(v.flag(kKeySign));
 }
 
 TEST(BuilderSession, ConnectionCountOutsideOneToEightKeepsThePreviousValue) {
@@ -161,14 +196,14 @@ TEST(BuilderSession, ConnectionCountOutsideOneToEightKeepsThePreviousValue) {
     FormValues v;
     FakeSkin skin;
     ApplySession(v, session, Hooks(skin, v));
-    EXPECT_EQ(v.connections, 3) << value;  // what the skin pre-filled
+    EXPECT_EQ(v.connections(), 3) << value;  // what the skin pre-filled
   }
   BuilderSession eight;
   eight.values = {{"skin", "C:\\s.zip"}, {"conn", "8"}};
   FormValues v;
   FakeSkin skin;
   ApplySession(v, eight, Hooks(skin, v));
-  EXPECT_EQ(v.connections, 8);
+  EXPECT_EQ(v.connections(), 8);
 }
 
 // An unmounted skin at start must not cost the operator the values given for it.
@@ -184,24 +219,32 @@ TEST(BuilderSession, MissingSkinKeepsEveryValueForTheNextSave) {
   EXPECT_EQ(SessionText(v), SessionText(saved));
 }
 
-// A skin.xml dropped onto a loaded skin may reorder, add and remove buttons: each edited address
-// stays with its button (by control id), untouched ones take the new skin's addresses.
-TEST(BuilderLinks, DroppedSkinXmlKeepsEachEditedAddressWithItsButton) {
-  auto link = [](int index, const char* id, const wchar_t* url) {
-    ButtonLink l;
-    l.controlIndex = index;
-    l.id = id;
-    l.url = url;
-    return l;
-  };
+// Files dropped onto a loaded skin may reorder, add and remove buttons: each edited address stays
+// with its button (by control id or language key), untouched ones take the new skin's addresses,
+// and so does every other value the skin gives.
+TEST(BuilderLinks, DroppedFilesKeepEachEditedValueWithItsKey) {
   FormValues v;
-  v.links = {{0, L"https://duzenlendi/"}, {3, L"https://r/"}, {4, L"https://kimliksiz/"}};
-  CarryLinksOver(v,
-                 {link(0, "WEBSITE", L"https://a/"), link(3, "REGISTER", L"https://r/"), link(4, "", L"https://b/")},
-                 {link(0, "FORUM", L"https://f/"), link(2, "REGISTER", L"https://r2/"), link(5, "WEBSITE", L"https://a/"),
-                  link(6, "", L"https://b/")});
-  EXPECT_EQ(v.links, (std::map<int, std::wstring>{
-                         {0, L"https://f/"}, {2, L"https://r2/"}, {5, L"https://duzenlendi/"}, {6, L"https://b/"}}));
+  const std::map<std::string, std::wstring> before = {{"link.WEBSITE", L"https://a/"},
+                                                      {"link.REGISTER", L"https://r/"},
+                                                      {"link.#4", L"https://b/"},
+                                                      {"title", L"Eski"},
+                                                      {"config_url", L"http://eski/c.xml"}};
+  for (const auto& [key, value] : before) v.set(key, value);
+  v.set("link.WEBSITE", L"https://duzenlendi/");
+  v.set("title", L"Operatörün");
+  CarrySkinValuesOver(v, before,
+                      {{"link.FORUM", L"https://f/"}, {"link.REGISTER", L"https://r2/"}, {"link.WEBSITE", L"https://a/"},
+                       {"link.#6", L"https://b/"}, {"title", L"Yeni"}, {"config_url", L"http://yeni/c.xml"}});
+  std::map<std::string, std::wstring> links;
+  for (const auto& [key, value] : v.values) {
+    if (IsLinkKey(key)) links[key] = value;
+  }
+  EXPECT_EQ(links, (std::map<std::string, std::wstring>{{"link.#6", L"https://b/"},
+                                                        {"link.FORUM", L"https://f/"},
+                                                        {"link.REGISTER", L"https://r2/"},
+                                                        {"link.WEBSITE", L"https://duzenlendi/"}}));
+  EXPECT_EQ(v.get("title"), L"Operatörün");
+  EXPECT_EQ(v.get("config_url"), L"http://yeni/c.xml");
 }
 
 TEST(BuilderSession, EmptyOutputNameAndIconThatIsGoneAreNotRestored) {
@@ -211,7 +254,7 @@ TEST(BuilderSession, EmptyOutputNameAndIconThatIsGoneAreNotRestored) {
   FakeSkin skin;
   ApplySession(v, session, Hooks(skin, v));
   EXPECT_EQ(v.field(kFieldOutName), L"Draskel.exe");
-  EXPECT_EQ(v.iconPath, L"");
+  EXPECT_EQ(v.get(kKeyIcon), L"");
   EXPECT_EQ(v.field(kFieldOutPath), L"");
 }
 
@@ -223,17 +266,19 @@ TEST(BuilderSession, ValuesGiveTheHeadlessBuildsFieldsAndVersion) {
   EXPECT_EQ(v.field(kFieldTitle), L"Draskel Online");
   EXPECT_EQ(v.field(kFieldProduct), L"Draskel Online");
   EXPECT_EQ(v.field(kFieldOutPath), joinPath(test::SampleSkin(), L"Draskel.exe"));
-  EXPECT_EQ(v.links.size(), skin.links.size());
-  v.text[kFieldTitle] = L"  Yeni Başlık ";
-  v.text[kFieldConfigUrl] = L"http://yeni/config.xml";
-  v.connections = 7;
-  v.links[skin.links[0].controlIndex] = L"http://yeni/site";
+  EXPECT_EQ(v.get("link.WEBSITE"), L"https://draskel.example.com/");
+  EXPECT_EQ(v.get("lang.LAUNCHER_NEW_URL"), L"https://draskel.example.com/kayit");
+  EXPECT_EQ(v.field(kFieldNewsUrl), L"http://127.0.0.1:8080/launcher/haberler.html");
+  v.setField(kFieldTitle, L"  Yeni Başlık ");
+  v.setField(kFieldConfigUrl, L"http://yeni/config.xml");
+  v.set(kKeyConnections, L"7");
+  v.set("link.WEBSITE", L"http://yeni/site");
   const BuilderSession session = ToSession(v);
   const SkinFields fields = SessionFields(skin, session);
   EXPECT_EQ(fields.settings.title, L"Yeni Başlık");
   EXPECT_EQ(fields.configUrl, L"http://yeni/config.xml");
   EXPECT_EQ(fields.settings.connections, 7);
-  EXPECT_EQ(fields.linkUrls.at(skin.links[0].controlIndex), L"http://yeni/site");
+  EXPECT_EQ(fields.linkUrls.at("link.WEBSITE"), L"http://yeni/site");
   const VersionFields version = SessionVersion(session, v.field(kFieldOutPath));
   EXPECT_EQ(version.fileDescription, L"Yeni Başlık");
   EXPECT_EQ(version.originalFileName, L"Draskel.exe");
@@ -251,7 +296,7 @@ ViewState LoadedState(int section) {
   s.warnings = {L"Görsel bulunamadı: a.png", L"Görsel bulunamadı: b.png", L"Görsel bulunamadı: c.png",
                 L"Görsel bulunamadı: d.png"};
   for (int i = 0; i < 44; ++i) s.entryNames.push_back(L"image_" + std::to_wstring(i) + L".png");
-  s.links = {{1, L"WEBSITE", false}, {3, L"URL_NEW", true}, {9, L"WEB", true}};
+  s.links = {{1, L"WEBSITE", false, false}, {3, L"URL_NEW", true, false}, {9, L"WEB", true, true}};
   s.iconPath = L"D:\\simge.ico";
   s.sign = true;
   s.hasResult = true;
@@ -339,13 +384,19 @@ TEST(BuilderLayout, EachSectionShowsItsOwnFieldsAndTheLinkFields) {
 TEST(BuilderLayout, BusyDisablesEveryCommandButTheSectionList) {
   ViewState s = LoadedState(kSectionBuild);
   s.busy = true;
+  int cancels = 0;
   for (int section = 0; section < kSectionCount; ++section) {
     s.section = section;
     for (const ViewItem& item : LayoutWindow(s, kClientWidth, kClientHeight, 96)) {
       const bool safe = (item.command >= kCmdSection && item.command < kCmdSection + kSectionCount) ||
                         item.command == kCmdCopyCrc || item.command == kCmdCopyCrcLine || item.command == kCmdCopyLog;
-      if (item.command != kCmdNone && !safe) {
+      if (item.command != kCmdNone && !safe && item.command != kCmdCancel) {
         EXPECT_FALSE(item.enabled) << item.command;
+      }
+      // The operator can always stop what runs.
+      if (item.command == kCmdCancel) {
+        EXPECT_TRUE(item.enabled);
+        ++cancels;
       }
       if (item.kind == ItemKind::Edit) {
         EXPECT_FALSE(item.enabled) << item.field;
@@ -355,6 +406,13 @@ TEST(BuilderLayout, BusyDisablesEveryCommandButTheSectionList) {
       }
     }
   }
+  EXPECT_EQ(cancels, kSectionCount);
+  s.busyText = L"Skin yükleniyor… a.zip";
+  for (const ViewItem& item : LayoutWindow(s, kClientWidth, kClientHeight, 96)) {
+    if (item.kind == ItemKind::StatusBar) {
+      EXPECT_EQ(item.text.rfind(L"Skin yükleniyor… a.zip", 0), 0u);
+    }
+  }
 }
 
 TEST(BuilderLayout, CertificateFieldsFollowTheSigningSwitch) {
@@ -362,7 +420,7 @@ TEST(BuilderLayout, CertificateFieldsFollowTheSigningSwitch) {
     ViewState s = LoadedState(kSectionOutput);
     s.sign = sign;
     for (const ViewItem& item : LayoutWindow(s, kClientWidth, kClientHeight, 96)) {
-      if (item.kind == ItemKind::Edit && item.field != kFieldOutPath) {
+      if (item.kind == ItemKind::Edit && item.field != kFieldOutPath && item.field != kFieldReleaseKey) {
         EXPECT_EQ(item.enabled, sign) << item.field;
       }
       if (item.command == kCmdSwitchSign) {

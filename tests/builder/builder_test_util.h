@@ -159,4 +159,21 @@ inline std::vector<Arguments> SignToolCalls(const std::wstring& folder) {
   return calls;
 }
 
+// The test certificate (tests/data/signing) with its password and SHA-1 thumbprint.
+inline std::wstring SigningPfx() { return joinPath(toWide(SV_SOURCE_DIR), L"tests\\data\\signing\\test_signing.pfx"); }
+inline const wchar_t* kSigningPassword = L"gizli\" /fd SHA1 \\";
+inline const wchar_t* kSigningThumbprint = L"58835AB718EDF7E627E4B7E145756AC5AF950933";
+
+// A call of the stand-in with the store's name (made anew for each signature) as "STORE" and the
+// key container it found as "<key>": what stays the same from run to run.
+inline Arguments WithoutRunNames(Arguments call) {
+  for (size_t i = 0; i + 1 < call.size(); ++i) {
+    if (call[i] == L"/s" && call[i + 1].rfind(L"SarvikImza-", 0) == 0) call[i + 1] = L"STORE";
+  }
+  for (std::wstring& item : call) {
+    if (item.rfind(L"<key ", 0) == 0) item = L"<key>";
+  }
+  return call;
+}
+
 }  // namespace sv::test

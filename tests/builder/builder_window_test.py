@@ -29,7 +29,13 @@ args = None
 SECTIONS = ["0_kaynak", "1_baglantilar", "2_davranis", "3_kimlik", "4_cikti", "5_derleme_once"]
 CMD_SECTION, CMD_PICK_ZIP, CMD_BUILD, CMD_PREVIEW = 1, 20, 26, 27
 CMD_COPY_CRC_LINE, CMD_COPY_LOG, CMD_SWITCH_SIGN = 30, 31, 38
-F_CONFIG, F_TITLE, F_OUT_PATH, F_PFX, F_PASSWORD = 1100, 1102, 1110, 1111, 1112
+CMD_CANCEL, CMD_PICK_RELEASE_KEY = 70, 71
+F_CONFIG, F_NEWS, F_TITLE, F_OUT_PATH, F_PFX, F_PASSWORD = 1100, 1101, 1102, 1110, 1111, 1112
+F_RELEASE_KEY, F_LINK = 1115, 1200
+# The signing tests' certificate (tests/data/signing) and its password.
+PFX = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "data", "signing", "test_signing.pfx")
+PFX_PASSWORD = 'gizli" /fd SHA1 \\'
+
 
 
 def check(condition, message):
@@ -109,7 +115,8 @@ class Builder:
         if windows_env:
             # Wine gives a program started from Linux its own ProgramFiles; one started by cmd
             # inherits cmd's environment as on Windows.
-            sets = "".join(f'set "{k}={v}"&& ' for k, v in windows_env.items())
+            # Wine's cmd takes no quotes around set's argument; a space before && would end the value.
+            sets = "".join(f'set {k}={v}&& ' for k, v in windows_env.items())
             command = [pw.WINE_RUN, "cmd", "/c", sets + win(args.builder)]
         self.proc = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                      stderr=subprocess.DEVNULL)
@@ -205,11 +212,22 @@ def sample_zip(name, broken=False):
 def session_text(values):
     keys = ["skin", "config_url", "iframe_url", "feed_url", "title", "out_name", "out_path", "icon", "conn",
             "seg", "close_on_start", "auto_start", "allow_error", "browser_emu", "run_args", "v_product",
-            "v_company", "v_version", "v_copyright", "sign", "sign_pfx", "sign_ts"]
+            "v_company", "v_version", "v_copyright", "sign", "sign_pfx", "sign_ts", "release_key"]
     lines = ["; Sarvik Olusturucu - son oturum (parola kaydedilmez)"]
     lines += [f"{k}={values.get(k, '')}" for k in keys]
-    lines += [f"{k}={v}" for k, v in values.items() if k.startswith("link.")]
+    lines += [f"{k}={values[k]}" for k in sorted(values) if k.startswith(("link.", "lang."))]
     return "\r\n".join(lines) + "\r\n"
+
+
+def release_key():
+    """A P-256 public key made by openssl, as SarvikPublish keygen writes KEY.pub."""
+    path = os.path.join(args.work, "KEY.pub")
+    if not os.path.exists(path):
+        private = os.path.join(args.work, "KEY")
+        subprocess.run(["openssl", "ecparam", "-name", "prime256v1", "-genkey", "-noout", "-out", private],
+                       check=True, capture_output=True)
+        subprocess.run(["openssl", "ec", "-in", private, "-pubout", "-out", path], check=True, capture_output=True)
+    return path
 
 
 # ----------------------------------------------------------------------------- session
@@ -224,14 +242,20 @@ def case_session_round_trip_byte_for_byte():
               "icon": "", "conn": "7", "seg": "9", "close_on_start": "0", "auto_start": "1", "allow_error": "1",
               "browser_emu": "0", "run_args": "--lang tr", "v_product": "Ürün", "v_company": "Şirket",
               "v_version": "2.3.4.5", "v_copyright": "© 2026", "sign": "1", "sign_pfx": win(pfx),
-              "sign_ts": "http://ts.example", "link.0": "https://site.example/", "link.10": "http://127.0.0.1:9/x"}
+              "sign_ts": "http://ts.example", "link.WEBSITE": "https://site.example/",
+              "lang.LAUNCHER_NEW_URL": "http://127.0.0.1:9/kayit"}
     text = session_text(values)
     path = fresh_session(text)
     b = Builder()
     try:
+        # The skin loads on its own thread; its link fields are there when it is loaded.
+        b.wait_for(lambda: b.field(F_LINK) is not None, "the restored skin's link fields", 60)
         check(b.field(F_TITLE) == "Oturum Başlığı", f"title field: {b.field(F_TITLE)!r}")
         check(b.field(F_CONFIG) == "http://127.0.0.1:9/c.xml", "config field not restored")
-        check(b.field(1200) == "https://site.example/", f"first link field: {b.field(1200)!r}")
+        check(b.field(F_LINK) == "https://site.example/", f"first link field: {b.field(F_LINK)!r}")
+        check(b.field(F_LINK + 1) == "http://127.0.0.1:9/kayit", f"register link field: {b.field(F_LINK + 1)!r}")
+        # The news area's link is the news page field: one value in two places.
+        check(b.field(F_LINK + 2) == "http://127.0.0.1:9/haber", f"news area field: {b.field(F_LINK + 2)!r}")
         check(b.field(F_PFX) == win(pfx), "certificate field not restored")
         b.section(4)
         b.type_into(F_PASSWORD, "gizli-parola-1")
@@ -287,8 +311,12 @@ def case_operator_journey():
         b.section(1)
         b.type_into(F_TITLE, "Yolculuk Sunucusu")
         b.type_into(F_CONFIG, "http://127.0.0.1:9/yolculuk.config.xml")
+        # Typing into the news area's link changes the news page field with it.
+        b.type_into(F_LINK + 2, "http://127.0.0.1:9/yolculuk-haber")
+        check(b.field(F_NEWS) == "http://127.0.0.1:9/yolculuk-haber", f"news field: {b.field(F_NEWS)!r}")
         b.section(4)  # leaving the field rebuilds the preview and saves the session
         b.type_into(F_OUT_PATH, win(output))
+        b.type_into(F_RELEASE_KEY, win(release_key()))
         b.click_command(CMD_SWITCH_SIGN)
         b.type_into(F_PFX, win(pfx))
         b.type_into(F_PASSWORD, "gizli-parola-2")
@@ -304,7 +332,8 @@ def case_operator_journey():
         pw.screenshot(os.path.join(args.artifacts, "builder-journey", "2-built.png"))
         b.click_command(CMD_COPY_LOG)
         log = b.clipboard()
-        for line in ("Oluşturma başladı → " + win(output), "Skin paketi gömüldü", "Doğrulama tamam.",
+        for line in ("Oluşturma başladı → " + win(output), "Skin paketi gömüldü", "Sürüm anahtarı gömüldü (",
+                     "Doğrulama tamam.",
                      "Tamamlandı → " + win(output), "sv_patcher_crc32="):
             check(line in log, f"log lacks {line!r}:\n{log}")
         crc = zlib.crc32(open(output, "rb").read()) & 0xFFFFFFFF
@@ -313,6 +342,7 @@ def case_operator_journey():
         data = open(output, "rb").read()
         check(b"title=Yolculuk Sunucusu" in data, "the built patcher lacks the edited title")
         check(b"http://127.0.0.1:9/yolculuk.config.xml" in data, "the built patcher lacks the edited address")
+        check(b"http://127.0.0.1:9/yolculuk-haber" in data, "the built patcher lacks the edited news page")
 
         # The same values built by the headless build give the same file.
         session = open(session_file(), "rb").read()
@@ -343,6 +373,45 @@ def case_operator_journey():
         b.close()
 
 
+def case_cancel_a_build_whose_signing_tool_never_ends():
+    """The operator stops a build that would wait for its signing tool: the tool is ended, no file
+    is written, the window is ready again."""
+    tools = os.path.join(args.work, "pf", "Windows Kits", "10", "bin", "10.0.22621.0", "x86")
+    os.makedirs(tools, exist_ok=True)
+    shutil.copy(args.signtool, os.path.join(tools, "signtool.exe"))
+    with open(os.path.join(tools, "behaviour.txt"), "w") as f:
+        f.write("-1 -1")
+    pfx = os.path.join(args.work, "iptal.pfx")
+    shutil.copy(PFX, pfx)
+    out_dir = os.path.join(args.work, "iptal")
+    shutil.rmtree(out_dir, ignore_errors=True)
+    os.makedirs(out_dir)
+    output = os.path.join(out_dir, "Draskel.exe")
+    fresh_session(session_text({"skin": win(sample_zip("iptal.zip")), "out_path": win(output), "sign": "1",
+                                "sign_pfx": win(pfx), "sign_ts": "", "out_name": "Draskel.exe"}))
+    b = Builder(windows_env={"ProgramFiles(x86)": win(os.path.join(args.work, "pf"))})
+    try:
+        b.wait_for(lambda: b.field(F_LINK) is not None, "the restored skin's link fields", 60)
+        b.section(4)
+        b.type_into(F_PASSWORD, PFX_PASSWORD)
+        b.section(5)
+        b.click_command(CMD_BUILD, wait=0.2)
+        try:
+            b.wait_for(lambda: b.probe("point", str(CMD_CANCEL)) is not None, "the cancel button", 30)
+            time.sleep(3)  # the tool is running now
+        finally:
+            pw.screenshot(os.path.join(args.artifacts, "builder-journey", "5-cancel.png"))
+        b.click_command(CMD_CANCEL, wait=0.2)
+        b.wait_for(lambda: b.probe("point", str(CMD_BUILD)) is not None, "the build to end", 30)
+        b.click_command(CMD_COPY_LOG)
+        log = b.clipboard()
+        check("Oluşturulamadı: Oluşturma iptal edildi." in log, "no cancel line in the log:\n" + log)
+        check(not os.path.exists(output) and not os.path.exists(output + ".building"), "the cancelled build left a file")
+        pw.screenshot(os.path.join(args.artifacts, "builder-journey", "6-cancelled.png"))
+    finally:
+        b.close()
+
+
 def case_external_preview_twice():
     zip_path = sample_zip("onizleme.zip")
     out = win(os.path.join(args.work, "cikti", "Draskel.exe"))
@@ -351,6 +420,7 @@ def case_external_preview_twice():
     title = "Önizleme Testi - Önizleme"
     b = Builder()
     try:
+        b.wait_for(lambda: b.probe("point", str(CMD_PREVIEW)) is not None, "the restored skin", 60)
         for attempt in (1, 2):
             b.click_command(CMD_PREVIEW, wait=0.2)
             check(pw.window_rect(title, timeout=60), f"attempt {attempt}: no preview window")
@@ -370,7 +440,7 @@ def case_external_preview_twice():
 def main():
     global args
     ap = argparse.ArgumentParser()
-    for name in ("builder", "probe", "skin", "work", "artifacts"):
+    for name in ("builder", "probe", "skin", "work", "artifacts", "signtool"):
         ap.add_argument("--" + name, required=True)
     ap.add_argument("--only")
     ap.add_argument("--part", choices=("snapshots", "window"), required=True)
@@ -380,7 +450,8 @@ def main():
         cases = [case_snapshots_with_the_sample_skin, case_snapshots_without_a_skin]
     else:
         cases = [case_session_round_trip_byte_for_byte, case_session_rules_for_sign_conn_and_a_missing_skin,
-                 case_operator_journey, case_external_preview_twice]
+                 case_operator_journey, case_cancel_a_build_whose_signing_tool_never_ends,
+                 case_external_preview_twice]
     return run_cases("builder_" + args.part, "BuilderWindow", cases, only=args.only, expected=(AssertionError,))
 
 

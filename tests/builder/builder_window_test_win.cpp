@@ -24,12 +24,12 @@ std::wstring TemplatePath() { return joinPath(parentPath(toWide(SV_SARVIK_BUILDE
 FormValues EditedSampleValues(const SkinImport& skin, const std::wstring& outputPath) {
   FormValues v;
   PrefillFromSkin(v, skin, false);
-  v.text[kFieldTitle] = L"Önizleme Sunucusu";
-  v.text[kFieldConfigUrl] = L"http://127.0.0.1:9/yeni.config.xml";
-  v.text[kFieldVersion] = L"3.1";
-  v.text[kFieldOutPath] = outputPath;
-  v.connections = 5;
-  v.links[skin.links.front().controlIndex] = L"https://yeni.example/";
+  v.setField(kFieldTitle, L"Önizleme Sunucusu");
+  v.setField(kFieldConfigUrl, L"http://127.0.0.1:9/yeni.config.xml");
+  v.setField(kFieldVersion, L"3.1");
+  v.setField(kFieldOutPath, outputPath);
+  v.set(kKeyConnections, L"5");
+  v.set(skin.links.front().key, L"https://yeni.example/");
   return v;
 }
 
@@ -48,7 +48,7 @@ TEST(LivePreview, SampleValuesOnTheEditedSkin) {
   ASSERT_TRUE(skin.LoadSkin(test::SampleSkin()));
   FormValues v;
   PrefillFromSkin(v, skin, false);
-  v.text[kFieldTitle] = L"Önizleme Başlığı";
+  v.setField(kFieldTitle, L"Önizleme Başlığı");
   PreviewModel model;
   std::wstring error;
   ASSERT_TRUE(BuildPreviewModel(skin, SessionFields(skin, ToSession(v)), model, &error)) << toUtf8(error);
@@ -117,6 +117,34 @@ TEST(LivePreview, DrawsWhatTheBuiltPatchersOwnSkinDraws) {
   std::vector<uint32_t> idle(preview.size());
   patcherRenderer.render(idle.data(), patcherSkin, std::vector<ControlState>(patcherSkin.controls.size()), true);
   EXPECT_NE(idle, patcher);
+}
+
+// On the sample skin, changing only the news page field changes the built patcher's news area and
+// nothing else: the register button keeps its own address (it used to take the news page, while
+// the news area kept the old one).
+TEST(WindowBuild, NewsPageEditReachesTheNewsAreaAndNoOtherButton) {
+  const std::wstring folder = test::ScratchFolder("news_page_edit");
+  SkinImport skin;
+  ASSERT_TRUE(skin.LoadSkin(test::SampleSkin()));
+  FormValues v;
+  PrefillFromSkin(v, skin, false);
+  v.setField(kFieldOutPath, joinPath(folder, L"Haber.exe"));
+  v.setField(kFieldNewsUrl, L"https://yeni.example/haberler");
+  const BuildResult built = BuildFromValues(skin, v);
+  ASSERT_TRUE(built.ok) << toUtf8(built.message);
+  SkinPackage embedded;
+  std::wstring error;
+  {
+    ScopedModule module(LoadLibraryExW(v.field(kFieldOutPath).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    ASSERT_TRUE(module);
+    ASSERT_TRUE(embedded.loadEmbedded(module.get(), &error)) << toUtf8(error);
+  }
+  SkinDefinition patcherSkin;
+  ASSERT_TRUE(patcherSkin.load(embedded, &error)) << toUtf8(error);
+  ASSERT_TRUE(patcherSkin.findControl("WEB") && patcherSkin.findControl("URL_NEW") && patcherSkin.findControl("WEBSITE"));
+  EXPECT_EQ(patcherSkin.findControl("WEB")->link, L"https://yeni.example/haberler");
+  EXPECT_EQ(patcherSkin.findControl("URL_NEW")->link, L"https://draskel.example.com/kayit");
+  EXPECT_EQ(patcherSkin.findControl("WEBSITE")->link, L"https://draskel.example.com/");
 }
 
 TEST(WindowBuild, ValuesWriteThePatcherTheHeadlessBuildWritesFromTheirSession) {

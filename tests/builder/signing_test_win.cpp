@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <tlhelp32.h>
+#include <wincrypt.h>
+
+#include <atomic>
 
 #include "builder/signing.h"
 #include "builder_test_util.h"
@@ -29,7 +32,9 @@ protected:
     SetEnvironmentVariableW(L"ProgramFiles(x86)", (root + L"\\pf86").c_str());
     SetEnvironmentVariableW(L"ProgramFiles", (root + L"\\pf").c_str());
     file = test::WriteScratchFile(root, L"patcher.exe", "MZ patcher");
-    options.pfxPath = test::WriteScratchFile(root, L"cert.pfx", "pfx");
+    options.pfxPath = joinPath(root, L"cert.pfx");
+    CopyFileW(test::SigningPfx().c_str(), options.pfxPath.c_str(), FALSE);
+    options.password = test::kSigningPassword;
   }
   void Behave(const std::wstring& tool, const char* codes) {
     test::WriteScratchFile(parentPath(tool), L"behaviour.txt", codes);
@@ -43,33 +48,50 @@ TEST_F(Signing, NewestX86ToolUnderProgramFilesX86IsChosen) {
   EXPECT_EQ(FindSignTool(), root + L"\\pf86\\Windows Kits\\10\\bin\\10.0.22621.0\\x86\\signtool.exe");
 }
 
-// Each value reaches the tool as exactly one argument: a password with spaces, quotes or a
-// trailing backslash, a product name ending in a backslash; an empty password gives no /p.
-TEST_F(Signing, EveryValueReachesTheToolAsOneArgument) {
+// The password opens the certificate inside the builder and goes nowhere else: the tool gets the
+// name of a store made for the signature and the certificate's thumbprint, finds the key there
+// (the stand-in says so), and the store and the key container are gone when the signature is done.
+// A product name ending in a backslash and holding quotes still reaches it as one argument.
+TEST_F(Signing, ThePasswordOpensTheCertificateInTheBuilderAndNeverReachesTheTool) {
   const std::wstring tool = FindSignTool();
   Behave(tool, "0 0");
   VersionFields version;
   version.productName = L"Dra\"skel\" Online\\";
   std::wstring error;
   ASSERT_TRUE(SignFile(options, file, version, Collect, &lines, &error)) << toUtf8(error);
-  const std::vector<std::wstring> passwords = {L"gizli sifre", L"a\\", L"x\" /fd SHA1 \"", L"\\\"\\\\\"", L"\\\\y z\\\\"};
-  for (const std::wstring& password : passwords) {
-    options.password = password;
-    ASSERT_TRUE(SignFile(options, file, version, Collect, &lines, &error)) << toUtf8(error);
-  }
   const std::vector<test::Arguments> calls = test::SignToolCalls(parentPath(tool));
-  ASSERT_EQ(calls.size(), passwords.size() + 1);
-  const test::Arguments head = {L"sign", L"/fd", L"SHA256", L"/f", options.pfxPath};
-  const test::Arguments tail = {L"/d", L"Dra'skel' Online\\", file};
-  auto expected = [&](const test::Arguments& middle) {
-    test::Arguments all = head;
-    all.insert(all.end(), middle.begin(), middle.end());
-    all.insert(all.end(), tail.begin(), tail.end());
-    return all;
-  };
-  EXPECT_EQ(calls[0], expected({}));
-  for (size_t i = 0; i < passwords.size(); ++i) EXPECT_EQ(calls[i + 1], expected({L"/p", passwords[i]})) << i;
-  EXPECT_EQ(lines, std::vector<std::wstring>(passwords.size() + 1, L"İmzalanıyor..."));
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(test::WithoutRunNames(calls[0]),
+            (test::Arguments{L"sign", L"/fd", L"SHA256", L"/s", L"STORE", L"/sha1", test::kSigningThumbprint, L"/d",
+                             L"Dra'skel' Online\\", file, L"<key>"}));
+  for (const std::wstring& argument : calls[0]) EXPECT_EQ(argument.find(L"gizli"), std::wstring::npos) << toUtf8(argument);
+  EXPECT_EQ(lines, std::vector<std::wstring>{L"İmzalanıyor..."});
+
+  // Nothing of the signature stays with the user: neither the certificate in its store nor the
+  // key. (Windows deletes the emptied store too; Wine keeps its empty registry key.)
+  const std::wstring store = calls[0][4];
+  HCERTSTORE opened = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, store.c_str());
+  ASSERT_TRUE(opened);
+  BYTE hash[20];
+  for (int i = 0; i < 20; ++i) swscanf(test::kSigningThumbprint + 2 * i, L"%2hhx", &hash[i]);
+  CRYPT_HASH_BLOB blob{20, hash};
+  EXPECT_EQ(CertFindCertificateInStore(opened, X509_ASN_ENCODING, 0, CERT_FIND_SHA1_HASH, &blob, nullptr), nullptr);
+  CertCloseStore(opened, 0);
+  const std::wstring key = calls[0].back();
+  const std::wstring container = key.substr(5, key.size() - 6);
+  HCRYPTPROV provider = 0;
+  EXPECT_FALSE(CryptAcquireContextW(&provider, container.c_str(), nullptr, PROV_RSA_FULL, 0)) << toUtf8(container);
+  if (provider) CryptReleaseContext(provider, 0);
+}
+
+TEST_F(Signing, AWrongPasswordFailsBeforeTheToolRuns) {
+  const std::wstring tool = FindSignTool();
+  Behave(tool, "0 0");
+  options.password = L"yanlis";
+  std::wstring error;
+  EXPECT_FALSE(SignFile(options, file, VersionFields{}, Collect, &lines, &error));
+  EXPECT_EQ(error.rfind(L"Sertifika açılamadı (parola yanlış olabilir): ", 0), 0u) << toUtf8(error);
+  EXPECT_TRUE(test::SignToolCalls(parentPath(tool)).empty());
 }
 
 TEST_F(Signing, FailingTimeStampFallsBackToAnUnstampedSignatureWithAWarning) {
@@ -85,8 +107,9 @@ TEST_F(Signing, FailingTimeStampFallsBackToAnUnstampedSignatureWithAWarning) {
                        L"UYARI: zaman damgası eklenemedi; imza sertifika süresi bitince geçersiz sayılır."}));
   const std::vector<test::Arguments> calls = test::SignToolCalls(parentPath(tool));
   ASSERT_EQ(calls.size(), 2u);
-  EXPECT_EQ(calls[0], (test::Arguments{L"sign", L"/fd", L"SHA256", L"/f", options.pfxPath, L"/tr", L"http://127.0.0.1:9/ts",
-                                 L"/td", L"SHA256", file}));
+  EXPECT_EQ(test::WithoutRunNames(calls[0]),
+            (test::Arguments{L"sign", L"/fd", L"SHA256", L"/s", L"STORE", L"/sha1", test::kSigningThumbprint, L"/tr",
+                             L"http://127.0.0.1:9/ts", L"/td", L"SHA256", file, L"<key>"}));
   // Both attempts failing fail the signature with the tool's own words.
   Behave(tool, "1 1");
   lines.clear();
@@ -113,6 +136,33 @@ TEST_F(Signing, ToolThatNeverEndsIsEndedAtTheLimit) {
   uint32_t code = 0;
   EXPECT_FALSE(RunCaptured(QuoteArgument(tool) + L" sign", output, code, 1500));
   EXPECT_EQ(output, L"SignTool Error: sunucuya ulasilamadi\nAraç 1 sn içinde bitmedi ve durduruldu.");
+  EXPECT_EQ(RunningCopies(L"signtool.exe"), 0);
+}
+
+DWORD WINAPI CancelSoon(void* flag) {
+  Sleep(500);
+  static_cast<std::atomic<bool>*>(flag)->store(true);
+  return 0;
+}
+
+// The operator's "İptal" ends a tool that would run to its time limit.
+TEST_F(Signing, ARunningToolEndsWhenTheOperatorCancels) {
+  const std::wstring tool = FindSignTool();
+  Behave(tool, "-1 -1");
+  std::atomic<bool> cancel{false};
+  HANDLE stopper = CreateThread(nullptr, 0, CancelSoon, &cancel, 0, nullptr);
+  ASSERT_TRUE(stopper);
+  std::wstring output;
+  uint32_t code = 0;
+  const DWORD start = GetTickCount();
+  EXPECT_FALSE(RunCaptured(QuoteArgument(tool) + L" sign", output, code, 120000, &cancel));
+  WaitForSingleObject(stopper, INFINITE);
+  CloseHandle(stopper);
+  EXPECT_LT(GetTickCount() - start, 20000u);
+  // What the tool printed before it was ended (if it got that far), then the reason.
+  const std::wstring reason = L"Araç operatörün isteğiyle durduruldu.";
+  ASSERT_GE(output.size(), reason.size());
+  EXPECT_EQ(output.substr(output.size() - reason.size()), reason);
   EXPECT_EQ(RunningCopies(L"signtool.exe"), 0);
 }
 

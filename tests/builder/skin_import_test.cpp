@@ -2,6 +2,8 @@
 // the operator's edits written back into the skin's files.
 #include <gtest/gtest.h>
 
+#include "builder/form_fields.h"
+#include "builder/form_values.h"
 #include "builder/skin_import.h"
 #include "builder_test_util.h"
 
@@ -172,7 +174,7 @@ TEST_F(SkinEdits, NothingChangedLeavesEveryFileAsItWas) {
 TEST_F(SkinEdits, ConfigUrlFeedUrlAndSkinLinkAreReplacedInPlace) {
   fields.configUrl = L"  https://yeni.example.com/a&b.xml ";
   fields.feedUrl = L"https://yeni.example.com/feed";
-  fields.linkUrls[0] = L"https://site.example.com/\"q\"";
+  fields.linkUrls["link.WEBSITE"] = L"https://site.example.com/\"q\"";
   fields.settings.title = L"Yeni Başlık";
   fields.settings.connections = 6;
   const SkinPackageBuilder edited = ApplyEdits(skin, fields);
@@ -189,16 +191,15 @@ TEST_F(SkinEdits, ConfigUrlFeedUrlAndSkinLinkAreReplacedInPlace) {
   EXPECT_EQ(settings.connections, 6);
 }
 
-TEST_F(SkinEdits, NewsPageKeysGoInFrontOfTheClosingTagWhenMissing) {
+TEST_F(SkinEdits, NewsPageKeyGoesInFrontOfTheClosingTagWhenMissing) {
   std::string locale = Entry(skin.entries, "torrentpatch.locale.xml");
-  for (const char* line : {"\t<string key=\"LAUNCHER_IFRAME\">http://127.0.0.1:8080/launcher/haberler.html</string>\n",
-                           "\t<string key=\"LAUNCHER_NEW_URL\">https://draskel.example.com/kayit</string>\n"}) {
-    const size_t at = locale.find(line);
-    ASSERT_NE(at, std::string::npos);
-    locale.erase(at, std::string_view(line).size());
-  }
+  const char* line = "\t<string key=\"LAUNCHER_IFRAME\">http://127.0.0.1:8080/launcher/haberler.html</string>\n";
+  const size_t at = locale.find(line);
+  ASSERT_NE(at, std::string::npos);
+  locale.erase(at, std::string_view(line).size());
   skin.entries.put("torrentpatch.locale.xml", locale);
   skin.AnalyseSkin();
+  // LAUNCHER_NEW_URL is the register button's address, never the news page's.
   EXPECT_EQ(skin.importedNewsUrl, L"");
   fields = skin.ImportedFields();
   fields.newsUrl = L"https://haber.example.com/";
@@ -207,8 +208,56 @@ TEST_F(SkinEdits, NewsPageKeysGoInFrontOfTheClosingTagWhenMissing) {
   const std::string added = edited.substr(close, edited.size() - locale.size());
   EXPECT_EQ(edited.substr(0, close), locale.substr(0, close));
   EXPECT_EQ(edited.substr(close + added.size()), locale.substr(close));
-  EXPECT_NE(added.find("<string key=\"LAUNCHER_IFRAME\">https://haber.example.com/</string>"), std::string::npos);
-  EXPECT_NE(added.find("<string key=\"LAUNCHER_NEW_URL\">https://haber.example.com/</string>"), std::string::npos);
+  EXPECT_EQ(added, "\t<string key=\"LAUNCHER_IFRAME\">https://haber.example.com/</string>\r\n");
+}
+
+// The news page field and the news area's link are one value, and the register button has its own:
+// an edit of either reaches its own language string and no other.
+TEST_F(SkinEdits, NewsPageEditReachesTheNewsAreaAndNeverTheRegisterButton) {
+  auto analysed = [](const SkinPackageBuilder& entries) {
+    SkinImport again;
+    again.entries = entries;
+    again.loaded = true;
+    again.AnalyseSkin();
+    std::map<std::string, std::wstring> urls;
+    for (const ButtonLink& link : again.links) urls[link.id] = link.url;
+    return urls;
+  };
+  const std::map<std::string, std::wstring> before = analysed(skin.entries);
+  ASSERT_EQ(before.at("WEB"), L"http://127.0.0.1:8080/launcher/haberler.html");
+  ASSERT_EQ(before.at("URL_NEW"), L"https://draskel.example.com/kayit");
+
+  FormValues news;
+  PrefillFromSkin(news, skin, false);
+  news.setField(kFieldNewsUrl, L"https://yeni.example/haber");
+  const std::map<std::string, std::wstring> afterNews =
+      analysed(ApplyEdits(skin, SessionFields(skin, ToSession(news))));
+  EXPECT_EQ(afterNews.at("WEB"), L"https://yeni.example/haber");
+  EXPECT_EQ(afterNews.at("URL_NEW"), L"https://draskel.example.com/kayit");
+  EXPECT_EQ(afterNews.at("WEBSITE"), L"https://draskel.example.com/");
+
+  FormValues reg;
+  PrefillFromSkin(reg, skin, false);
+  reg.set("lang.LAUNCHER_NEW_URL", L"https://yeni.example/kayit");
+  const std::map<std::string, std::wstring> afterRegister =
+      analysed(ApplyEdits(skin, SessionFields(skin, ToSession(reg))));
+  EXPECT_EQ(afterRegister.at("WEB"), L"http://127.0.0.1:8080/launcher/haberler.html");
+  EXPECT_EQ(afterRegister.at("URL_NEW"), L"https://yeni.example/kayit");
+}
+
+// A news area without link_url shows nothing in the patcher: a changed news page binds it to its
+// language string.
+TEST_F(SkinEdits, NewsAreaWithoutAnAddressIsBoundToTheChangedNewsPage) {
+  std::string xml = Entry(skin.entries, "skin.xml");
+  const std::string attr = " link_url=\"LAUNCHER_IFRAME\"";
+  xml.erase(xml.find(attr), attr.size());
+  skin.entries.put("skin.xml", xml);
+  skin.AnalyseSkin();
+  fields = skin.ImportedFields();
+  EXPECT_EQ(Entry(ApplyEdits(skin, fields), "skin.xml"), xml);
+  fields.newsUrl = L"https://yeni.example/haber";
+  const std::string edited = Entry(ApplyEdits(skin, fields), "skin.xml");
+  EXPECT_NE(edited.find("<control link_url=\"LAUNCHER_IFRAME\" type=\"iframe\" id=\"WEB\""), std::string::npos);
 }
 
 TEST_F(SkinEdits, FeedUrlIsInsertedAfterTheRootNameWhenTheRootHasNone) {

@@ -1,10 +1,15 @@
 // Zips made by Info-ZIP's zip and Python's zipfile import the sample skin; every refusal of the
-// reader is reached by a crafted zip; truncated zips never make it read outside its input.
+// reader is reached by a crafted zip; truncated zips never make it read outside its input; hostile
+// zips cost a bounded amount of work.
 #include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
 
 #include "builder/zip_reader.h"
 #include "builder_test_util.h"
 #include "common/folder_list.h"
+#include "tests/support/hostile_zips.h"
 
 namespace sv {
 namespace {
@@ -181,33 +186,151 @@ TEST(ZipReader, EmptyZipSucceedsWithNothing) {
   EXPECT_EQ(added, 0);
 }
 
-// Every prefix of a real zip (Info-ZIP, deflated), each in a buffer of exactly its size.
-TEST(ZipReader, EveryTruncationFailsCleanly) {
+std::wstring ReadHostile(const std::string& zip, int* addedOut = nullptr) {
+  SkinPackageBuilder builder;
+  int added = 0;
+  std::wstring error;
+  const bool ok = ReadZipBytes(zip, builder, added, &error);
+  if (addedOut) *addedOut = added;
+  return ok ? L"<ok>" : error;
+}
+
+// Records sharing one stream are refused before anything is inflated, whether named alike (each
+// would replace the last, so the package limit never trips) or not.
+TEST(ZipReader, RecordsSharingOneStreamAreRefusedBeforeDecoding) {
+  namespace h = test::hostile;
+  EXPECT_EQ(ReadHostile(h::SharedStream(65534, 32u << 20, true)), L"Zip kayitlari ayni veriyi paylasiyor: a.png");
+  EXPECT_EQ(ReadHostile(h::SharedStream(3000, 32u << 20, false)), L"Zip kayitlari ayni veriyi paylasiyor: f1.png");
+  // One record over the stream is an ordinary entry.
+  int added = 0;
+  EXPECT_EQ(ReadHostile(h::SharedStream(1, 1u << 20, true), &added), L"<ok>");
+  EXPECT_EQ(added, 1);
+}
+
+// More records than a skin may hold are refused at the limit, without a look-up per record.
+TEST(ZipReader, RecordsPastTheSkinEntryLimitAreRefused) {
+  namespace h = test::hostile;
+  EXPECT_EQ(ReadHostile(h::ManyEmpty(65534)), L"Zip icinde cok fazla dosya var (skin en cok 4096 dosya alir).");
+  int added = 0;
+  EXPECT_EQ(ReadHostile(h::ManyEmpty(kSkinPackageMaxEntries), &added), L"<ok>");
+  EXPECT_EQ(added, int(kSkinPackageMaxEntries));
+}
+
+// Every decoded byte counts against the package's 64 MiB: sizes the directory declares are
+// summed before decoding, and streams that declare nothing stop where the limit is reached.
+TEST(ZipReader, DecodedBytesAreBoundedByThePackageLimit) {
+  namespace h = test::hostile;
+  EXPECT_EQ(ReadHostile(h::DeclaredHuge(3, 32u << 20)), L"Skin paketi 64 MB sinirini asiyor.");
+  const std::wstring error = ReadHostile(h::UndeclaredSize(3, 32u << 20));
+  EXPECT_EQ(error.rfind(L"f2.png: Deflate", 0), 0u) << toUtf8(error);
+  int added = 0;
+  EXPECT_EQ(ReadHostile(h::UndeclaredSize(2, 1u << 20), &added), L"<ok>");
+  EXPECT_EQ(added, 2);
+}
+
+uint16_t Get16(std::string_view b, size_t at) { return uint16_t(uint8_t(b[at]) | uint8_t(b[at + 1]) << 8); }
+uint32_t Get32(std::string_view b, size_t at) { return Get16(b, at) | uint32_t(Get16(b, at + 2)) << 16; }
+
+// The reader run on `bytes` placed at the very end of a heap block of their own size, so that
+// AddressSanitizer reports a read one byte past them.
+std::wstring ReadAtEndOfAllocation(std::string_view bytes) {
+  std::unique_ptr<char[]> block(new char[bytes.size() ? bytes.size() : 1]);
+  std::copy(bytes.begin(), bytes.end(), block.get());
+  SkinPackageBuilder builder;
+  int added = 0;
+  std::wstring error;
+  const bool ok = ReadZipBytes(std::string_view(block.get(), bytes.size()), builder, added, &error);
+  return ok ? L"<ok>" : error;
+}
+
+// Truncation at every stage of the reader. A plain prefix loses the end record and stops at the
+// first check, so the parts of a real zip (Info-ZIP, deflated) are laid out with the part under
+// test last, behind the end record, which the reader finds within a comment's reach of the end:
+// the central directory cut at every byte (the end record's directory size following the cut),
+// then one entry's local header, name and data cut at every byte (its directory record claiming
+// just the bytes that are left, so that the decoder and the CRC check see the cut too). Every
+// input ends exactly at the end of its allocation, and every one fails with a message.
+TEST(ZipReader, EveryTruncationAtEveryStageFailsCleanly) {
   const std::string zip = test::ReadFile(joinPath(test::ZipSamples(), L"infozip_l9.zip"));
   ASSERT_GT(zip.size(), 1000u);
-  // The directory and the end record, and the first entries' headers and data.
-  std::vector<size_t> lengths;
-  for (size_t n = 0; n < 3000; ++n) lengths.push_back(n);
-  for (size_t n = zip.size() > 6000 ? zip.size() - 6000 : 0; n < zip.size(); ++n) lengths.push_back(n);
-  for (size_t n : lengths) {
-    const std::string prefix = zip.substr(0, n);
-    SkinPackageBuilder builder;
-    int added = 0;
-    std::wstring error;
-    EXPECT_FALSE(ReadZipBytes(prefix, builder, added, &error)) << n;
-    EXPECT_FALSE(error.empty());
+  size_t end = zip.size() - 22;
+  while (Get32(zip, end) != 0x06054B50) --end;
+  const uint16_t count = Get16(zip, end + 10);
+  const uint32_t dirSize = Get32(zip, end + 12), dirOffset = Get32(zip, end + 16);
+  ASSERT_GT(count, 30);
+  const std::string locals = zip.substr(0, dirOffset), directory = zip.substr(dirOffset, dirSize);
+  std::string endRecord = zip.substr(end, 22);
+  test::SetU16(endRecord, 20, 0);
+
+  std::map<std::wstring, size_t> messages;
+  // The directory last: records cut inside their headers, names and between records; every local
+  // header before the cut is reached as well.
+  std::string endDirLast = endRecord;
+  test::SetU32(endDirLast, 16, uint32_t(locals.size() + 22));
+  for (size_t cut = 0; cut < directory.size(); ++cut) {
+    test::SetU32(endDirLast, 12, uint32_t(cut));
+    const std::wstring error = ReadAtEndOfAllocation(locals + endDirLast + directory.substr(0, cut));
+    EXPECT_NE(error, L"<ok>") << cut;
+    ++messages[error];
   }
-  // Cut inside one small entry's data while the directory stays whole.
-  test::ZipImage image = MakeZip({StoredItem("a.png", "0123456789")});
-  for (uint32_t cut = 0; cut < 10; ++cut) {
-    std::string zip2 = image.bytes;
-    zip2.erase(30 + 5 + cut, 10 - cut);
-    // Directory offsets now point behind the data: every case must end in a message.
-    SkinPackageBuilder builder;
-    int added = 0;
-    std::wstring error;
-    EXPECT_FALSE(ReadZipBytes(zip2, builder, added, &error)) << cut;
+  EXPECT_EQ(messages.count(L"Zip dizini bozuk."), 1u);
+
+  // One entry last, deflated (from this zip) and stored (from Info-ZIP's -0 zip): its directory
+  // record first, then the end record, then the entry's local header, name and data.
+  const std::string stored = test::ReadFile(joinPath(test::ZipSamples(), L"infozip_stored.zip"));
+  for (const std::string* source : {&zip, &stored}) {
+    const std::string& z = *source;
+    size_t zEnd = z.size() - 22;
+    while (Get32(z, zEnd) != 0x06054B50) --zEnd;
+    size_t at = Get32(z, zEnd + 16);
+    const unsigned zCount = Get16(z, zEnd + 10);
+    const uint16_t wanted = source == &zip ? 8 : 0;
+    bool found = false;
+    for (unsigned i = 0; i < zCount && !found; ++i) {
+      // Small enough that decoding every cut stays quick under the sanitizers.
+      found = Get16(z, at + 10) == wanted && Get32(z, at + 20) > 200 && Get32(z, at + 20) < 3000;
+      if (!found) at += 46 + Get16(z, at + 28) + Get16(z, at + 30) + Get16(z, at + 32);
+    }
+    ASSERT_TRUE(found) << wanted;
+    const size_t nameLength = Get16(z, at + 28);
+    std::string dirRecord = z.substr(at, 46 + nameLength);
+    test::SetU16(dirRecord, 30, 0);
+    test::SetU16(dirRecord, 32, 0);
+    const uint32_t local = Get32(z, at + 42);
+    const size_t header = 30 + Get16(z, local + 26) + Get16(z, local + 28);
+    const std::string entry = z.substr(local, header + Get32(z, at + 20));
+    test::SetU32(dirRecord, 42, uint32_t(dirRecord.size() + 22));
+    std::string endEntryLast = endRecord;
+    test::SetU16(endEntryLast, 8, 1);
+    test::SetU16(endEntryLast, 10, 1);
+    test::SetU32(endEntryLast, 12, uint32_t(dirRecord.size()));
+    test::SetU32(endEntryLast, 16, 0);
+    ASSERT_EQ(ReadAtEndOfAllocation(dirRecord + endEntryLast + entry), L"<ok>");
+    for (size_t cut = 0; cut < entry.size(); ++cut) {
+      std::string cutRecord = dirRecord;
+      if (cut > header) {
+        // The record claims what is left: the decoder and the CRC see the cut data.
+        test::SetU32(cutRecord, 20, uint32_t(cut - header));
+        if (wanted == 0) test::SetU32(cutRecord, 24, uint32_t(cut - header));
+      }
+      const std::wstring error = ReadAtEndOfAllocation(cutRecord + endEntryLast + entry.substr(0, cut));
+      EXPECT_NE(error, L"<ok>") << cut;
+      ++messages[error];
+    }
   }
+  EXPECT_EQ(messages.count(L"Zip yerel basligi bozuk."), 1u);
+  EXPECT_EQ(messages.count(L"Zip verisi bozuk."), 1u);
+  bool inflateReached = false, crcReached = false;
+  for (const auto& [message, n] : messages) {
+    inflateReached = inflateReached || message.find(L": Deflate") != std::wstring::npos;
+    crcReached = crcReached || message.rfind(L"Zip CRC hatasi: ", 0) == 0;
+  }
+  EXPECT_TRUE(inflateReached);
+  EXPECT_TRUE(crcReached);
+
+  // Every prefix too (they stop at the end record), each at the end of its own allocation.
+  for (size_t n = 0; n < zip.size(); n += (n < 200 || n + 200 > zip.size()) ? 1 : 97)
+    EXPECT_NE(ReadAtEndOfAllocation(std::string_view(zip).substr(0, n)), L"<ok>") << n;
 }
 
 }  // namespace

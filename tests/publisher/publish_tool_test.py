@@ -237,6 +237,71 @@ def case_install_with_update_engine(tool, work, svupdate):
     finally:
         server.stop()
 
+def case_signed_release(tool, work, svupdate):
+    """keygen, a signed versioned build served by nginx, verify --key as a patcher checks, the
+    engine installing it with the key, and sign after a hand edit."""
+    root = os.path.join(work, "www-signed")
+    keys = os.path.join(work, "keys")
+    for d in (root, keys):
+        shutil.rmtree(d, ignore_errors=True)
+    os.makedirs(keys)
+    client = os.path.join(work, "client-signed")
+    make_client(client)
+    key, other = os.path.join(keys, "op"), os.path.join(keys, "other")
+    for k in (key, other):
+        rc, out, err = tool.run("keygen", k)
+        check(rc == 0 and os.path.exists(k + ".pub"), f"keygen: {rc}\n{out}{err}")
+    check(os.stat(key).st_mode & 0o777 == 0o600, "the private key is readable by others")
+    rc, out, err = tool.run("keygen", key)
+    check(rc == 1 and "never overwritten" in err, f"keygen over a key: {rc}\n{err}")
+    server = serve(work, root, "signed")
+    try:
+        base = server.url() + "/patch/"
+        rel = os.path.join(root, "patch")
+        rc, out, err = tool.run("build", client, rel, "--base-url", base, "--versioned",
+                                "--sign-key", key, "--jobs", "2")
+        check(rc == 0 and "signed release 1 with key" in out, f"build: {rc}\n{out}{err}")
+        rc, out, err = tool.run("verify", base, "--key", key + ".pub")
+        check(rc == 0 and "checked 8 files: 0 bad" in out, f"verify: {rc}\n{out}{err}")
+        rc, out, err = tool.run("verify", base, "--key", other + ".pub")
+        check(rc == 1 and "BAD sarvik.release: not signed by key" in out, f"other key\n{out}")
+
+        game = os.path.join(work, "game-signed")
+        shutil.rmtree(game, ignore_errors=True)
+        os.makedirs(game)
+        p = subprocess.run([svupdate, "--folder", game, "--config",
+                            base + "draskeltorrent.config.xml", "--release-key", key + ".pub"],
+                           stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
+                           encoding="utf-8", errors="replace", timeout=300)
+        check(p.returncode == 0 and "RESULT ok" in p.stdout, f"svupdate\n{p.stdout[-3000:]}")
+        shutil.rmtree(os.path.join(game, "temp"))
+        check(same_tree(client, game) is None, "the signed release did not install the client")
+
+        config = os.path.join(rel, "draskeltorrent.config.xml")
+        with open(config, "a") as f:
+            f.write("<!-- edited by hand -->\n")
+        rc, out, err = tool.run("verify", base, "--key", key + ".pub")
+        check(rc == 1 and "BAD draskeltorrent.config.xml: does not match" in out, out)
+        rc, out, err = tool.run("sign", rel, "--sign-key", key, "--release", "1")
+        check(rc == 1 and "is not above release 1" in err, f"sign lower\n{err}")
+        rc, out, err = tool.run("sign", rel, "--sign-key", key, "--expires", "1s")
+        check(rc == 0 and "signed release 2" in out, f"sign: {rc}\n{out}{err}")
+        time.sleep(2.1)
+        rc, out, err = tool.run("verify", base, "--key", key + ".pub")
+        check(rc == 1 and "BAD sarvik.release: expired" in out, f"expired\n{out}")
+        rc, out, err = tool.run("sign", rel, "--sign-key", key)
+        check(rc == 0, err)
+        version = [n for n in os.listdir(rel) if os.path.isdir(os.path.join(rel, n))][0]
+        with open(os.path.join(rel, version, "pack", "noise.bin.lz"), "r+b") as f:
+            f.seek(100)
+            f.write(b"\xff" * 8)
+        rc, out, err = tool.run("verify", base, "--key", key + ".pub")
+        check(rc == 1 and "BAD pack/noise.bin: pack/noise.bin.lz does not match the SHA-256" in out,
+              out)
+    finally:
+        server.stop()
+
+
 CRC_MISMATCH = "CRC uyusmadi"
 
 
@@ -340,6 +405,7 @@ def main():
     ap.add_argument("--work", required=True)
     ap.add_argument("--wine", action="store_true")
     ap.add_argument("--svupdate")
+    ap.add_argument("--native-svupdate", help="the host build's svupdate, for signed releases")
     ap.add_argument("--only", help="run the cases whose name contains this")
     args = ap.parse_args()
     tool = Tool(args)
@@ -352,6 +418,9 @@ def main():
     if not args.wine:
         # A signal reaches the program itself only when it runs natively.
         cases.append(("StoppedBySignal", lambda: case_stopped_by_a_signal(tool, work)))
+    if args.native_svupdate:
+        cases.append(("SignedRelease",
+                      lambda: case_signed_release(tool, work, args.native_svupdate)))
     if args.svupdate:
         cases.append(("InstallAndUpdateWithTheEngine",
                       lambda: case_install_with_update_engine(tool, work, args.svupdate)))

@@ -302,7 +302,8 @@ TEST(ReleasePaths, PatcherRulesDecide) {
 }
 
 TEST(ReleaseFiles, ListLinesReadBackAndRunPathIsGuessedOnlyWhenClear) {
-  const std::vector<sv::ListedFile> listed = {{"a b/c d.txt", 0xABCDEF01u, 5}, {"x.bin", 1u, 0}};
+  const std::vector<sv::ListedFile> listed = {{"a b/c d.txt", 0xABCDEF01u, 5, false, {}},
+                                              {"x.bin", 1u, 0, false, {}}};
   EXPECT_EQ(sv::FormatFileList(listed), "abcdef01 5 - - a b/c d.txt\n00000001 0 x.bin\n");
   std::vector<sv::ClientFile> files(3);
   files[0].path = "Game.EXE";

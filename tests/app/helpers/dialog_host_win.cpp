@@ -1,11 +1,15 @@
 // dialog_host: a real update run whose notice and in-use questions go to the patcher's own
 // dialogs, over a plain owner window, for the dialog tests under Wine.
 //
-//   dialog_host.exe FOLDER CONFIG_URL
+//   dialog_host.exe FOLDER CONFIG_URL [minimized]
 //
+// "minimized" minimises the owner before the run starts (a patcher started minimised).
 // Prints one UTF-8 line per event: "NOTICE", "INUSE <close button enabled 0|1>", then one
-// "BUTTON <id> <x> <y> <enabled>" per button (screen coordinates of its centre) and "TITLEBAR <x>
-// <y>" (the title bar's close button, where it would be), "BODY <text with | for line breaks>";
+// "BUTTON <id> <x> <y> <enabled> <left> <top> <right> <bottom>" per button (screen coordinates of
+// its centre, then of its rectangle) and "TITLEBAR <x> <y>" (the title bar's close button, where
+// it would be), "STATIC <text with | for line breaks>", "OWNER enabled|disabled iconic|normal",
+// "DIALOG <left> <top> <right> <bottom>" (the whole window), "CLIENT ..." (its client area) and "WORK <left> <top> <right>
+// <bottom>" (the work area of the dialog's monitor), then "READY";
 // "INUSE closed" when the engine closed the dialog itself; "CLOSE" when the engine asked the
 // window to close (refused notice); "DONE ok|failed" at the end. Exit code: 0 after a successful
 // run, 1 otherwise.
@@ -52,6 +56,11 @@ std::wstring WindowText(HWND hwnd) {
   return text;
 }
 
+std::wstring RectText(const RECT& r) {
+  return std::to_wstring(r.left) + L" " + std::to_wstring(r.top) + L" " + std::to_wstring(r.right) + L" " +
+         std::to_wstring(r.bottom);
+}
+
 BOOL CALLBACK ReportChild(HWND child, LPARAM) {
   wchar_t cls[32] = {};
   GetClassNameW(child, cls, 32);
@@ -59,7 +68,8 @@ BOOL CALLBACK ReportChild(HWND child, LPARAM) {
   GetWindowRect(child, &r);
   if (_wcsicmp(cls, L"Button") == 0) {
     Print(L"BUTTON " + std::to_wstring(GetDlgCtrlID(child)) + L" " + std::to_wstring((r.left + r.right) / 2) +
-          L" " + std::to_wstring((r.top + r.bottom) / 2) + L" " + (IsWindowEnabled(child) ? L"1" : L"0"));
+          L" " + std::to_wstring((r.top + r.bottom) / 2) + L" " + (IsWindowEnabled(child) ? L"1" : L"0") + L" " +
+          RectText(r));
   } else if (_wcsicmp(cls, L"Static") == 0) {
     std::wstring text = WindowText(child);
     for (wchar_t& c : text) {
@@ -78,7 +88,18 @@ void ReportDialog(HWND dialog) {
   const int caption = GetSystemMetrics(SM_CYCAPTION), frame = GetSystemMetrics(SM_CXDLGFRAME);
   Print(L"TITLEBAR " + std::to_wstring(r.right - frame - caption / 2 - 2) + L" " +
         std::to_wstring(r.top + frame + caption / 2));
-  Print(L"OWNER " + std::wstring(IsWindowEnabled(GetWindow(dialog, GW_OWNER)) ? L"enabled" : L"disabled"));
+  HWND owner = GetWindow(dialog, GW_OWNER);
+  Print(L"OWNER " + std::wstring(IsWindowEnabled(owner) ? L"enabled" : L"disabled") +
+        (IsIconic(owner) ? L" iconic" : L" normal"));
+  Print(L"DIALOG " + RectText(r));
+  RECT client{};
+  GetClientRect(dialog, &client);
+  MapWindowPoints(dialog, nullptr, reinterpret_cast<POINT*>(&client), 2);
+  Print(L"CLIENT " + RectText(client));
+  MONITORINFO info{};
+  info.cbSize = sizeof(info);
+  GetMonitorInfoW(MonitorFromWindow(dialog, MONITOR_DEFAULTTONEAREST), &info);
+  Print(L"WORK " + RectText(info.rcWork));
 }
 
 LRESULT CALLBACK OwnerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -124,8 +145,8 @@ LRESULT CALLBACK OwnerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
 int main() {
   int argc = 0;
   wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-  if (!argv || argc != 3) {
-    fputs("usage: dialog_host.exe FOLDER CONFIG_URL\n", stderr);
+  if (!argv || argc < 3 || argc > 4) {
+    fputs("usage: dialog_host.exe FOLDER CONFIG_URL [minimized]\n", stderr);
     return 2;
   }
   sv::ScopedOle ole;  // the notice page lives in the single-threaded apartment
@@ -147,6 +168,7 @@ int main() {
   HWND owner = CreateWindowExW(WS_EX_APPWINDOW, wc.lpszClassName, L"Draskel Online", WS_POPUP | WS_SYSMENU,
                                240, 200, 800, 600, nullptr, nullptr, wc.hInstance, nullptr);
   ShowWindow(owner, SW_SHOW);
+  if (argc == 4 && std::wstring(argv[3]) == L"minimized") ShowWindow(owner, SW_MINIMIZE);
 
   host.engine = sv::UpdateEngine::Create(host.skin, folder, owner, false);
   host.engine->Start();

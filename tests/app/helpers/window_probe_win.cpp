@@ -6,6 +6,11 @@
 //   window_probe main <timeout ms> [close|minimize]
 //       waits for the patcher's main window, prints "<width>x<height> <iconic|normal> <title>",
 //       then asks it to close or minimises it; exit 0 when found, 1 on timeout
+//   window_probe closeall <timeout ms>
+//       waits for the patcher's main window, notes every other visible top-level window of its
+//       thread (web views of a layered skin, an open dialog), asks the main window to close and,
+//       the moment it is no longer visible, prints "before N" and "left M" (how many of those are
+//       still visible then) and one "window <class> <title>" line per such window; exit 0
 //   window_probe hold <path> <ms>
 //       opens the file without sharing, prints "held", keeps it open for <ms> and exits 0
 #include <windows.h>
@@ -15,6 +20,7 @@
 #include <cstdio>
 #include <cwchar>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -78,6 +84,46 @@ int Main(DWORD timeoutMs, const wchar_t* action) {
   return 0;
 }
 
+struct ThreadWindows {
+  HWND main;
+  std::vector<HWND> visible;
+};
+
+BOOL CALLBACK NoteVisible(HWND window, LPARAM param) {
+  auto* found = reinterpret_cast<ThreadWindows*>(param);
+  if (window != found->main && IsWindowVisible(window)) found->visible.push_back(window);
+  return TRUE;
+}
+
+int CloseAll(DWORD timeoutMs) {
+  DWORD start = GetTickCount();
+  HWND window = nullptr;
+  while (!(window = FindWindowW(L"SarvikWnd", nullptr)) || !IsWindowVisible(window)) {
+    if (GetTickCount() - start > timeoutMs) return 1;
+    Sleep(50);
+  }
+  ThreadWindows found{window, {}};
+  EnumThreadWindows(GetWindowThreadProcessId(window, nullptr), NoteVisible, reinterpret_cast<LPARAM>(&found));
+  PostMessageW(window, WM_CLOSE, 0, 0);
+  start = GetTickCount();
+  while (IsWindow(window) && IsWindowVisible(window)) {
+    if (GetTickCount() - start > timeoutMs) return 1;
+  }
+  // Straight away: whatever is still visible now stays on the screen while the patcher stops.
+  std::vector<HWND> left;
+  for (HWND w : found.visible) {
+    if (IsWindow(w) && IsWindowVisible(w)) left.push_back(w);
+  }
+  std::printf("before %u\nleft %u\n", unsigned(found.visible.size()), unsigned(left.size()));
+  for (HWND w : left) {
+    wchar_t cls[128] = {};
+    GetClassNameW(w, cls, 128);
+    PrintUtf8(L"window " + std::wstring(cls) + L" " + WindowText(w) + L"\n");
+  }
+  std::fflush(stdout);
+  return 0;
+}
+
 int Hold(const wchar_t* path, DWORD ms) {
   HANDLE file = CreateFileW(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return 2;
@@ -99,6 +145,7 @@ int wmain(int argc, wchar_t** argv) {
     return Main(DWORD(_wtoi(argv[2])), argc >= 4 ? argv[3] : L"");
   }
   if (argc >= 4 && std::wcscmp(argv[1], L"hold") == 0) return Hold(argv[2], DWORD(_wtoi(argv[3])));
-  std::fprintf(stderr, "usage: window_probe box <caption> <ms> [close] | main <ms> [close|minimize] | hold <path> <ms>\n");
+  if (argc >= 3 && std::wcscmp(argv[1], L"closeall") == 0) return CloseAll(DWORD(_wtoi(argv[2])));
+  std::fprintf(stderr, "usage: window_probe box <caption> <ms> [close] | main <ms> [close|minimize] | hold <path> <ms> | closeall <ms>\n");
   return 2;
 }

@@ -5,6 +5,7 @@
 //            [--check-buffer-mb N] [--program PATH [--short-program]] [--drop-skin]
 //            [--probe-state-writes] [--change-during-check NAME] [--holders LIST]
 //            [--sv-updated]
+//            [--release-key KEY.pub]
 //
 // The engine's messages are answered here: the notice (accepted unless told otherwise) and the
 // in-use question; every status change is printed as one UTF-8 line.
@@ -22,6 +23,7 @@
 // process of that name that does not exist), judged by the patcher's own rules.
 // --sv-updated runs the engine as a patcher started by a self-update runs it: it takes no other
 // patcher build in this run.
+// --release-key makes the run a patcher's with that key embedded: only a signed release passes.
 // Exit code: 0 success, 1 failure, 2 bad arguments.
 #include "tests/engine/update/svupdate.h"
 
@@ -31,6 +33,7 @@
 
 #include "common/clock_os.h"
 #include "common/path.h"
+#include "common/file.h"
 #include "common/text.h"
 #include "patcher/engine/self_update.h"
 #include "skin/skin_definition.h"
@@ -135,6 +138,8 @@ bool ParseOptions(const std::vector<std::wstring>& args, Options& o) {
       o.holders = args[++i];
     } else if (a == L"--sv-updated") {
       o.updated = true;
+    } else if (a == L"--release-key" && hasValue) {
+      o.releaseKey = args[++i];
     } else if (a == L"--drop-skin") {
       o.dropSkin = true;
     } else if (a == L"--probe-state-writes") {
@@ -157,6 +162,16 @@ bool Driver::Start(void* window) {
 
   engine_ = sv::UpdateEngine::Create(skin_, options_.folder, window, false);
   engine_->SetRestartedAfterUpdate(options_.updated);
+  if (!options_.releaseKey.empty()) {
+    std::string pem, error;
+    sv::ReleaseKey key;
+    if (!sv::readWholeFile(options_.releaseKey, 65536, pem) ||
+        !sv::ParseReleaseKeyPem(pem, key, error)) {
+      fputs(("bad --release-key: " + error + "\n").c_str(), stderr);
+      return false;
+    }
+    engine_->SetReleaseKey(key);
+  }
   if (options_.checkBufferMb > 0) engine_->SetCheckBufferSize(uint32_t(options_.checkBufferMb) << 20);
   if (options_.probeStateWrites || !options_.changeDuringCheck.empty()) {
     gHook = HookContext{&options_, &engine_};

@@ -26,11 +26,13 @@ struct Options {
   std::wstring changeDuringCheck;
   std::wstring holders;
   bool updated = false;  // --sv-updated: as a patcher a self-update started
+  std::wstring releaseKey;  // a public key file (PEM) in place of the patcher's embedded key
 };
 
 constexpr char kUsage[] =
     "usage: svupdate --folder DIR --config URL [--connections N] [--segment-mb N] "
-    "[--refuse-notice] [--inuse retry|close|stop] [--shutdown-after-ms N]\n";
+    "[--refuse-notice] [--inuse retry|close|stop] [--shutdown-after-ms N] "
+    "[--release-key KEY.pub]\n";
 constexpr uint32_t kPollMs = 50;
 // After a shutdown, how long the loop goes on to show that no WM_SV_DONE was still queued.
 constexpr uint32_t kAfterShutdownMs = 700;

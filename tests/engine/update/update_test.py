@@ -901,6 +901,12 @@ def main():
     NATIVE = args.native
     env = Env(args)
     os.makedirs(env.work, exist_ok=True)
+    return run_suite(env, f"update_{args.group}", GROUPS[args.group])
+
+
+def run_suite(env, suite, body):
+    """Runs body(env, case) with `case(name)` as the context of each case, stops the servers,
+    writes the results as $SV_RESULTS_DIR/<suite>.xml; the exit code of the script."""
     results = []
 
     class Case:
@@ -927,14 +933,13 @@ def main():
             return True
 
     try:
-        GROUPS[args.group](env, Case)
+        body(env, Case)
     except Exception:
         results.append(("Setup", traceback.format_exc(), 0))
         print(results[-1][1], flush=True)
     finally:
         env.stop()
-    write_results(f"update_{args.group}", f"update_{args.group}",
-                  [(name, took, failure) for name, failure, took in results])
+    write_results(suite, suite, [(name, took, failure) for name, failure, took in results])
     failed = [r for r in results if r[1] and not r[1].startswith(SKIPPED)]
     print(f"{len(results) - len(failed)} passed, {len(failed)} failed")
     return 1 if failed or not results else 0
