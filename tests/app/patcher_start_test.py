@@ -340,41 +340,58 @@ def case_second_run_truncates_log():
 
 
 def case_old_files_removed_with_retries():
-    folder = make_folder("old")
+    folder = skinned_folder("old")
     exe = os.path.join(folder, "Sarvik.exe")
     temp = os.path.join(folder, "temp")
     os.makedirs(temp)
     in_temp, beside = os.path.join(temp, "Sarvik.exe.old"), exe + ".old"
-    for path in (in_temp, beside):
-        with open(path, "wb") as f:
-            f.write(b"previous program")
+
+    def plant():
+        for path in (in_temp, beside):
+            with open(path, "wb") as f:
+                f.write(b"previous program")
+
+    def gone_after_window(hold_ms=None):
+        """Starts the patcher (a holder keeping `beside` open for hold_ms first); returns the
+        seconds from its window to both .old files gone, or None, and closes it."""
+        holder = None
+        if hold_ms:
+            holder, line = start_probe("hold", win_path(beside), str(hold_ms))
+            check(line == "held", f"holder said {line!r}")
+        proc = start(exe, display=True)
+        check(main_window() is not None, "no main window")
+        shown = time.monotonic()
+        while time.monotonic() - shown < 12 and (os.path.exists(in_temp) or os.path.exists(beside)):
+            time.sleep(0.1)
+        took = None if os.path.exists(in_temp) or os.path.exists(beside) else time.monotonic() - shown
+        main_window("close")
+        proc.wait(timeout=30)
+        if holder:
+            holder.wait(timeout=30)
+        return took
+
+    # A start that cannot show its window keeps the previous build: it may be needed back.
+    plant()
     os.makedirs(os.path.join(temp, "Other.exe.old"))
-    code, _ = run(exe)
-    check(code == 1, f"run exited {code}")
-    check(not os.path.exists(in_temp) and not os.path.exists(beside), ".old files left behind")
+    unskinned = os.path.join(make_folder("old-unskinned"), "Sarvik.exe")
+    shutil.copytree(temp, os.path.join(os.path.dirname(unskinned), "temp"))
+    code, _ = run(unskinned)
+    check(code == 1, f"unskinned run exited {code}")
+    check(os.path.exists(os.path.join(os.path.dirname(unskinned), "temp", "Sarvik.exe.old")),
+          "a start that never opened its window removed the previous build")
+
+    # Once the window is open both go, and an unrelated folder stays.
+    check(gone_after_window() is not None, ".old files left behind")
     check(os.path.isdir(os.path.join(temp, "Other.exe.old")), "unrelated folder removed")
 
     # Held for 1.5 s: the retries outlast it.
-    with open(beside, "wb") as f:
-        f.write(b"previous program")
-    holder, line = start_probe("hold", win_path(beside), "1500")
-    check(line == "held", f"holder said {line!r}")
-    code, seconds = run(exe)
-    check(code == 1 and not os.path.exists(beside), f"held .old file: exit {code}, "
-          f"exists {os.path.exists(beside)}")
-    check(seconds >= 0.8, f"finished after {seconds:.1f} s although the file was held")
-    holder.wait(timeout=30)
+    plant()
+    took = gone_after_window(1500)
+    check(took is not None, "a .old held for 1.5 s was left behind")
 
-    # Held for longer than 40 tries: given up, and the start goes on.
-    with open(beside, "wb") as f:
-        f.write(b"previous program")
-    holder, line = start_probe("hold", win_path(beside), "9000")
-    check(line == "held", f"holder said {line!r}")
-    code, seconds = run(exe)
-    check(code == 1, f"run with an undeletable .old exited {code}")
-    check(os.path.exists(beside), "the held file vanished")
-    check(3.5 <= seconds < 9, f"gave up after {seconds:.1f} s, expected about 4")
-    holder.wait(timeout=30)
+    # Held for 6 s, longer than the retries (about 4 s): given up, so the file outlives its holder.
+    plant()
+    check(gone_after_window(6000) is None, "the retries went on after about 4 s")
 
 
 CASES = [

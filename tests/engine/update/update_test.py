@@ -821,9 +821,9 @@ def group_edges(env, case):
             check(run.rc == 0, f"{run}")
             check("~" in (run.value("PROGRAM") or ""), f"no short name\n{run}")
             check(open(program, "rb").read() == b"the running patcher", f"patcher replaced\n{run}")
-            # Its new build went the self-update's way; these bytes are no program, so the start
-            # fails and the running patcher stays.
-            check("Yeni patcher baslatilamadi (" in run.log, f"the new patcher was not applied\n{run}")
+            # Its new build went the self-update's way; these bytes are no program, so the swap
+            # it would start cannot, and the running patcher stays.
+            check("degistirici baslatilamadi (" in run.log, f"the new patcher was not taken\n{run}")
 
     with case("PatcherListedInOtherCaseBeyondAsciiIsNotReplaced"):
         # The list folds names as Windows does, so "GÜNCELLE.EXE" is the running "Güncelle.exe".
@@ -845,7 +845,8 @@ def group_edges(env, case):
         run = env.update(other, srv_u.url() + "/config.xml", "--program", win(program))
         check(run.rc == 0, f"{run}")
         check(open(program, "rb").read() == b"the running patcher", f"patcher replaced\n{run}")
-        check("Yeni patcher baslatilamadi (" in run.log, f"the new patcher was not applied\n{run}")
+        # The stand-in is no program: the swap it would start cannot, and nothing is replaced.
+        check("degistirici baslatilamadi (" in run.log, f"the new patcher was not taken\n{run}")
 
 
 def group_ordering(env, case):
