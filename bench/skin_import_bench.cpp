@@ -11,24 +11,11 @@
 #include <vector>
 
 #include "bench_util.h"
+#include "raw_deflate.h"
 #include "builder/zip_reader.h"
 #include "tests/support/hostile_zips.h"
 
 namespace {
-
-std::string Deflate(const std::string& data, int level) {
-  z_stream z{};
-  deflateInit2(&z, level, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY);
-  std::string out(deflateBound(&z, uLong(data.size())) + 64, '\0');
-  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-  z.avail_in = uInt(data.size());
-  z.next_out = reinterpret_cast<Bytef*>(out.data());
-  z.avail_out = uInt(out.size());
-  deflate(&z, Z_FINISH);
-  out.resize(z.total_out);
-  deflateEnd(&z);
-  return out;
-}
 
 // Two entries of 32 MiB of text: the most an accepted skin decodes.
 std::string LargestHonestSkin() {

@@ -49,17 +49,17 @@ int wmain() {
       PCCERT_CONTEXT cert = CertFindCertificateInStore(store, X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, 0,
                                                        CERT_FIND_SHA1_HASH, &blob, nullptr);
       HCRYPTPROV_OR_NCRYPT_KEY_HANDLE key = 0;
-      DWORD spec = 0;
+      DWORD keyKind = 0;
       BOOL free = FALSE;
       if (cert) found = L"<no key " + std::to_wstring(GetLastError()) + L">";
-      if (cert && CryptAcquireCertificatePrivateKey(cert, 0, nullptr, &key, &spec, &free)) {
+      if (cert && CryptAcquireCertificatePrivateKey(cert, 0, nullptr, &key, &keyKind, &free)) {
         DWORD size = 0;
         CertGetCertificateContextProperty(cert, CERT_KEY_PROV_INFO_PROP_ID, nullptr, &size);
         std::string buffer(size, '\0');
         auto* info = reinterpret_cast<CRYPT_KEY_PROV_INFO*>(buffer.data());
         if (size && CertGetCertificateContextProperty(cert, CERT_KEY_PROV_INFO_PROP_ID, info, &size))
           found = L"<key " + std::wstring(info->pwszContainerName) + L">";
-        if (free && spec != CERT_NCRYPT_KEY_SPEC) CryptReleaseContext(key, 0);
+        if (free && keyKind != CERT_NCRYPT_KEY_SPEC) CryptReleaseContext(key, 0);
       }
       if (cert) CertFreeCertificateContext(cert);
     }
