@@ -2,6 +2,7 @@
 
 #include "common/clock_os.h"
 #include "patcher/engine/log.h"
+#include "patcher/engine/url.h"
 
 namespace sv {
 
@@ -18,6 +19,10 @@ bool WaitWatchingCancel(uint32_t totalMs, const CancelFlag* cancel) {
 }
 
 }  // namespace
+
+std::wstring FreshUrl(const std::wstring& url) {
+  return addQueryParam(url, L"t=" + std::to_wstring(os::tickCount()));
+}
 
 bool FetchWithRetries(const HttpClient& client, const std::wstring& url, size_t limit,
                       std::string& bodyOut, const CancelFlag* cancel, std::wstring& errorOut,

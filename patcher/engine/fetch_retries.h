@@ -10,6 +10,10 @@ namespace sv {
 
 constexpr int kFetchAttempts = 3;
 
+// `url` with a "t=" query of the tick count: a cache on the way cannot answer with an old copy of
+// a document that changes in place (the configuration, the lists, the signed manifest).
+std::wstring FreshUrl(const std::wstring& url);
+
 // Up to three FetchToMemory attempts, 1 s and 2 s apart (the waits watch `cancel` every 50 ms).
 // A 404 or 403 ends at once. Each failure is logged; errorOut gets the last attempt's text, or
 // "İptal edildi" when cancelled. resultOut (optional) receives the last attempt's result.

@@ -2,7 +2,6 @@
 // names, and the trust state that keeps a game folder from going back to an older release.
 #include <ctime>
 
-#include "common/clock_os.h"
 #include "common/file.h"
 #include "common/file_os.h"
 #include "common/path.h"
@@ -20,8 +19,6 @@ namespace {
 // them again rather than refusing a good release.
 constexpr int kPairAttempts = 4;
 constexpr uint32_t kPairRetryMs = 1500;
-
-std::wstring TickParam() { return L"t=" + std::to_wstring(os::tickCount()); }
 
 }  // namespace
 
@@ -41,8 +38,8 @@ bool UpdateEngine::AcceptSignedRelease(std::string& document) {
   for (int attempt = 1;; ++attempt) {
     std::string text;
     std::wstring error;
-    if (url.empty() || !FetchWithRetries(http_, addQueryParam(url, TickParam()),
-                                         kReleaseManifestLimit, text, &cancel_, error)) {
+    if (url.empty() || !FetchWithRetries(http_, FreshUrl(url), kReleaseManifestLimit, text,
+                                         &cancel_, error)) {
       if (Cancelled()) return false;
       return RefuseRelease(L"Sürüm imzası (" + toWide(kReleaseManifestName) + L") alınamadı.\n" +
                                error,
@@ -55,11 +52,7 @@ bool UpdateEngine::AcceptSignedRelease(std::string& document) {
     if (refusal == ReleaseRefusal::kConfigMismatch && attempt < kPairAttempts) {
       Log(L"Yapilandirma ve surum imzasi uyusmuyor (yayin suruyor olabilir), tekrar okunuyor");
       if (!SleepWatchingCancel(kPairRetryMs)) return false;
-      if (!FetchWithRetries(http_, addQueryParam(skin_.remoteConfigPath, TickParam()),
-                            kRemoteConfigLimit, document, &cancel_, error)) {
-        if (Cancelled()) return false;
-        return Fail(Text("REMOTE_CONFIG_OPEN_ERROR") + L"\n" + error);
-      }
+      if (!FetchConfigDocument(document)) return false;
       continue;
     }
     if (refusal != ReleaseRefusal::kNone) {

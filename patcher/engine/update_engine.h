@@ -144,6 +144,8 @@ class UpdateEngine {
   bool PreviewRun();
   bool NoticeAccepted(const RemoteConfig& config);
   bool FetchFileLists(const RemoteConfig& config, std::vector<FileEntry>& targetOut);
+  // The configuration document, fresh past any cache; false after Fail (or when cancelled).
+  bool FetchConfigDocument(std::string& document);
   // With a release key: the signed manifest for `document`, read again with the configuration
   // while the two do not match (a publish under way); false after Fail.
   bool AcceptSignedRelease(std::string& document);

@@ -17,8 +17,6 @@ constexpr uint32_t kAnswerStepMs = 100;
 constexpr uint64_t kMiB = 1048576;
 constexpr uint32_t kErrorAccessDenied = 5;
 
-std::wstring TickParam() { return L"t=" + std::to_wstring(os::tickCount()); }
-
 // The running patcher's path relative to the game folder, folded the way the file list folds
 // names; empty when the program lies elsewhere.
 std::wstring ProgramKey(const std::wstring& programPath, const std::wstring& gameFolder) {
@@ -52,11 +50,7 @@ bool UpdateEngine::UpdateRun() {
   }
   std::string document;
   std::wstring error;
-  if (!FetchWithRetries(http_, addQueryParam(skin_.remoteConfigPath, TickParam()),
-                        kRemoteConfigLimit, document, &cancel_, error)) {
-    if (Cancelled()) return false;
-    return Fail(Text("REMOTE_CONFIG_OPEN_ERROR") + L"\n" + error);
-  }
+  if (!FetchConfigDocument(document)) return false;
   release_.reset();
   if (releaseKey_ && !AcceptSignedRelease(document)) return false;
   RemoteConfig config;
@@ -120,6 +114,16 @@ bool UpdateEngine::UpdateRun() {
   return true;
 }
 
+bool UpdateEngine::FetchConfigDocument(std::string& document) {
+  std::wstring error;
+  if (FetchWithRetries(http_, FreshUrl(skin_.remoteConfigPath), kRemoteConfigLimit, document,
+                       &cancel_, error)) {
+    return true;
+  }
+  if (Cancelled()) return false;
+  return Fail(Text("REMOTE_CONFIG_OPEN_ERROR") + L"\n" + error);
+}
+
 bool UpdateEngine::NoticeAccepted(const RemoteConfig& config) {
   if (config.noticeUrl.empty()) return true;
   const int32_t local = LocalNoticeVersion(gameFolder_, skin_.localConfigPath);
@@ -150,7 +154,7 @@ bool UpdateEngine::FetchFileLists(const RemoteConfig& config, std::vector<FileEn
   for (size_t i = 0; i < count; ++i) {
     const std::wstring suffix =
         count >= 2 ? L" (kaynak " + std::to_wstring(i + 1) + L")" : std::wstring();
-    const std::wstring url = addQueryParam(joinUrl(config.sources[i], L"crclist"), TickParam());
+    const std::wstring url = FreshUrl(joinUrl(config.sources[i], L"crclist"));
     std::string bytes;
     std::wstring error;
     if (!FetchWithRetries(http_, url, kFileListMaxBytes, bytes, &cancel_, error)) {
