@@ -13,6 +13,7 @@
 #include "publisher/release_signing.h"
 #include "publisher/release_verify.h"
 #include "publisher/release_versions.h"
+#include "publisher/update_size.h"
 
 namespace sv {
 
@@ -24,8 +25,10 @@ constexpr char kUsage[] =
     "Commands:\n"
     "  build CLIENT_DIR OUT_DIR [--base-url URL] [--exclude GLOB]... [--level N] [--jobs N]\n"
     "        [--versioned [--version NAME] [--keep N]]\n"
-    "        [--sign-key KEY [--expires AGE] [--next-key NEW.pub] [--release N]]\n"
+    "        [--sign-key KEY [--expires AGE] [--next-key NEW.pub] [--release N]] [--chunks]\n"
     "      publish a game client folder as a crclist and .lz files\n"
+    "  size OLD_DIR NEW_DIR\n"
+    "      how much a player on the release OLD_DIR downloads to reach NEW_DIR\n"
     "  verify DIR_OR_URL [--key KEY.pub]\n"
     "      unpack every .lz of a published release and check it against the crclist\n"
     "  keygen KEY\n"
@@ -43,7 +46,7 @@ constexpr char kBuildHelp[] =
     "Usage: SarvikPublish build CLIENT_DIR OUT_DIR [--base-url URL] [--exclude GLOB]... "
     "[--level N]\n"
     "         [--jobs N] [--versioned [--version NAME] [--keep N]]\n"
-    "         [--sign-key KEY [--expires AGE] [--next-key NEW.pub] [--release N]]\n"
+    "         [--sign-key KEY [--expires AGE] [--next-key NEW.pub] [--release N]] [--chunks]\n"
     "\n"
     "Writes OUT_DIR/<path>.lz for every file below CLIENT_DIR and OUT_DIR/crclist listing the\n"
     "CRC-32, size and path of each. Upload OUT_DIR to the web server as it is.\n"
@@ -77,6 +80,12 @@ constexpr char kBuildHelp[] =
     "  --next-key NEW.pub  announce the key of the releases to come (see keygen --help)\n"
     "  --release N      the release number (default: one above the last one signed here);\n"
     "                   patchers never go back to a lower one\n"
+    "  --chunks         also cut every file of 1 MiB or more into chunks of about 16 KiB,\n"
+    "                   stored once in OUT_DIR/chunks/ whatever file or version holds them,\n"
+    "                   and list them in crclist.chunks: a patcher then downloads only the\n"
+    "                   chunks its old files lack. Patchers without it use the .lz as before.\n"
+    "                   A versioned build prints what a player on each kept version\n"
+    "                   downloads; chunks no kept version uses are removed.\n"
     "\n"
     "Publishing into the folder a live server serves: without --versioned each .lz is replaced\n"
     "where it lies, so a patcher that read the old crclist a moment before downloads new bytes\n"
@@ -137,6 +146,13 @@ constexpr char kSignHelp[] =
     "Writes OUT_DIR/sarvik.release again for the configuration and the lists as they are now:\n"
     "after the configuration was edited by hand, or to renew the expiry. The lists must come\n"
     "from build --sign-key. Options as for build.\n";
+
+constexpr char kSizeHelp[] =
+    "Usage: SarvikPublish size OLD_DIR NEW_DIR\n"
+    "\n"
+    "Prints how many bytes a patcher holding the release in OLD_DIR downloads to reach the one\n"
+    "in NEW_DIR (changed chunks where both were built with --chunks, else whole .lz files), and\n"
+    "what share of a fresh install's download that is.\n";
 
 constexpr char kLzHelp[] =
     "Usage: SarvikPublish lz compress IN OUT [--level N]\n"
@@ -276,7 +292,7 @@ int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
   std::vector<std::string> known = {"--base-url", "--exclude", "--level", "--jobs", "--version",
                                     "--keep"};
   known.insert(known.end(), kSigningOptions.begin(), kSigningOptions.end());
-  if (!Parse(args, 1, known, a, err, {"--versioned"})) {
+  if (!Parse(args, 1, known, a, err, {"--versioned", "--chunks"})) {
     return kExitUsage;
   }
   if (a.help) {
@@ -298,6 +314,7 @@ int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
   if (!ParseLevel(a, options.level, err)) return kExitUsage;
   if (!ParseCount(a, "--jobs", 1, options.jobs, err)) return kExitUsage;
   options.versioned = a.options.count("--versioned") != 0;
+  options.chunks = a.options.count("--chunks") != 0;
   if (!options.versioned && (a.options.count("--version") || a.options.count("--keep"))) {
     return Usage(err, "--version and --keep go with --versioned", kBuildHelp);
   }
@@ -373,6 +390,24 @@ int Sign(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
              : kExitFailed;
 }
 
+int Size(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  Arguments a;
+  if (!Parse(args, 1, {}, a, err)) return kExitUsage;
+  if (a.help) {
+    out << kSizeHelp;
+    return kExitOk;
+  }
+  if (a.positional.size() != 2) return Usage(err, "size takes OLD_DIR and NEW_DIR", kSizeHelp);
+  UpdateSize size;
+  std::string error;
+  if (!MeasureUpdate(PathFromUtf8(a.positional[0]), PathFromUtf8(a.positional[1]), size, error)) {
+    err << "error: " << error << "\n";
+    return kExitFailed;
+  }
+  out << FormatUpdateSize(a.positional[0], size) << "\n";
+  return kExitOk;
+}
+
 int Lz(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   Arguments a;
   if (!Parse(args, 1, {"--level"}, a, err)) return kExitUsage;
@@ -420,6 +455,7 @@ int RunPublishTool(const std::vector<std::string>& args, std::ostream& out, std:
   if (command == "lz") return Lz(args, out, err);
   if (command == "keygen") return Keygen(args, out, err);
   if (command == "sign") return Sign(args, out, err);
+  if (command == "size") return Size(args, out, err);
   err << "error: unknown command " << command << "\n\n" << kUsage;
   return kExitUsage;
 }

@@ -26,8 +26,11 @@
 #include "publisher/parallel_work.h"
 #include "publisher/path_convert.h"
 #include "publisher/progress_line.h"
+#include "publisher/chunk_store.h"
+#include "publisher/release_chunks.h"
 #include "publisher/release_files.h"
 #include "publisher/release_versions.h"
+#include "publisher/update_size.h"
 
 namespace sv {
 
@@ -415,6 +418,24 @@ bool WriteRelease(const BuildOptions& options, const ClientScan& scan, const fs:
     listed.push_back({file.path, r.entry.crc, file.size, false, {}});
   }
   summary.files = listed.size();
+  if (options.chunks) {
+    std::vector<fs::path> sources;
+    std::vector<uint64_t> lzSizes;
+    for (size_t i = 0; i < scan.files.size(); ++i) {
+      sources.push_back(scan.files[i].source);
+      lzSizes.push_back(outcomes[i].entry.lzSize);
+    }
+    ChunkedBuild chunked;
+    if (!PublishChunks(options.out, release, sources, listed, lzSizes, options.level,
+                       options.jobs, chunked, err)) {
+      return false;
+    }
+    summary.chunked = chunked.files;
+    summary.chunkedCut = chunked.cut;
+  } else {
+    // An old chunk list would name contents this release no longer has.
+    os::deleteFileQuietly(WideFromPath(release / kChunkListName));
+  }
   if (options.signing && !HashListedObjects(release, listed, options.jobs, err)) return false;
 
   const std::string list = FormatFileList(listed);
@@ -462,6 +483,13 @@ bool WriteRelease(const BuildOptions& options, const ClientScan& scan, const fs:
   journal.Close();
   os::deleteFileQuietly(WideFromPath(release / kJournalName));
   return true;
+}
+
+void ReportChunks(const BuildSummary& summary, std::ostream& out) {
+  if (summary.chunked == 0 && summary.chunkObjectsRemoved == 0) return;
+  out << "chunks: " << summary.chunked << " file(s) indexed, " << summary.chunkedCut
+      << " cut in this build; " << summary.chunkObjectsRemoved
+      << " object(s) no kept version uses removed\n";
 }
 
 // Removes the staging folders of versioned builds that stopped half way.
@@ -570,6 +598,17 @@ bool BuildVersion(const BuildOptions& options, const ClientScan& scan, BuildSumm
       ++summary.versionsRemoved;
     }
   }
+  summary.chunkObjectsRemoved = RemoveUnusedChunkObjects(options.out, err);
+  ReportChunks(summary, out);
+  // Before going live: what the update costs a player on each version still served.
+  for (const PublishedVersion& v : ListVersions(options.out)) {
+    UpdateSize size;
+    std::string unreadable;
+    if (v.name != name &&
+        MeasureUpdate(options.out / PathFromUtf8(v.name), release, size, unreadable)) {
+      out << "update: " << FormatUpdateSize(v.name, size) << "\n";
+    }
+  }
   out << "version " << name << ": " << summary.files << " files, "
       << FormatBytes(summary.bytes) << " -> " << FormatBytes(summary.lzBytes) << ": "
       << summary.written << " compressed, " << summary.kept << " unchanged (" << summary.linked
@@ -624,6 +663,8 @@ bool BuildRelease(const BuildOptions& options, BuildSummary& summary, std::ostre
   for (const std::string& s : scan.skipped) out << "skipped " << s << "\n";
   if (options.versioned) return BuildVersion(options, scan, summary, out, err);
   if (!WriteRelease(options, scan, options.out, options.out, summary, out, err)) return false;
+  summary.chunkObjectsRemoved = RemoveUnusedChunkObjects(options.out, err);
+  ReportChunks(summary, out);
   // Patchers follow crcversion: a build beside the version it names is never downloaded.
   std::string configText, configured, problem;
   if (readWholeFile(WideFromPath(options.out / kConfigName), uint64_t(1) << 24, configText) &&

@@ -32,6 +32,8 @@ struct BuildOptions {
   size_t keep = 3;
   // With a key: every list line names its ".lz" by SHA-256 and a signed manifest is written.
   std::optional<SigningOptions> signing;
+  // Large files also go into the shared chunk store, so patchers fetch only changed chunks.
+  bool chunks = false;
 };
 
 struct BuildSummary {
@@ -47,6 +49,9 @@ struct BuildSummary {
   size_t linked = 0;
   size_t copied = 0;
   size_t versionsRemoved = 0;
+  size_t chunked = 0;          // files with a chunk index
+  size_t chunkedCut = 0;       // of them cut in this build
+  size_t chunkObjectsRemoved = 0;
 };
 
 // Reports to `out`, problems to `err`; false when the release was not (completely) written.
