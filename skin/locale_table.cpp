@@ -54,6 +54,7 @@ const std::vector<LocaleDefault>& builtInLocaleTexts() {
        L"Oyun klasörüne yazma izni yok.\n\nPatcher yönetici olarak yeniden başlatılsın mı?"},
       {"SV_CHECK_DETAIL", L"%s / %s dosya"},
       {"SV_UP_TO_DATE", L"Oyun güncel."},
+      {"SV_CHUNK_SUMMARY", L"%s yerel dosyalardan alındı, %s indirildi"},
       {"SV_PREVIEW", L"Önizleme"},
       {"SV_CRC_MISMATCH", L"İndirilen dosya doğrulanamadı: %s"},
       {"SV_HTTP_ERROR", L"Sunucu hatası (HTTP %s): %s"},

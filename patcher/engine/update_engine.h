@@ -26,6 +26,7 @@
 namespace sv {
 
 class SkinDefinition;
+struct ChunkedFile;
 
 constexpr uint32_t kWmApp = 0x8000;
 constexpr uint32_t WM_SV_NOTICE = kWmApp + 10;
@@ -176,6 +177,16 @@ class UpdateEngine {
   void ProgressTick();
   void SetDownloadFailure(const std::wstring& text);  // engine lock held by the caller
 
+  // Chunked files: rebuilt from local chunks and fetched ones; those done leave `entries`.
+  enum class ChunkOutcome { kDone, kWhole, kStop };
+  struct ChunkTotals {
+    uint64_t reused = 0;      // bytes of new files taken from local files
+    uint64_t downloaded = 0;  // bytes fetched for them, indexes included
+  };
+  bool UpdateChunkedFiles(const RemoteConfig& config, std::vector<FileEntry>& entries);
+  ChunkOutcome RebuildChunkedFile(const FileEntry& entry, const ChunkedFile& listed,
+                                  const std::wstring& storeUrl, ChunkTotals& totals);
+
   // Installing.
   void PrepareWorkArea();
   void CleanTempDownloads(const std::vector<std::wstring>* keep);
@@ -238,6 +249,7 @@ class UpdateEngine {
   bool downloadFailed_ = false;
   std::wstring downloadFailure_;
   uint64_t totalDownloaded_ = 0;
+  ChunkTotals chunkTotals_;
   ProgressMeter progress_;
   bool selfUpdateReady_ = false;
 

@@ -88,7 +88,12 @@ bool UpdateEngine::UpdateRun() {
   if (nothingToDo) {
     CleanTempDownloads(nullptr);
   } else {
-    const bool downloaded = DownloadFiles(toUpdate, patcherDiffers ? &patcherEntry : nullptr);
+    if (!UpdateChunkedFiles(config, toUpdate)) {
+      SaveCrcCache();
+      return false;
+    }
+    const bool downloaded = (toUpdate.empty() && !patcherDiffers) ||
+                            DownloadFiles(toUpdate, patcherDiffers ? &patcherEntry : nullptr);
     SaveCrcCache();
     if (!downloaded) return false;
     bool patcherReady = false;
@@ -104,6 +109,10 @@ bool UpdateEngine::UpdateRun() {
     status_.phase = kPhaseFinished;
     status_.statusText = Text("TORRENT_STATE_FINISHED");
     status_.currentText = nothingToDo ? Text("SV_UP_TO_DATE") : std::wstring();
+    if (chunkTotals_.reused > 0) {
+      status_.currentText = skin_.format("SV_CHUNK_SUMMARY", {formatSize(chunkTotals_.reused),
+                                                               formatSize(chunkTotals_.downloaded)});
+    }
     status_.speedText.clear();
     status_.remainingText.clear();
     status_.overall = 1.0f;
