@@ -418,6 +418,7 @@ bool WriteRelease(const BuildOptions& options, const ClientScan& scan, const fs:
     listed.push_back({file.path, r.entry.crc, file.size, false, {}});
   }
   summary.files = listed.size();
+  std::string chunkReference;
   if (options.chunks) {
     std::vector<fs::path> sources;
     std::vector<uint64_t> lzSizes;
@@ -432,13 +433,14 @@ bool WriteRelease(const BuildOptions& options, const ClientScan& scan, const fs:
     }
     summary.chunked = chunked.files;
     summary.chunkedCut = chunked.cut;
+    chunkReference = ChunkListReference(chunked.list);
   } else {
     // An old chunk list would name contents this release no longer has.
     os::deleteFileQuietly(WideFromPath(release / kChunkListName));
   }
   if (options.signing && !HashListedObjects(release, listed, options.jobs, err)) return false;
 
-  const std::string list = FormatFileList(listed);
+  const std::string list = chunkReference + FormatFileList(listed);
   if (!FileListReadsBack(list, listed)) {
     err << "error: the file list does not read back as written; nothing was listed\n";
     return false;

@@ -65,6 +65,7 @@ bool PublishChunks(const fs::path& out, const fs::path& release,
   summary.files = list.files.size();
   summary.cut = cut.load();
   const std::string text = FormatChunkList(list);
+  summary.list = ReleaseObjectOf(text);
   if (!writeFileAtomic(WideFromPath(release / kChunkListName), text.data(), text.size())) {
     err << "error: cannot write " << kChunkListName << "\n";
     return false;

@@ -13,6 +13,7 @@ namespace sv {
 struct ChunkedBuild {
   size_t files = 0;        // with a chunk index
   size_t cut = 0;          // of them cut in this build (the rest kept their index)
+  ReleaseObject list;      // the chunk list written
 };
 
 // `sources[i]` is the client file of `listed[i]`, `lzSizes[i]` its ".lz" size. `release` is the

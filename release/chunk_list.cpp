@@ -11,6 +11,7 @@ namespace {
 
 constexpr char kMagic[] = "sarvik-chunks 1";
 constexpr char kStoreTag[] = "store ";
+constexpr char kReferenceTag[] = "# chunks ";
 
 bool ParseUnsigned(std::string_view text, uint64_t& value) {
   if (text.empty() || text.size() > 19) return false;
@@ -89,6 +90,25 @@ bool ParseChunkList(std::string_view text, ChunkList& listOut, std::string& erro
   }
   if (lineNumber < 2) return fail("cut short");
   return true;
+}
+
+std::string ChunkListReference(const ReleaseObject& list) {
+  return kReferenceTag + DigestHex(list.digest) + ' ' + std::to_string(list.size) + "\n";
+}
+
+bool FindChunkListReference(std::string_view fileList, ReleaseObject& listOut) {
+  while (!fileList.empty() && fileList.front() == '#') {
+    const size_t end = fileList.find('\n');
+    std::string_view line = fileList.substr(0, end);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (line.rfind(kReferenceTag, 0) == 0) {
+      line.remove_prefix(sizeof kReferenceTag - 1);
+      return ParseDigestHex(Field(line), listOut.digest) && ParseUnsigned(line, listOut.size);
+    }
+    if (end == std::string_view::npos) break;
+    fileList.remove_prefix(end + 1);
+  }
+  return false;
 }
 
 std::wstring ChunkStoreUrl(std::wstring_view listBase, std::string_view store) {

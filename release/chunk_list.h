@@ -40,6 +40,13 @@ std::string FormatChunkList(const ChunkList& list);
 // leaves the web server's tree by more than one "../" or is absolute is refused.
 bool ParseChunkList(std::string_view text, ChunkList& listOut, std::string& errorOut);
 
+// The crclist names its chunk list by hash on its first line, a comment its readers skip: the
+// two are then always of one release, and a signature over the crclist covers the chunk list,
+// each index it names and each chunk they name.
+std::string ChunkListReference(const ReleaseObject& list);  // "# chunks <sha256> <size>\n"
+// The reference among the comment lines at the top of a crclist; false when there is none.
+bool FindChunkListReference(std::string_view fileList, ReleaseObject& listOut);
+
 // The store's address for a list at `listBase` (which ends in '/'): each leading "../" takes one
 // folder off the base, never past its host.
 std::wstring ChunkStoreUrl(std::wstring_view listBase, std::string_view store);

@@ -337,30 +337,29 @@ UpdateEngine::ChunkOutcome UpdateEngine::RebuildChunkedFile(const FileEntry& ent
   return ChunkOutcome::kDone;
 }
 
-bool UpdateEngine::UpdateChunkedFiles(const RemoteConfig& config,
-                                      std::vector<FileEntry>& entries) {
+bool UpdateEngine::UpdateChunkedFiles(std::vector<FileEntry>& entries) {
   {
     std::lock_guard<std::mutex> guard(lock_);
     chunkTotals_ = ChunkTotals();
   }
-  // A signed release's manifest does not name chunk lists: such files come as their signed ".lz".
-  if (releaseKey_ || entries.empty()) return true;
+  if (entries.empty()) return true;
   struct Source {
     std::wstring storeUrl;
     std::map<std::string, ChunkedFile> files;
   };
   std::map<std::wstring, Source> sources;
-  for (const std::wstring& base : config.sources) {
+  // Only the chunk list its crclist names by hash (and so, in a signed release, the signature).
+  for (const auto& [base, named] : chunkLists_) {
     std::string text, why;
     std::wstring error;
     ChunkList list;
-    if (!FetchWithRetries(http_, FreshUrl(joinUrl(base, toWide(kChunkListName))), kChunkListLimit,
-                          text, &cancel_, error)) {
+    if (!FetchWithRetries(http_, FreshUrl(joinUrl(base, toWide(kChunkListName))),
+                          size_t(named.size), text, &cancel_, error)) {
       if (Cancelled()) return false;
-      continue;  // a release without chunks, or a server without them
+      continue;  // a server without the chunks: the ".lz" files remain
     }
-    if (!ParseChunkList(text, list, why)) {
-      Log(L"Parca listesi okunamadi: %ls", toWide(why).c_str());
+    if (ReleaseObjectOf(text) != named || !ParseChunkList(text, list, why)) {
+      Log(L"Parca listesi kullanilamadi: %ls", toWide(why.empty() ? "hash" : why).c_str());
       continue;
     }
     Source& s = sources[base];

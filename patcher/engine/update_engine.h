@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -183,7 +184,7 @@ class UpdateEngine {
     uint64_t reused = 0;      // bytes of new files taken from local files
     uint64_t downloaded = 0;  // bytes fetched for them, indexes included
   };
-  bool UpdateChunkedFiles(const RemoteConfig& config, std::vector<FileEntry>& entries);
+  bool UpdateChunkedFiles(std::vector<FileEntry>& entries);
   ChunkOutcome RebuildChunkedFile(const FileEntry& entry, const ChunkedFile& listed,
                                   const std::wstring& storeUrl, ChunkTotals& totals);
 
@@ -274,6 +275,7 @@ class UpdateEngine {
   HolderFinder findHolders_;
   std::optional<ReleaseKey> releaseKey_;
   std::optional<ReleaseManifest> release_;  // the accepted manifest of this run
+  std::map<std::wstring, ReleaseObject> chunkLists_;  // named by each source's list, this run
 };
 
 }  // namespace sv

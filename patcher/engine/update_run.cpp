@@ -6,6 +6,7 @@
 #include "patcher/engine/fetch_retries.h"
 #include "patcher/engine/log.h"
 #include "patcher/engine/update_engine.h"
+#include "release/chunk_list.h"
 #include "patcher/engine/url.h"
 #include "skin/skin_definition.h"
 
@@ -88,7 +89,7 @@ bool UpdateEngine::UpdateRun() {
   if (nothingToDo) {
     CleanTempDownloads(nullptr);
   } else {
-    if (!UpdateChunkedFiles(config, toUpdate)) {
+    if (!UpdateChunkedFiles(toUpdate)) {
       SaveCrcCache();
       return false;
     }
@@ -159,6 +160,7 @@ bool UpdateEngine::NoticeAccepted(const RemoteConfig& config) {
 
 bool UpdateEngine::FetchFileLists(const RemoteConfig& config, std::vector<FileEntry>& targetOut) {
   MergedFileList merged;
+  chunkLists_.clear();
   const size_t count = config.sources.size();
   for (size_t i = 0; i < count; ++i) {
     const std::wstring suffix =
@@ -176,6 +178,8 @@ bool UpdateEngine::FetchFileLists(const RemoteConfig& config, std::vector<FileEn
     for (const std::wstring& line : logLines) Log(L"%ls", line.c_str());
     if (!parsed) return Fail(Text("INVALID_CRC_TABLE") + suffix + L"\n" + error);
     if (!SignedListAccepted(config.sources[i], bytes, list, suffix)) return false;
+    ReleaseObject chunkList;
+    if (FindChunkListReference(bytes, chunkList)) chunkLists_[config.sources[i]] = chunkList;
     std::string().swap(bytes);  // up to 32 MiB, not needed while the list is merged
     logLines.clear();
     MergeFileLists(merged, config.sources[i], std::move(list), &logLines);

@@ -127,6 +127,14 @@ TEST(ChunkList, ReadsBackAndKeepsItsStoreInsideTheServer) {
         << bad;
   }
   EXPECT_FALSE(ParseChunkList(text.substr(0, text.size() - 1), back, error));
+
+  const ReleaseObject object = ReleaseObjectOf(text);
+  ReleaseObject found;
+  ASSERT_TRUE(FindChunkListReference("# made by hand\r\n" + ChunkListReference(object) +
+                                         "1A2B3C4D 10 a.bin\n",
+                                     found));
+  EXPECT_EQ(found, object);
+  EXPECT_FALSE(FindChunkListReference("1A2B3C4D 10 a.bin\n" + ChunkListReference(object), found));
   EXPECT_EQ(ChunkStoreUrl(L"http://h/game/v2/", "../chunks/"), L"http://h/game/chunks/");
   EXPECT_EQ(ChunkStoreUrl(L"http://h/game", "chunks/"), L"http://h/game/chunks/");
   EXPECT_EQ(ChunkStoreUrl(L"http://h/", "../chunks/"), L"http://h/chunks/");

@@ -78,12 +78,12 @@ def run_cases(env, publish, case):
     v2 = archive_v2(v1)
     runner = [] if ut.NATIVE else [ut.WINE_RUN]
 
-    def build(version, archive):
+    def build(version, archive, into=pub, *extra):
         client = os.path.join(env.work, "client-" + version)
         write_client(client, archive)
-        done = subprocess.run([*runner, publish, "build", win(client), win(pub), "--base-url", base,
-                               "--versioned", "--version", version, "--chunks", "--level", "1"],
-                              capture_output=True, text=True, timeout=600)
+        done = subprocess.run([*runner, publish, "build", win(client), win(into), "--base-url", base,
+                               "--versioned", "--version", version, "--chunks", "--level", "1",
+                               *extra], capture_output=True, text=True, timeout=600)
         check(done.returncode == 0, f"build {version}\n{done.stdout}\n{done.stderr}")
         return client, done.stdout
 
@@ -91,9 +91,9 @@ def run_cases(env, publish, case):
     client2, built = build("v2", v2)
     check(re.search(r"update: a player on v1 downloads", built), f"no update size line\n{built}")
 
-    def publish_copy(change=None):
+    def publish_copy(change=None, folder=pub):
         shutil.rmtree(serve)
-        shutil.copytree(pub, serve)
+        shutil.copytree(folder, serve)
         if change:
             change(serve)
         open(server.access_log, "w").close()
@@ -103,8 +103,8 @@ def run_cases(env, publish, case):
         write_client(game, archive)
         return game
 
-    def update(game):
-        run = env.update(game, base + "draskeltorrent.config.xml", timeout=300)
+    def update(game, *extra):
+        run = env.update(game, base + "draskeltorrent.config.xml", *extra, timeout=300)
         check(run.rc == 0 and run.value("RESULT") == "ok", f"update failed\n{run}")
         check(same_tree(client2, game) is None, f"{same_tree(client2, game)}\n{run}")
         return run
@@ -157,6 +157,31 @@ def run_cases(env, publish, case):
         shutil.rmtree(game, ignore_errors=True)
         update(game)
         check(sent_bytes(server.access_log, "/chunks/") == 0, "chunks fetched for a fresh install")
+
+    with case("SignedReleaseCoversTheChunkList"):
+        signed = os.path.join(env.work, "pub-signed")
+        shutil.rmtree(signed, ignore_errors=True)
+        key = os.path.join(env.work, "release-key")
+        for k in (key, key + ".pub"):
+            if os.path.exists(k):
+                os.remove(k)
+        subprocess.run([*runner, publish, "keygen", win(key)], check=True, capture_output=True,
+                       timeout=120)
+        build("v1", v1, signed, "--sign-key", win(key))
+        build("v2", v2, signed, "--sign-key", win(key))
+        publish_copy(folder=signed)
+        run = update(game_with("signed", v1), "--release-key", win(key + ".pub"))
+        check("yerelden" in run.log and sent_bytes(server.access_log, "archive%20one.bin.lz") == 0,
+              f"the signed release was not updated by chunks\n{run}")
+
+        def swap_list(folder):
+            # Another release's chunk list, as an attacker or a stale cache would serve it.
+            shutil.copy(os.path.join(folder, "v1", "crclist.chunks"),
+                        os.path.join(folder, "v2", "crclist.chunks"))
+        publish_copy(swap_list, folder=signed)
+        run = update(game_with("signed-swapped", v1), "--release-key", win(key + ".pub"))
+        check("Parca listesi kullanilamadi" in run.log and "yerelden" not in run.log,
+              f"a chunk list the crclist does not name was used\n{run}")
 
     with case("ReleaseStaysWholeForPatchersThatIgnoreChunks"):
         # What a patcher without chunk support reads: the list and every .lz, checked by the
