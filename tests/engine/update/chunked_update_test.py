@@ -109,6 +109,7 @@ def run_cases(env, publish, case):
         check(same_tree(client2, game) is None, f"{same_tree(client2, game)}\n{run}")
         return run
 
+    whole_fetch = 0
     lz_size = os.path.getsize(os.path.join(pub, "v2", ARCHIVE + ".lz"))
 
     with case("OldVersionUpdatesByFetchingOnlyTheChangedChunks"):
@@ -118,9 +119,32 @@ def run_cases(env, publish, case):
         check(sent_bytes(server.access_log, "archive%20one.bin.lz") == 0, "the .lz was fetched")
         check(0 < fetched < lz_size // 4, f"{fetched} bytes of chunks for a {lz_size} byte .lz")
         check("yerelden" in run.log and "indirildi" in run.log, f"no reuse in the log\n{run}")
+        whole_fetch = fetched
         # Neighbouring chunks come in one request, several requests at once.
         ranges = len(ut.requested_ranges(ut.access_lines(server.access_log, ".pack")))
         check(0 < ranges < 40, f"{ranges} range requests")
+
+    with case("KilledWhileAssemblingNeverHalfWritesAndResumes"):
+        publish_copy()
+        slow_root = os.path.join(env.work, "serve-slow")
+        shutil.rmtree(slow_root, ignore_errors=True)
+        shutil.copytree(pub, slow_root)
+        slow = env.nginx(slow_root, "chunks-slow", rate="25k")
+        config = os.path.join(slow_root, "draskeltorrent.config.xml")
+        text = open(config).read()
+        with open(config, "w") as f:
+            f.write(text.replace(base, slow.url() + "/"))
+        game = game_with("killed", v1)
+        proc = env.start(env.svupdate_cmd(game, slow.url() + "/draskeltorrent.config.xml"))
+        # nginx logs a request once it is answered: some ranges are in, others on their way.
+        check(ut.wait_for(lambda: ut.access_lines(slow.access_log, ".pack"), 60), "no chunk fetched")
+        ut.kill_run(proc)
+        with open(os.path.join(game, ARCHIVE), "rb") as f:
+            check(f.read() == v1, "the game file changed before it was complete")
+        update(game)
+        check(sent_bytes(server.access_log, "/chunks/") < whole_fetch,
+              f"the second run fetched {sent_bytes(server.access_log, '/chunks/')} of "
+              f"{whole_fetch} bytes again")
 
     with case("DamagedAndHalfWrittenFilesAreSeeds"):
         damaged = bytearray(v1)
