@@ -10,6 +10,7 @@
 #include "common/crc32.h"
 #include "common/file.h"
 #include "common/file_os.h"
+#include "common/folder_list.h"
 #include "common/path.h"
 #include "common/text.h"
 #include "common/thread_os.h"
@@ -186,6 +187,27 @@ void FetchWorker(void* context) {
   }
 }
 
+// Up to two other files beside `path`, large enough to be cut, nearest to `size` first.
+std::vector<std::wstring> SimilarNeighbours(const std::wstring& path, uint64_t size) {
+  constexpr size_t kMaxNeighbours = 2;
+  const std::wstring folder = parentPath(path);
+  std::vector<FolderItem> items;
+  std::vector<std::pair<uint64_t, std::wstring>> found;
+  listFolder(folder, L"*", items);
+  for (const FolderItem& item : items) {
+    const std::wstring full = joinPath(folder, item.name);
+    if (item.directory || equalsNoCase(full, path)) continue;
+    const os::FileInfo info = os::queryFileInfo(full);
+    if (info.exists && !info.directory && info.size >= kChunkedFileThreshold) {
+      found.emplace_back(info.size > size ? info.size - size : size - info.size, full);
+    }
+  }
+  std::sort(found.begin(), found.end());
+  std::vector<std::wstring> nearest;
+  for (size_t i = 0; i < found.size() && i < kMaxNeighbours; ++i) nearest.push_back(found[i].second);
+  return nearest;
+}
+
 // CRC-32 and SHA-256 of a whole file.
 bool HashFile(const std::wstring& path, uint32_t& crc, Sha256Digest& digest, uint64_t& size) {
   os::File file;
@@ -218,7 +240,9 @@ UpdateEngine::ChunkOutcome UpdateEngine::RebuildChunkedFile(const FileEntry& ent
   const std::wstring building = TempBaseName(workFolder_, entry.path) + L".build";
   const std::wstring earlier = TempBaseName(workFolder_, entry.path) + L".seed";
   // Nothing local to take chunks from: the ".lz" is the cheaper way.
-  if (!isFile(destPath) && !isFile(building)) return ChunkOutcome::kWhole;
+  if (!isFile(destPath) && !isFile(building) && SimilarNeighbours(destPath, entry.size).empty()) {
+    return ChunkOutcome::kWhole;
+  }
   // The index: immutable, named by its hash, exactly its listed size.
   std::string bytes;
   std::wstring error;
@@ -241,12 +265,21 @@ UpdateEngine::ChunkOutcome UpdateEngine::RebuildChunkedFile(const FileEntry& ent
   // Seeds: the file as it is (any version, damaged or cut short), and what an earlier run had
   // assembled, moved aside so the new assembly can be written where it was.
   if (isFile(building)) os::moveFile(building, earlier, false);
-  const std::wstring seeds[] = {destPath, earlier};
+  std::vector<std::wstring> seeds = {destPath, earlier};
   SetCurrentText(name);
   SeedMatcher matcher(index);
-  for (uint32_t s = 0; s < 2; ++s) CutSeed(seeds[s], s, matcher, cancel_);
+  for (uint32_t s = 0; s < seeds.size(); ++s) CutSeed(seeds[s], s, matcher, cancel_);
+  ChunkPlan plan = PlanChunks(index, matcher.held(), kMaxRange);
+  // A renamed or copied asset: when the file's own past covers little, its neighbours of a
+  // similar size may hold its chunks.
+  if (plan.reusedBytes < entry.size / 2) {
+    for (const std::wstring& other : SimilarNeighbours(destPath, entry.size)) {
+      seeds.push_back(other);
+      CutSeed(other, uint32_t(seeds.size() - 1), matcher, cancel_);
+    }
+    plan = PlanChunks(index, matcher.held(), kMaxRange);
+  }
   if (Cancelled()) return ChunkOutcome::kStop;
-  const ChunkPlan plan = PlanChunks(index, matcher.held(), kMaxRange);
   // Only worth it while the chunks cost less than the whole ".lz".
   if (plan.fetchBytes + listed.index.size >= listed.lzSize) {
     Log(L"Parcalar yerine tum dosya: %ls (%ls yerelde)", name.c_str(),
@@ -262,8 +295,8 @@ UpdateEngine::ChunkOutcome UpdateEngine::RebuildChunkedFile(const FileEntry& ent
   }
   bool copied = true;
   {
-    os::File files[2];
-    bool opened[2] = {false, false};
+    std::vector<os::File> files(seeds.size());
+    std::vector<char> opened(seeds.size(), 0);
     std::vector<uint8_t> chunk;
     for (size_t i = 0; i < plan.copies.size() && copied && !Cancelled(); ++i) {
       const SeedChunk& from = plan.copies[i];

@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Chunked updates: local chunking speed (chunk_bench) and release pairs updated by the native
+# engine against nginx (chunk_bench.py; see there for the BENCH lines). The issue's sizes are the
+# defaults; CHUNK_BENCH_MB and CHUNK_BENCH_BIG_MB scale them down on a small machine.
+set -eu
+here=$(cd "$(dirname "$0")/.." && pwd)
+cd "$here"
+cmake --preset bench >/dev/null
+cmake --build --preset bench --target chunk_bench svupdate SarvikPublish >/dev/null
+build="$here/build/bench"
+"$build/bench/chunk_bench"
+/usr/bin/python3 bench/chunk_bench.py --publish "$build/publisher/SarvikPublish" \
+  --svupdate "$build/tests/engine/update/svupdate" --work "$build/chunk-bench" \
+  --mb "${CHUNK_BENCH_MB:-200}" --big-mb "${CHUNK_BENCH_BIG_MB:-3072}"
