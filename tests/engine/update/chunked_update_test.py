@@ -121,6 +121,9 @@ def run_cases(env, publish, case):
         check(sent_bytes(server.access_log, "archive%20one.bin.lz") == 0, "the .lz was fetched")
         check(0 < fetched < lz_size // 4, f"{fetched} bytes of chunks for a {lz_size} byte .lz")
         check("yerelden" in run.log and "indirildi" in run.log, f"no reuse in the log\n{run}")
+        finished = [line for line in run.lines if line.startswith("STATUS 4 ")]
+        check(finished and "yerel dosyalardan alındı" in finished[-1],
+              f"the closing status does not say what was reused\n{run}")
         whole_fetch = fetched
         # Neighbouring chunks come in one request, several requests at once.
         ranges = len(ut.requested_ranges(ut.access_lines(server.access_log, ".pack")))
