@@ -325,12 +325,16 @@ UpdateEngine::ChunkOutcome UpdateEngine::RebuildChunkedFile(const FileEntry& ent
     int32_t started = 0;
     for (int32_t i = 0; i < count; ++i) started += workers[started].start(FetchWorker, &fetch);
     if (started == 0) FetchWorker(&fetch);
+    const uint32_t began = os::tickCount();
     for (;;) {
       const bool ended = os::Thread::waitAll(workers, started, kPollMs);
+      // What the window shows counts the bytes downloaded, never the bytes taken locally.
+      const uint64_t fetched = fetch.fetched.load();
+      const uint32_t elapsedMs = os::tickCount() - began;
       std::lock_guard<std::mutex> guard(lock_);
-      const uint64_t now = totals.downloaded + fetch.fetched.load();
-      status_.amountText = formatSize(now);
-      status_.current = plan.fetchBytes ? float(double(fetch.fetched.load()) / double(plan.fetchBytes)) : 1.0f;
+      status_.amountText = formatSize(totals.downloaded + fetched);
+      status_.current = plan.fetchBytes ? float(double(fetched) / double(plan.fetchBytes)) : 1.0f;
+      if (elapsedMs > 0) status_.speedText = formatSpeed(double(fetched) * 1000.0 / elapsedMs);
       ++status_.changeCounter;
       if (ended) break;
     }
