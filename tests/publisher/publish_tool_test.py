@@ -82,12 +82,13 @@ def digest_tree(folder):
 def case_command_line(tool, work):
     rc, out, err = tool.run("--help")
     check(rc == 0 and "Usage: SarvikPublish" in out, f"--help: {rc}\n{out}{err}")
-    for sub in ("build", "verify", "lz"):
+    for sub in ("build", "verify", "lz", "size"):
         rc, out, _ = tool.run(sub, "--help")
         check(rc == 0 and f"SarvikPublish {sub}" in out, f"{sub} --help: {rc}\n{out}")
     for args in ([], ["publish"], ["build", "only-one"], ["build", "a", "b", "--level", "10"],
                  ["build", "a", "b", "--bogus"], ["build", "a", "b", "--base-url", "ftp://x"],
-                 ["lz", "compress", "a"], ["lz", "decompress", "a", "b", "--level", "3"]):
+                 ["lz", "compress", "a"], ["lz", "decompress", "a", "b", "--level", "3"],
+                 ["size", "only-one"], ["build", "a", "b", "--chunks=yes"]):
         rc, out, err = tool.run(*args)
         check(rc == 2 and "error:" in err, f"{args}: want 2, got {rc}\n{out}{err}")
     rc, _, err = tool.run("build", tool.path(os.path.join(work, "none")),

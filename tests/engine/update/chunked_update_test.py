@@ -92,6 +92,9 @@ def run_cases(env, publish, case):
     client1, _ = build("v1", v1)
     client2, built = build("v2", v2)
     check(re.search(r"update: a player on v1 downloads", built), f"no update size line\n{built}")
+    sized = subprocess.run([*runner, publish, "size", win(os.path.join(pub, "v1")),
+                            win(os.path.join(pub, "v2"))], capture_output=True, text=True, timeout=60)
+    check(sized.returncode == 0 and "1 changed file(s)" in sized.stdout, f"size\n{sized.stdout}{sized.stderr}")
 
     def publish_copy(change=None, folder=pub):
         shutil.rmtree(serve)
