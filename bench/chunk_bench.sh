@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Chunked updates: local chunking speed (chunk_bench) and release pairs updated by the native
-# engine against nginx (chunk_bench.py; see there for the BENCH lines). The issue's sizes are the
+# engine against nginx (chunk_bench.py; see there for the BENCH lines). The full sizes are the
 # defaults; CHUNK_BENCH_MB and CHUNK_BENCH_BIG_MB scale them down on a small machine.
 set -eu
 here=$(cd "$(dirname "$0")/.." && pwd)
