@@ -280,6 +280,7 @@ UpdateEngine::ChunkOutcome UpdateEngine::RebuildChunkedFile(const FileEntry& ent
     plan = PlanChunks(index, matcher.held(), kMaxRange);
   }
   if (Cancelled()) return ChunkOutcome::kStop;
+  if (testHook_) testHook_("cut", destPath, testHookContext_);
   // Only worth it while the chunks cost less than the whole ".lz".
   if (plan.fetchBytes + listed.index.size >= listed.lzSize) {
     Log(L"Parcalar yerine tum dosya: %ls (%ls yerelde)", name.c_str(),

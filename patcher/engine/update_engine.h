@@ -105,7 +105,8 @@ class UpdateEngine {
   // Also for tests: called on the run's threads at two points with the file concerned:
   // "state" just before a file's resume state is written (its ".part" path; the engine lock is
   // not held), "checked" once a file's CRC has been read in the check (its full path), before
-  // its time stamp is looked at again.
+  // its time stamp is looked at again, "cut" once a chunked file's local copies have been cut
+  // into chunks (its full path), before any chunk is copied from them.
   using TestHook = void (*)(const char* point, const std::wstring& path, void* context);
   void SetTestHook(TestHook hook, void* context) {
     testHook_ = hook;

@@ -163,6 +163,15 @@ def run_cases(env, publish, case):
             check(sent_bytes(server.access_log, "archive%20one.bin.lz") == 0,
                   f"{name}: the .lz was fetched")
 
+    with case("FileChangedWhileCutNeverReachesTheGameFolder"):
+        # The player's old file is written to between its cutting and the copying of its chunks.
+        publish_copy()
+        run = update(game_with("changing", v1), "--change-after-cut", "archive one.bin")
+        changed = [line for line in run.lines if line.startswith("CHANGED")]
+        check(changed and "failed" not in changed[0], f"the file was not changed\n{run}")
+        check("CRC uyusmadi" in run.log and "parcalardan" in run.log,
+              f"the assembled file was not refused\n{run}")
+
     with case("ChunkNotMatchingItsHashIsRefusedAndTheFileComesWhole"):
         def spoil(folder):
             store = os.path.join(folder, "chunks")

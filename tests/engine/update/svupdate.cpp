@@ -3,7 +3,8 @@
 //   svupdate --folder DIR --config URL [--connections N] [--segment-mb N]
 //            [--refuse-notice] [--inuse retry|close|stop] [--shutdown-after-ms N]
 //            [--check-buffer-mb N] [--program PATH [--short-program]] [--drop-skin]
-//            [--probe-state-writes] [--change-during-check NAME] [--holders LIST]
+//            [--probe-state-writes] [--change-during-check NAME] [--change-after-cut NAME]
+//            [--holders LIST]
 //            [--sv-updated]
 //            [--release-key KEY.pub]
 //
@@ -17,7 +18,9 @@
 // ".part" can be opened as the decoder opens it (no write handle of that attempt left) and
 // whether the engine lock is free (the status can be read); it prints a PROBE line for each.
 // --change-during-check rewrites the file of that name (same size, another time stamp) right
-// after the check has read its CRC, as a game writing it during the check would.
+// after the check has read its CRC, as a game writing it during the check would;
+// --change-after-cut does the same once a chunked update has cut the file into chunks, before it
+// copies them.
 // --holders stands in for the system's holder lookup, which finds nobody under Wine: a comma-
 // separated list of "pid:N" (that real process, described by the system) and program names (a
 // process of that name that does not exist), judged by the patcher's own rules.
@@ -66,11 +69,14 @@ void TestHook(const char* point, const std::wstring& path, void* context) {
   const HookContext& c = *static_cast<HookContext*>(context);
   const Options& o = *c.options;
   if (o.probeStateWrites && std::string(point) == "state") ProbeStateWrite(path, *c.engine);
-  if (!o.changeDuringCheck.empty() && std::string(point) == "checked" &&
-      path.size() > o.changeDuringCheck.size() &&
-      sv::equalsNoCase(path.substr(path.size() - o.changeDuringCheck.size()),
-                       o.changeDuringCheck) &&
-      path[path.size() - o.changeDuringCheck.size() - 1] == L'\\') {
+  // The path ends in "\NAME".
+  auto names = [&path](const std::wstring& name) {
+    return !name.empty() && path.size() > name.size() &&
+           sv::equalsNoCase(path.substr(path.size() - name.size()), name) &&
+           path[path.size() - name.size() - 1] == L'\\';
+  };
+  if ((std::string(point) == "checked" && names(o.changeDuringCheck)) ||
+      (std::string(point) == "cut" && names(o.changeAfterCut))) {
     ChangeFile(path);
   }
 }
@@ -146,6 +152,8 @@ bool ParseOptions(const std::vector<std::wstring>& args, Options& o) {
       o.probeStateWrites = true;
     } else if (a == L"--change-during-check" && hasValue) {
       o.changeDuringCheck = args[++i];
+    } else if (a == L"--change-after-cut" && hasValue) {
+      o.changeAfterCut = args[++i];
     } else if (a == L"--shutdown-after-ms" && hasValue) {
       if (!ParseInt(args[++i], o.shutdownAfterMs)) return false;
     } else {
@@ -173,7 +181,8 @@ bool Driver::Start(void* window) {
     engine_->SetReleaseKey(key);
   }
   if (options_.checkBufferMb > 0) engine_->SetCheckBufferSize(uint32_t(options_.checkBufferMb) << 20);
-  if (options_.probeStateWrites || !options_.changeDuringCheck.empty()) {
+  if (options_.probeStateWrites || !options_.changeDuringCheck.empty() ||
+      !options_.changeAfterCut.empty()) {
     gHook = HookContext{&options_, &engine_};
     engine_->SetTestHook(TestHook, &gHook);
   }

@@ -24,6 +24,7 @@ struct Options {
   bool dropSkin = false;
   bool probeStateWrites = false;
   std::wstring changeDuringCheck;
+  std::wstring changeAfterCut;
   std::wstring holders;
   bool updated = false;  // --sv-updated: as a patcher a self-update started
   std::wstring releaseKey;  // a public key file (PEM) in place of the patcher's embedded key
