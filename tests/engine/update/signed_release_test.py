@@ -10,6 +10,7 @@ reason, and the game folder is byte-identical to before.
   signed_release_test.py [--native] --svupdate EXE --work DIR"""
 import os
 import shutil
+import subprocess
 import sys
 import zlib
 
@@ -19,6 +20,7 @@ from update_test import check, win  # noqa: E402
 
 import make_release  # noqa: E402
 import sign_release  # noqa: E402
+import test_tls  # noqa: E402
 from release_tree import same_tree, tree  # noqa: E402
 
 REFUSED = "Güncelleme reddedildi"
@@ -55,6 +57,51 @@ class Releases:
     def update(self, game, key=None):
         extra = ["--release-key", win(key + ".pub")] if key else []
         return self.env.update(game, self.config, *extra, timeout=300)
+
+
+def https_case(env, args, case):
+    """A signed release from nginx over TLS with a certificate of a CA made for this run (trusted
+    through SV_CA_FILE natively, in the Wine prefix's root store under Wine) installs; a server
+    whose certificate comes from a CA nobody trusts is refused with its own text, and nothing is
+    asked over plain HTTP instead."""
+    with case("SignedReleaseOverHttpsAndAnUntrustedServerRefused"):
+        certs = test_tls.make(os.path.join(env.work, "tls"))
+        pem, der = certs["ca"]
+        trust = None if ut.NATIVE else [ut.WINE_RUN, args.trust_ca]
+        if trust:
+            subprocess.run(trust + ["add", ut.win(der)], check=True, timeout=120)
+        os.environ["SV_CA_FILE"] = pem
+        try:
+            serve = os.path.join(env.work, "serve-tls")
+            shutil.rmtree(serve, ignore_errors=True)
+            os.makedirs(serve)
+            good = env.nginx(serve, "tls-good", tls=certs["good"])
+            stranger = env.nginx(serve, "tls-untrusted", tls=certs["untrusted"])
+            keys = os.path.join(env.work, "keys")
+            _, rel = ut.release(env, "signed-tls", FILES, 7)
+            www = os.path.join(rel, "www")
+            sign_release.sign(www, os.path.join(keys, "k1"), {good.url() + "/": www})
+            shutil.rmtree(serve)
+            shutil.copytree(www, serve)
+            game = os.path.join(env.work, "game-tls")
+            shutil.rmtree(game, ignore_errors=True)
+            key = ["--release-key", win(os.path.join(keys, "k1.pub"))]
+            run = env.update(game, good.url() + "/config.xml", *key, timeout=300)
+            check(run.rc == 0 and same_tree(os.path.join(rel, "src"), game) is None, f"{run}")
+            check(" TLSv1." in open(good.access_log).read(), "not served over TLS")
+
+            other = os.path.join(env.work, "game-tls-untrusted")
+            shutil.rmtree(other, ignore_errors=True)
+            run = env.update(other, stranger.url() + "/config.xml", *key, timeout=300)
+            error = run.value("ERROR") or ""
+            check(run.rc != 0 and ("güvenilmiyor" in error or "sertifika" in error),
+                  f"untrusted server\n{run}")
+            check(open(stranger.access_log).read() == "", "a request reached the server")
+            check(set(os.listdir(other)) <= {"temp"}, "files installed from an untrusted server")
+        finally:
+            del os.environ["SV_CA_FILE"]
+            if trust:
+                subprocess.run(trust + ["remove", ut.win(der)], timeout=120)
 
 
 def run_cases(env, case):
@@ -224,8 +271,13 @@ def run_cases(env, case):
 
 
 def main():
-    env, _ = ut.script_env()
-    return ut.run_suite(env, "update_signed", run_cases)
+    env, args = ut.script_env()
+
+    def cases(env, case):
+        run_cases(env, case)
+        if ut.NATIVE or args.trust_ca:
+            https_case(env, args, case)
+    return ut.run_suite(env, "update_signed", cases)
 
 
 if __name__ == "__main__":

@@ -95,7 +95,7 @@ class Env:
             raise Failure("svupdate timed out\n" + out[-3000:])
         return Run(proc.returncode, out, folder)
 
-    def nginx(self, root, name, rate=None):
+    def nginx(self, root, name, rate=None, tls=None):
         work = os.path.join(self.work, "nginx-" + name)
         shutil.rmtree(work, ignore_errors=True)
         if rate:
@@ -110,7 +110,7 @@ class Env:
             finally:
                 nginx_server.CONFIG = saved
         else:
-            server = nginx_server.Nginx(root, work).start()
+            server = nginx_server.Nginx(root, work, tls=tls).start()
         self.servers.append(server)
         return server
 
@@ -200,6 +200,7 @@ def script_env():
     ap.add_argument("--work", required=True)
     ap.add_argument("--only")
     ap.add_argument("--native", action="store_true")
+    ap.add_argument("--trust-ca", help="the Windows tool that trusts a test CA in the prefix")
     args = ap.parse_args()
     NATIVE = args.native
     env = Env(argparse.Namespace(svupdate=args.svupdate, holdfile=None, work=args.work))
@@ -898,6 +899,7 @@ def main():
     ap.add_argument("--holdfile", required=True)
     ap.add_argument("--work", required=True)
     ap.add_argument("--native", action="store_true")
+    ap.add_argument("--trust-ca", help="the Windows tool that trusts a test CA in the prefix")
     args = ap.parse_args()
     NATIVE = args.native
     env = Env(args)
