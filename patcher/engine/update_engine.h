@@ -180,6 +180,8 @@ class UpdateEngine {
   void PrepareWorkArea();
   void CleanTempDownloads(const std::vector<std::wstring>* keep);
   void FinishJob(int32_t jobIndex);
+  // Hashes a signed object's segments that have arrived (see ObjectHashCursor).
+  void AdvanceObjectHash(int32_t jobIndex);
   void Redownload(int32_t jobIndex, const std::wstring& reason);
   bool ReplaceFile(const std::wstring& source, const std::wstring& dest,
                    const std::wstring& relativePath, std::wstring& errorOut);
