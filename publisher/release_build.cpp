@@ -193,6 +193,8 @@ Shared ShareFile(const fs::path& from, const fs::path& to) {
 // What became of one file of the client.
 struct FileOutcome {
   ManifestEntry entry;
+  bool hashed = false;  // the ".lz"'s SHA-256, taken while it was written (signed releases)
+  Sha256Digest digest{};
   bool kept = false;
   Shared shared = Shared::kFailed;
   std::string error;  // empty when done
@@ -332,7 +334,7 @@ bool WriteRelease(const BuildOptions& options, const ClientScan& scan, const fs:
       r.error = "cannot write " + Utf8Name(release / kJournalName);
     } else if (UsesLzoBlocks(file.size)) {
       jobs[i].blocked.reset(new BlockedLzFile(file.source, lz, options.level, file.size,
-                                              2 * size_t(workers)));
+                                              2 * size_t(workers), options.signing.has_value()));
       if (jobs[i].blocked->Open()) return true;
       r.error = jobs[i].blocked->result().error;
     } else {
@@ -353,6 +355,8 @@ bool WriteRelease(const BuildOptions& options, const ClientScan& scan, const fs:
     }
     r.entry.crc = c.crc;
     r.entry.lzSize = c.lzSize;
+    r.hashed = c.ok && c.hashed;
+    r.digest = c.digest;
     fileDone(r);
   };
   auto work = [&](size_t next, unsigned worker) {
@@ -375,7 +379,7 @@ bool WriteRelease(const BuildOptions& options, const ClientScan& scan, const fs:
     }
     WorkerProgress context{&shared, worker};
     LzFileResult c = CompressFile(file.source, LzPathOf(release, file.path), options.level,
-                                  OnProgress, &context);
+                                  OnProgress, &context, options.signing.has_value());
     shared.current[worker].store(0);
     shared.bytesDone += file.size;
     packed(file, r, c);
@@ -412,7 +416,8 @@ bool WriteRelease(const BuildOptions& options, const ClientScan& scan, const fs:
     summary.bytes += file.size;
     summary.lzBytes += r.entry.lzSize;
     fresh[file.path] = r.entry;
-    listed.push_back({file.path, r.entry.crc, file.size, false, {}});
+    listed.push_back({file.path, r.entry.crc, file.size, r.hashed, {}});
+    if (r.hashed) listed.back().object = {r.digest, r.entry.lzSize};
   }
   summary.files = listed.size();
   if (options.signing && !HashListedObjects(release, listed, options.jobs, err)) return false;
