@@ -1,10 +1,12 @@
 #include "builder/headless_build.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "builder/build_assembly.h"
 #include "builder/build_request.h"
 #include "builder/session.h"
+#include "builder/session_check.h"
 #include "builder/skin_import.h"
 #include "common/file.h"
 #include "common/path.h"
@@ -28,11 +30,15 @@ std::wstring Hex8(uint32_t value) {
   return toWide(text);
 }
 
+bool IsHelpArgument(const std::wstring& arg) {
+  return equalsNoCase(arg, L"--help") || arg == L"-h" || arg == L"/?";
+}
+
 }  // namespace
 
 bool IsHeadlessBuild(const std::vector<std::wstring>& args) {
   for (const std::wstring& arg : args) {
-    if (equalsNoCase(arg, L"--build")) return true;
+    if (equalsNoCase(arg, L"--build") || IsHelpArgument(arg)) return true;
   }
   return false;
 }
@@ -40,6 +46,15 @@ bool IsHeadlessBuild(const std::vector<std::wstring>& args) {
 int RunHeadlessBuild(const std::vector<std::wstring>& args, const std::wstring& templatePath,
                      const std::wstring& password, HeadlessPrintFn print, void* context) {
   const Printer out{print, context};
+  if (std::any_of(args.begin(), args.end(), IsHelpArgument)) {
+    const std::wstring usage = HeadlessUsageText();
+    for (size_t at = 0; at <= usage.size();) {
+      const size_t end = std::min(usage.find(L'\n', at), usage.size());
+      out(usage.substr(at, end - at));
+      at = end + 1;
+    }
+    return kHeadlessBuilt;
+  }
   std::wstring sessionPath, outArg;
   bool haveOut = false;
   for (size_t i = 0; i < args.size(); ++i) {
@@ -78,6 +93,13 @@ int RunHeadlessBuild(const std::vector<std::wstring>& args, const std::wstring& 
   if (!skin.LoadSkin(skinPath, &error)) return fail(L"Skin yüklenemedi: " + skinPath + L": " + error);
   out(L"Skin yüklendi: " + skinPath);
   for (const std::wstring& warning : skin.warnings) out(L"Uyarı: " + warning);
+  if (!ResolveKeyAliases(session, skin, &error)) return fail(error);
+  if (std::wstring unknown = CheckSessionKeys(session, skin); !unknown.empty()) return fail(unknown);
+  const std::vector<EffectiveAddress> addresses = EffectiveAddresses(skin, session);
+  out(L"Patcher'ın kullanacağı adresler:");
+  for (const EffectiveAddress& a : addresses)
+    out(L"  " + toWide(a.key) + L" = " + (a.url.empty() ? L"(yok)" : a.url) + (a.fromSkin ? L"  [skin'den]" : L""));
+  if (std::wstring bad = CheckAddresses(addresses); !bad.empty()) return fail(bad);
 
   std::wstring outputPath = haveOut ? outArg : session.text("out_path");
   if (outputPath.empty()) {

@@ -350,6 +350,37 @@ def case_exit_codes_and_arguments():
     check(code == 0, f"exit {code}")
 
 
+def case_operator_mistakes_fail_naming_the_fix():
+    """--help lists the session keys; a typo'd key, a bare host and a link id the skin does not
+    have each fail the build with their line and leave no patcher; a good build prints the
+    addresses the patcher will use, marking those left to the skin."""
+    work = folder("mistakes")
+    for flag in ("--help", "-h", "/?"):
+        code, lines = build(None, extra_args=[flag])
+        check(code == 0 and any(l.startswith("  config_url — ") for l in lines) and
+              any(l.startswith("  register_url — ") for l in lines), f"{flag}: exit {code} {lines[:5]}")
+    out = os.path.join(work, "Draskel.exe")
+    for overrides, expected in [
+            ({"config_ulr": "http://127.0.0.1:1/cfg.xml"},
+             "Bilinmeyen oturum anahtarı: config_ulr (config_url mi demek istediniz?)"),
+            ({"config_url": "oyun.example.com/draskeltorrent.config.xml"},
+             'config_url geçerli bir adres değil: "oyun.example.com/draskeltorrent.config.xml" — adres '
+             'http:// ya da https:// ile başlamalı (ör. https://oyun.example.com/draskeltorrent.config.xml).'),
+            ({"link.FORUM": "https://forum.example.com/"},
+             "Oturumdaki link.FORUM bu skindeki hiçbir butona ait değil; skindeki butonlar: "
+             "link.WEBSITE, lang.LAUNCHER_NEW_URL")]:
+        code, lines = build(write_session(os.path.join(work, "s.ini"), base_session(**overrides)), out)
+        check(code == 1 and lines[-1] == "Oluşturulamadı: " + expected, f"exit {code}, {lines[-1:]}")
+        check(not os.path.exists(out), "a patcher was written")
+    code, lines = build(write_session(os.path.join(work, "s.ini"), base_session(
+        news_url="https://oyun.example.com/haber", register_url="https://oyun.example.com/kayit")), out)
+    check(code == 0, f"exit {code} {lines}")
+    for line in ("  config_url = http://127.0.0.1:1/cfg.xml", "  iframe_url = https://oyun.example.com/haber",
+                 "  lang.LAUNCHER_NEW_URL = https://oyun.example.com/kayit",
+                 "  link.WEBSITE = https://draskel.example.com/  [skin'den]"):
+        check(line in lines, f"no {line!r} in {lines}")
+
+
 def case_password_never_stored():
     work = folder("password")
     # The stand-in signtool lies outside the folder searched for the password: it records it.
@@ -429,7 +460,7 @@ def case_killed_builds_leave_no_half_output():
 
 
 CASES = [case_build_reads_back, case_killed_builds_leave_no_half_output, case_version_texts, case_icon_replaces_every_template_icon,
-         case_refusals_keep_the_old_output, case_exit_codes_and_arguments, case_password_never_stored,
+         case_refusals_keep_the_old_output, case_exit_codes_and_arguments, case_operator_mistakes_fail_naming_the_fix, case_password_never_stored,
          case_patcher_loads_its_skin]
 
 
