@@ -86,7 +86,7 @@ TEST(FileList, RemovalLinesNameOnlySafePathsAndListNoFile) {
   Parsed p = Parse(text);
   ASSERT_TRUE(p.ok);
   ASSERT_EQ(p.entries.size(), 1u);
-  EXPECT_EQ(ParseRemovedPaths(text), (std::vector<std::wstring>{L"pack\\old.epk", L"with space\\a b.txt"}));
+  EXPECT_EQ(sv::ParseRemovedPaths(text), (std::vector<std::wstring>{L"pack\\old.epk", L"with space\\a b.txt"}));
 }
 
 TEST(FileList, LaterLineWinsInFirstPosition) {

@@ -274,6 +274,16 @@ def case_signed_release(tool, work, svupdate):
         check(rc == 0 and "checked 8 files: 0 bad" in out, f"verify: {rc}\n{out}{err}")
         rc, out, err = tool.run("verify", base, "--key", other + ".pub")
         check(rc == 1 and "BAD sarvik.release: not signed by key" in out, f"other key\n{out}")
+        # The removal lines are signed with the list: one added on the server is refused.
+        version = [n for n in os.listdir(rel) if os.path.isdir(os.path.join(rel, n))][0]
+        listing = os.path.join(rel, version, "crclist")
+        signed_list = open(listing, "rb").read()
+        with open(listing, "ab") as f:
+            f.write(b"#removed game.exe\n")
+        rc, out, err = tool.run("verify", base, "--key", key + ".pub")
+        check(rc == 1 and "crclist does not match the hash" in out, f"unsigned removal\n{out}")
+        with open(listing, "wb") as f:
+            f.write(signed_list)
 
         game = os.path.join(work, "game-signed")
         shutil.rmtree(game, ignore_errors=True)
