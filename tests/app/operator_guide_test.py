@@ -16,13 +16,16 @@ import re
 import shutil
 import subprocess
 import sys
+import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "support"))
 import nginx_server  # noqa: E402
 import patcher_window as pw  # noqa: E402
+import skin_layout  # noqa: E402
 from gtest_results import Failure, check, run_cases, stop_processes  # noqa: E402
 
+TITLE = "Draskel Online"  # the guide's session sets it
 args = None
 started = []
 servers = []
@@ -67,13 +70,27 @@ def run_block(work, script, bin_dir):
 
 
 def run_patcher(game, patcher):
-    """Starts the patcher the guide built in the game folder and waits for its run to end."""
+    """Starts the patcher the guide built in the game folder and waits for its run to end. The
+    log of a run before is moved to Sarvik.log.1 as the patcher starts: only then is Sarvik.log
+    this run's."""
+    before = pw.read_log(game)
     proc = pw.start_patcher(patcher)
     started.append(proc)
+    if before:
+        kept = os.path.join(game, "temp", "Sarvik.log.1")
+        deadline = time.monotonic() + 60
+        while not (os.path.exists(kept) and open(kept, encoding="utf-8", errors="replace").read() == before):
+            check(time.monotonic() < deadline, "the previous run's log was not kept as Sarvik.log.1")
+            time.sleep(0.1)
     m = pw.wait_log(game, r"Tamamlandi\.|HATA: [^\r\n]*", 180)
     check(m is not None and m.group(0) == "Tamamlandi.",
           f"the patcher's run: {m and m.group(0)}\n{pw.read_log(game)[-3000:]}")
-    stop_processes(started)
+    # Closed as a player closes it: a killed Wine process can leave the next one waiting.
+    layout = skin_layout.SkinLayout(args.skin)
+    check(pw.window_rect(TITLE, timeout=30, size=(layout.width, layout.height)) is not None, "no window")
+    pw.click(TITLE, *layout.center("EXIT"))
+    check(pw.window_gone(TITLE, 10), "EXIT did not close the patcher")
+    proc.wait(timeout=30)
     return pw.read_log(game)
 
 
