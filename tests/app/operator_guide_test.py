@@ -135,9 +135,13 @@ def case_first_release_and_an_update_from_an_empty_folder():
     # The update block runs in the same shell state as the first: URL and WEB carried over.
     server_lines = [line for line in setup.splitlines() if line.startswith(("URL=", "WEB="))]
     out = run_block(work, "\n".join(server_lines) + "\n" + update, bin_dir)
-    for line in ("removed " + gone, "new data/yeni.txt", "changed Oyun Ayarları.ini"):
+    for line in ("removed " + gone, "new data/yeni.txt", "changed Oyun Ayarları.ini",
+                 "update: players download 2 file(s)"):
         check(line in out, f"the update's build did not print {line!r}:\n{out[-2000:]}")
+    fetched_before = len(nginx_server.access_lines(server.access_log, ".lz?v="))
     log = run_patcher(game, os.path.join(game, "Oyun Yama.exe"))
+    fetched = nginx_server.access_lines(server.access_log, ".lz?v=")[fetched_before:]
+    check(len({line.split()[1] for line in fetched}) == 2, f"the player fetched other files: {fetched}")
     check("Kaldirilan dosya silindi: " + gone in log, log[-2000:])
     check(pw.folder_digest(game, skip_files=skip + ("oyuncunun.txt",)) == pw.folder_digest(client),
           "the update did not bring the game folder to the new client")
