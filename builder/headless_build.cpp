@@ -5,6 +5,7 @@
 
 #include "builder/build_assembly.h"
 #include "builder/build_request.h"
+#include "builder/live_check.h"
 #include "builder/session.h"
 #include "builder/session_check.h"
 #include "builder/skin_import.h"
@@ -56,20 +57,22 @@ int RunHeadlessBuild(const std::vector<std::wstring>& args, const std::wstring& 
     return kHeadlessBuilt;
   }
   std::wstring sessionPath, outArg;
-  bool haveOut = false;
+  bool haveOut = false, liveCheck = false;
   for (size_t i = 0; i < args.size(); ++i) {
-    if (equalsNoCase(args[i], L"--build") && i + 1 < args.size() && sessionPath.empty()) {
+    if (equalsNoCase(args[i], L"--check") && !liveCheck) {
+      liveCheck = true;
+    } else if (equalsNoCase(args[i], L"--build") && i + 1 < args.size() && sessionPath.empty()) {
       sessionPath = args[++i];
     } else if (equalsNoCase(args[i], L"--out") && i + 1 < args.size() && !haveOut) {
       outArg = args[++i];
       haveOut = true;
     } else {
-      out(L"Kullanım: SarvikBuilder.exe --build OTURUM.ini [--out ÇIKTI.exe]");
+      out(L"Kullanım: SarvikBuilder.exe --build OTURUM.ini [--out ÇIKTI.exe] [--check]");
       return kHeadlessBadArguments;
     }
   }
   if (sessionPath.empty() || (haveOut && outArg.empty())) {
-    out(L"Kullanım: SarvikBuilder.exe --build OTURUM.ini [--out ÇIKTI.exe]");
+    out(L"Kullanım: SarvikBuilder.exe --build OTURUM.ini [--out ÇIKTI.exe] [--check]");
     return kHeadlessBadArguments;
   }
   std::string sessionText;
@@ -117,6 +120,17 @@ int RunHeadlessBuild(const std::vector<std::wstring>& args, const std::wstring& 
   out(L"Tamamlandı → " + outputPath);
   out(L"CRC32: " + Hex8(result.crc32) + L"    Boyut: " + formatSize(result.size));
   if (result.isSigned) out(L"Dijital imza eklendi.");
+  if (liveCheck) {
+    // What a player's patcher meets at this address now; the patcher is written either way.
+    out(L"Kontrol: " + addresses.front().url);
+    const LiveCheck check = CheckLiveRelease(addresses.front().url);
+    for (const std::wstring& line : check.lines) out(L"  " + line);
+    out(L"Kontrol: " + std::to_wstring(check.problems) + L" sorun");
+    if (check.problems) {
+      out(L"sv_patcher_crc32=" + Hex8(result.crc32));
+      return kHeadlessFailed;
+    }
+  }
   out(L"sv_patcher_crc32=" + Hex8(result.crc32));
   return kHeadlessBuilt;
 }

@@ -88,8 +88,12 @@ bool IsHttpAddress(const std::wstring& url) {
 
 std::wstring HeadlessUsageText() {
   std::wstring text =
-      L"Kullanım: SarvikBuilderCli.exe --build OTURUM.ini [--out ÇIKTI.exe]\n"
+      L"Kullanım: SarvikBuilderCli.exe --build OTURUM.ini [--out ÇIKTI.exe] [--check]\n"
       L"          SarvikBuilderCli.exe --help\n"
+      L"\n"
+      L"--check: yapılandırmayı ve dosya listelerini bir patcher gibi bir kez indirir ve oyuncunun\n"
+      L"karşılaşacağı sorunları yazar (eksik liste, boş run_path); sorun varsa çıkış kodu 1'dir,\n"
+      L"patcher yine de yazılır.\n"
       L"\n"
       L"OTURUM.ini: UTF-8 anahtar=değer satırları (';' açıklama). Anahtarlar:\n";
   for (const KeyHelp& k : kSessionKeys) text += L"  " + toWide(k.key) + L" — " + k.help + L"\n";

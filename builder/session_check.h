@@ -35,7 +35,7 @@ struct EffectiveAddress {
   bool fromSkin = false;  // the session does not set it
 };
 
-// The configuration, news page, feed and every button address the patcher will use.
+// The configuration (always first), news page, feed and every button address the patcher will use.
 std::vector<EffectiveAddress> EffectiveAddresses(const SkinImport& skin, const BuilderSession& session);
 
 // The first address that is not an http:// or https:// address (an empty link or feed is fine,

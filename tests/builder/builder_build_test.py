@@ -23,6 +23,7 @@ from PIL import Image
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "support"))
 from gtest_results import Failure, check, run_cases, stop_processes  # noqa: E402
+import nginx_server  # noqa: E402
 WINE_RUN = os.path.join(os.environ.get("SV_SOURCE_DIR", os.path.join(HERE, "..", "..")),
                         "scripts", "wine-run")
 RT_ICON, RT_GROUP_ICON, RT_VERSION, RT_RCDATA, RT_MANIFEST = 3, 14, 16, 10, 24
@@ -381,6 +382,36 @@ def case_operator_mistakes_fail_naming_the_fix():
         check(line in lines, f"no {line!r} in {lines}")
 
 
+def case_check_reports_what_players_would_meet():
+    """--check fetches the configuration and its lists from a real server once, as a patcher
+    would: a crcversion naming no folder and an empty run_path are named and fail the exit code
+    (the patcher is written anyway); a good release reports its files."""
+    work = folder("check")
+    www = os.path.join(work, "www")
+    os.makedirs(os.path.join(www, "v1"))
+    with open(os.path.join(www, "v1", "crclist"), "w") as f:
+        f.write("0000abcd 1536 Draskel.exe\n")
+    server = nginx_server.Nginx(www, os.path.join(work, "nginx")).start()
+    try:
+        out = os.path.join(work, "Draskel.exe")
+        for name, run_path, version in (("bad", "", "v9"), ("good", "Draskel.exe", "v1")):
+            with open(os.path.join(www, name + ".xml"), "w") as f:
+                f.write(f'<torrent_config run_path="{run_path}"><foreground_patch crcpatch_url="{server.url()}/" '
+                        f'crcversion="{version}"/></torrent_config>')
+        session = write_session(os.path.join(work, "s.ini"), base_session(config_url=server.url() + "/bad.xml"))
+        code, lines = build(session, out, extra_args=["--build", win_path(session), "--out", win_path(out), "--check"])
+        check(code == 1 and os.path.exists(out), f"bad release: exit {code} {lines[-8:]}")
+        check("  SORUN: run_path boş: oyuncunun BAŞLAT düğmesi hiçbir programı başlatamaz." in lines, f"{lines[-8:]}")
+        check(f"  SORUN: Dosya listesi sunucuda bulunamadı: {server.url()}/v9/crclist — HTTP 404 (dosya sunucuda yok)"
+              in lines and "Kontrol: 2 sorun" in lines, f"{lines[-8:]}")
+        session = write_session(os.path.join(work, "s.ini"), base_session(config_url=server.url() + "/good.xml"))
+        code, lines = build(session, out, extra_args=["--build", win_path(session), "--out", win_path(out), "--check"])
+        check(code == 0 and f"  Kaynak 1: {server.url()}/v1/crclist — 1 dosya, 1,5 KB" in lines and
+              "Kontrol: 0 sorun" in lines, f"good release: exit {code} {lines[-8:]}")
+    finally:
+        server.stop()
+
+
 def case_password_never_stored():
     work = folder("password")
     # The stand-in signtool lies outside the folder searched for the password: it records it.
@@ -460,7 +491,8 @@ def case_killed_builds_leave_no_half_output():
 
 
 CASES = [case_build_reads_back, case_killed_builds_leave_no_half_output, case_version_texts, case_icon_replaces_every_template_icon,
-         case_refusals_keep_the_old_output, case_exit_codes_and_arguments, case_operator_mistakes_fail_naming_the_fix, case_password_never_stored,
+         case_refusals_keep_the_old_output, case_exit_codes_and_arguments, case_operator_mistakes_fail_naming_the_fix,
+         case_check_reports_what_players_would_meet, case_password_never_stored,
          case_patcher_loads_its_skin]
 
 
