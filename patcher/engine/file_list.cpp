@@ -170,6 +170,22 @@ bool ParseFileList(std::string_view bytes, std::vector<FileEntry>& entriesOut,
   return true;
 }
 
+std::vector<std::wstring> ParseRemovedPaths(std::string_view bytes) {
+  std::vector<std::wstring> paths;
+  const std::string_view prefix = kRemovedLinePrefix;
+  size_t lineStart = 0;
+  while (lineStart < bytes.size()) {
+    size_t lineEnd = bytes.find('\n', lineStart);
+    if (lineEnd == std::string_view::npos) lineEnd = bytes.size();
+    std::string_view line = TrimView(bytes.substr(lineStart, lineEnd - lineStart));
+    lineStart = lineEnd + 1;
+    if (line.substr(0, prefix.size()) != prefix) continue;
+    std::wstring path;
+    if (makeSafeRelativePath(line.substr(prefix.size()), path)) paths.push_back(std::move(path));
+  }
+  return paths;
+}
+
 void MergeFileLists(MergedFileList& target, std::wstring_view source,
                     std::vector<FileEntry>&& list, std::vector<std::wstring>* logOut) {
   ++target.sourceCount;

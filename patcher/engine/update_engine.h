@@ -143,7 +143,11 @@ class UpdateEngine {
   bool UpdateRun();
   bool PreviewRun();
   bool NoticeAccepted(const RemoteConfig& config);
-  bool FetchFileLists(const RemoteConfig& config, std::vector<FileEntry>& targetOut);
+  // removedOut: the files the lists name as no longer part of the release.
+  bool FetchFileLists(const RemoteConfig& config, std::vector<FileEntry>& targetOut,
+                      std::vector<std::wstring>& removedOut);
+  // Deletes the removed files this patcher put in place (see obsolete_files.cpp).
+  void RemoveObsoleteFiles(const std::vector<std::wstring>& removed, const std::vector<FileEntry>& targets);
   // The configuration document, fresh past any cache; false after Fail (or when cancelled).
   bool FetchConfigDocument(std::string& document);
   // With a release key: the signed manifest for `document`, read again with the configuration

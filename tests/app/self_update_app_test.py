@@ -113,6 +113,10 @@ def case_configuration_route_replaces_and_restarts():
     check(first.wait(timeout=30) == 0, "the old patcher did not end with 0")
     check(program(exe) == release.new, "the program file is not the new build")
     check("Patcher guncellemesi var" not in log, "the new patcher tried to update itself\n" + log)
+    # The old patcher's log, which found the new build, is kept beside the new one's.
+    previous = os.path.join(game, "temp", "Sarvik.log.1")
+    check(os.path.exists(previous) and "Patcher guncellemesi var" in
+          open(previous, encoding="utf-8", errors="replace").read(), "the self-update left no trace")
     # It was started with --sv-updated: it waited for the old one's lock instead of giving way.
     check(pw.window_rect("Draskel Online", timeout=30) is not None, "no window of the new patcher")
     old_in_temp = os.path.join(game, "temp", "Sarvik.exe.old")

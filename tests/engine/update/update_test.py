@@ -717,6 +717,17 @@ def group_edges(env, case):
               "files differ")
         check("Yeniden indirilecek" not in first.log, f"a file was fetched twice\n{first}")
 
+    with case("MissingListIsNamedAsMissingWithItsAddressInTheLog"):
+        # A crcversion naming a folder the server does not have: reachable server, no list.
+        with open(os.path.join(rel, "www", "noversion.xml"), "w") as f:
+            f.write(f'<torrent_config run_path="game.exe"><foreground_patch crcpatch_url="{srv.url()}/" '
+                    'crcversion="v404"/></torrent_config>')
+        missing_game = os.path.join(env.work, "game-nolist")
+        shutil.rmtree(missing_game, ignore_errors=True)
+        run = env.update(missing_game, srv.url() + "/noversion.xml")
+        check(run.rc != 0 and run.value("TEXT") == "Dosya listesi sunucuda bulunamadı", f"{run}")
+        check(f"Dosya listesi sunucuda yok (HTTP 404): {srv.url()}/v404/crclist" in run.log, f"{run}")
+
     with case("DestinationOf250Characters"):
         check(tree(game).get(os.path.normpath(long_rel)) == src[long_rel], f"long file\n{first}")
 
