@@ -1,10 +1,13 @@
 #include "builder/headless_build.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "builder/build_assembly.h"
 #include "builder/build_request.h"
+#include "builder/live_check.h"
 #include "builder/session.h"
+#include "builder/session_check.h"
 #include "builder/skin_import.h"
 #include "common/file.h"
 #include "common/path.h"
@@ -28,11 +31,15 @@ std::wstring Hex8(uint32_t value) {
   return toWide(text);
 }
 
+bool IsHelpArgument(const std::wstring& arg) {
+  return equalsNoCase(arg, L"--help") || arg == L"-h" || arg == L"/?";
+}
+
 }  // namespace
 
 bool IsHeadlessBuild(const std::vector<std::wstring>& args) {
   for (const std::wstring& arg : args) {
-    if (equalsNoCase(arg, L"--build")) return true;
+    if (equalsNoCase(arg, L"--build") || IsHelpArgument(arg)) return true;
   }
   return false;
 }
@@ -40,21 +47,32 @@ bool IsHeadlessBuild(const std::vector<std::wstring>& args) {
 int RunHeadlessBuild(const std::vector<std::wstring>& args, const std::wstring& templatePath,
                      const std::wstring& password, HeadlessPrintFn print, void* context) {
   const Printer out{print, context};
+  if (std::any_of(args.begin(), args.end(), IsHelpArgument)) {
+    const std::wstring usage = HeadlessUsageText();
+    for (size_t at = 0; at <= usage.size();) {
+      const size_t end = std::min(usage.find(L'\n', at), usage.size());
+      out(usage.substr(at, end - at));
+      at = end + 1;
+    }
+    return kHeadlessBuilt;
+  }
   std::wstring sessionPath, outArg;
-  bool haveOut = false;
+  bool haveOut = false, liveCheck = false;
   for (size_t i = 0; i < args.size(); ++i) {
-    if (equalsNoCase(args[i], L"--build") && i + 1 < args.size() && sessionPath.empty()) {
+    if (equalsNoCase(args[i], L"--check") && !liveCheck) {
+      liveCheck = true;
+    } else if (equalsNoCase(args[i], L"--build") && i + 1 < args.size() && sessionPath.empty()) {
       sessionPath = args[++i];
     } else if (equalsNoCase(args[i], L"--out") && i + 1 < args.size() && !haveOut) {
       outArg = args[++i];
       haveOut = true;
     } else {
-      out(L"Kullanım: SarvikBuilder.exe --build OTURUM.ini [--out ÇIKTI.exe]");
+      out(L"Kullanım: SarvikBuilder.exe --build OTURUM.ini [--out ÇIKTI.exe] [--check]");
       return kHeadlessBadArguments;
     }
   }
   if (sessionPath.empty() || (haveOut && outArg.empty())) {
-    out(L"Kullanım: SarvikBuilder.exe --build OTURUM.ini [--out ÇIKTI.exe]");
+    out(L"Kullanım: SarvikBuilder.exe --build OTURUM.ini [--out ÇIKTI.exe] [--check]");
     return kHeadlessBadArguments;
   }
   std::string sessionText;
@@ -78,6 +96,13 @@ int RunHeadlessBuild(const std::vector<std::wstring>& args, const std::wstring& 
   if (!skin.LoadSkin(skinPath, &error)) return fail(L"Skin yüklenemedi: " + skinPath + L": " + error);
   out(L"Skin yüklendi: " + skinPath);
   for (const std::wstring& warning : skin.warnings) out(L"Uyarı: " + warning);
+  if (!ResolveKeyAliases(session, skin, &error)) return fail(error);
+  if (std::wstring unknown = CheckSessionKeys(session, skin); !unknown.empty()) return fail(unknown);
+  const std::vector<EffectiveAddress> addresses = EffectiveAddresses(skin, session);
+  out(L"Patcher'ın kullanacağı adresler:");
+  for (const EffectiveAddress& a : addresses)
+    out(L"  " + toWide(a.key) + L" = " + (a.url.empty() ? L"(yok)" : a.url) + (a.fromSkin ? L"  [skin'den]" : L""));
+  if (std::wstring bad = CheckAddresses(addresses); !bad.empty()) return fail(bad);
 
   std::wstring outputPath = haveOut ? outArg : session.text("out_path");
   if (outputPath.empty()) {
@@ -95,6 +120,17 @@ int RunHeadlessBuild(const std::vector<std::wstring>& args, const std::wstring& 
   out(L"Tamamlandı → " + outputPath);
   out(L"CRC32: " + Hex8(result.crc32) + L"    Boyut: " + formatSize(result.size));
   if (result.isSigned) out(L"Dijital imza eklendi.");
+  if (liveCheck) {
+    // What a player's patcher meets at this address now; the patcher is written either way.
+    out(L"Kontrol: " + addresses.front().url);
+    const LiveCheck check = CheckLiveRelease(addresses.front().url);
+    for (const std::wstring& line : check.lines) out(L"  " + line);
+    out(L"Kontrol: " + std::to_wstring(check.problems) + L" sorun");
+    if (check.problems) {
+      out(L"sv_patcher_crc32=" + Hex8(result.crc32));
+      return kHeadlessFailed;
+    }
+  }
   out(L"sv_patcher_crc32=" + Hex8(result.crc32));
   return kHeadlessBuilt;
 }

@@ -23,12 +23,32 @@ std::string Quoted(const fs::path& p) {
   return "\"" + utf8 + "\"";
 }
 
+// Passes the bytes on and, when asked, through SHA-256 on the way.
+class HashingWriter : public LzWriter {
+ public:
+  HashingWriter(LzWriter& out, bool hash) : out_(out), hash_(hash ? new Sha256 : nullptr) {}
+  bool Write(const void* data, size_t size) override {
+    if (hash_) hash_->Update(data, size);
+    return out_.Write(data, size);
+  }
+  // Into the result, when hashing was asked for.
+  void FinishInto(LzFileResult& r) {
+    r.hashed = hash_ != nullptr;
+    if (hash_) r.digest = hash_->Finish();
+  }
+
+ private:
+  LzWriter& out_;
+  std::unique_ptr<Sha256> hash_;
+};
+
 // Writes through sv::FileWriter into the temporary name; Commit renames it over the target.
 // Anything not committed is deleted.
 class AtomicFile {
  public:
-  explicit AtomicFile(const fs::path& target)
-      : target_(WideFromPath(target)), temp_(WideFromPath(TemporaryName(target))) {}
+  explicit AtomicFile(const fs::path& target, bool hash = false)
+      : target_(WideFromPath(target)), temp_(WideFromPath(TemporaryName(target))),
+        hashing_(writer_, hash) {}
   ~AtomicFile() {
     if (!committed_) {
       writer_.Close();
@@ -36,7 +56,8 @@ class AtomicFile {
     }
   }
   bool Open() { return !target_.empty() && writer_.OpenWrite(temp_); }
-  LzWriter& writer() { return writer_; }
+  LzWriter& writer() { return hashing_; }
+  void FinishHash(LzFileResult& r) { hashing_.FinishInto(r); }
   bool Commit() {
     if (!writer_.Close()) return false;
     // Like the patcher's own replacements: a read-only old copy is no reason to fail.
@@ -49,6 +70,7 @@ class AtomicFile {
   std::wstring target_;
   std::wstring temp_;
   FileWriter writer_;
+  HashingWriter hashing_;
   bool committed_ = false;
 };
 
@@ -84,13 +106,15 @@ fs::path TemporaryName(const fs::path& target) {
 // Opens `target` under its temporary name, lets `write` fill it (returning false with r.error
 // set), and renames it into place.
 template <typename Write>
-LzFileResult WriteAtomically(const fs::path& target, LzFileResult r, Write write) {
-  AtomicFile out(target);
+LzFileResult WriteAtomically(const fs::path& target, LzFileResult r, Write write,
+                             bool hash = false) {
+  AtomicFile out(target, hash);
   if (!out.Open()) {
     r.error = "cannot create " + Quoted(TemporaryName(target));
     return r;
   }
   if (!write(out.writer(), r)) return r;
+  out.FinishHash(r);
   if (!out.Commit()) {
     r.error = "cannot write " + Quoted(target);
     return r;
@@ -100,7 +124,7 @@ LzFileResult WriteAtomically(const fs::path& target, LzFileResult r, Write write
 }
 
 LzFileResult CompressFile(const fs::path& source, const fs::path& target, int level,
-                          LzProgressFn progress, void* context) {
+                          LzProgressFn progress, void* context, bool hash) {
   LzFileResult r;
   FileInput input;
   if (!input.Open(source, r.size)) {
@@ -117,7 +141,7 @@ LzFileResult CompressFile(const fs::path& source, const fs::path& target, int le
     result.lzSize = c.outSize;
     if (!c.ok) result.error = Quoted(source) + ": " + toUtf8(c.errorText);
     return c.ok;
-  });
+  }, hash);
 }
 
 struct BlockedLzFile::State {
@@ -134,8 +158,8 @@ struct BlockedLzFile::State {
   std::unique_ptr<LzoBlockJoiner> joiner;
   LzFileResult r;
 
-  State(const fs::path& from, const fs::path& to, int lv, uint64_t size, size_t win)
-      : source(from), target(to), level(lv), window(std::max<size_t>(win, 1)), file(to) {
+  State(const fs::path& from, const fs::path& to, int lv, uint64_t size, size_t win, bool hash)
+      : source(from), target(to), level(lv), window(std::max<size_t>(win, 1)), file(to, hash) {
     r.size = size;
   }
   void Fail(const std::string& error) {
@@ -145,8 +169,8 @@ struct BlockedLzFile::State {
 };
 
 BlockedLzFile::BlockedLzFile(const fs::path& source, const fs::path& target, int level,
-                             uint64_t size, size_t window)
-    : s_(new State(source, target, level, size, window)) {}
+                             uint64_t size, size_t window, bool hash)
+    : s_(new State(source, target, level, size, window, hash)) {}
 
 BlockedLzFile::~BlockedLzFile() = default;
 
@@ -215,6 +239,7 @@ bool BlockedLzFile::Compress(size_t index) {
       s.Fail(Quoted(s.source) + ": " + toUtf8(s.joiner->error()));
       return false;
     }
+    s.file.FinishHash(s.r);
     if (!s.file.Commit()) {
       s.Fail("cannot write " + Quoted(s.target));
       return false;

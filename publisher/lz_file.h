@@ -8,6 +8,7 @@
 #include <string>
 
 #include "publisher/lzo_compress.h"
+#include "release/sha256.h"
 
 namespace sv {
 
@@ -31,17 +32,22 @@ struct LzFileResult {
   uint64_t size = 0;       // of the source file
   uint64_t lzSize = 0;
   std::string error;       // UTF-8, naming the file
+  bool hashed = false;     // asked for: the SHA-256 of the ".lz", taken as it was written
+  Sha256Digest digest{};
 };
 
+// `hash`: take the ".lz"'s SHA-256 on the way to the disk (a signed release lists it), which
+// costs less than reading the object back afterwards.
 LzFileResult CompressFile(const std::filesystem::path& source, const std::filesystem::path& target,
-                          int level, LzProgressFn progress = nullptr, void* context = nullptr);
+                          int level, LzProgressFn progress = nullptr, void* context = nullptr,
+                          bool hash = false);
 // A large file (UsesLzoBlocks) packed block by block by several threads into one ".lz": any
 // thread packs any block, the blocks are written in order as they come, and a thread whose block
 // is more than `window` blocks ahead of the writing waits, so memory stays bounded.
 class BlockedLzFile {
  public:
   BlockedLzFile(const std::filesystem::path& source, const std::filesystem::path& target,
-                int level, uint64_t size, size_t window);
+                int level, uint64_t size, size_t window, bool hash = false);
   ~BlockedLzFile();
   // Creates the temporary file; false with result().error set.
   bool Open();

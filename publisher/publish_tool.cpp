@@ -1,7 +1,9 @@
 #include "publisher/publish_tool.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
+#include <filesystem>
 #include <map>
 #include <optional>
 
@@ -10,6 +12,7 @@
 #include "publisher/path_convert.h"
 #include "publisher/progress_line.h"
 #include "publisher/release_build.h"
+#include "publisher/release_files.h"
 #include "publisher/release_signing.h"
 #include "publisher/release_verify.h"
 #include "publisher/release_versions.h"
@@ -24,13 +27,15 @@ constexpr char kUsage[] =
     "\n"
     "Commands:\n"
     "  build CLIENT_DIR OUT_DIR [--base-url URL] [--exclude GLOB]... [--level N] [--jobs N]\n"
-    "        [--versioned [--version NAME] [--keep N]]\n"
+    "        [--versioned [--version NAME] [--keep N] | --flat] [--keep-removed]\n"
     "        [--sign-key KEY [--expires AGE] [--next-key NEW.pub] [--release N]] [--chunks]\n"
     "      publish a game client folder as a crclist and .lz files\n"
     "  size OLD_DIR NEW_DIR\n"
     "      how much a player on the release OLD_DIR downloads to reach NEW_DIR\n"
-    "  verify DIR_OR_URL [--key KEY.pub]\n"
+    "  verify DIR_OR_URL|CONFIG_URL [--key KEY.pub]\n"
     "      unpack every .lz of a published release and check it against the crclist\n"
+    "  crc FILE\n"
+    "      the sv_patcher_crc32 line of a patcher (after signing it on your own)\n"
     "  keygen KEY\n"
     "      make a release key: KEY (private) and KEY.pub (for the builder)\n"
     "  sign OUT_DIR --sign-key KEY [--expires AGE] [--next-key NEW.pub] [--release N]\n"
@@ -45,11 +50,13 @@ constexpr char kUsage[] =
 constexpr char kBuildHelp[] =
     "Usage: SarvikPublish build CLIENT_DIR OUT_DIR [--base-url URL] [--exclude GLOB]... "
     "[--level N]\n"
-    "         [--jobs N] [--versioned [--version NAME] [--keep N]]\n"
+    "         [--jobs N] [--versioned [--version NAME] [--keep N] | --flat] [--keep-removed]\n"
     "         [--sign-key KEY [--expires AGE] [--next-key NEW.pub] [--release N]] [--chunks]\n"
     "\n"
     "Writes OUT_DIR/<path>.lz for every file below CLIENT_DIR and OUT_DIR/crclist listing the\n"
-    "CRC-32, size and path of each. Upload OUT_DIR to the web server as it is.\n"
+    "CRC-32, size and path of each. Upload OUT_DIR to the web server as it is. Once OUT_DIR\n"
+    "holds draskeltorrent.config.xml, every build is versioned (below) unless --flat is given.\n"
+    "Prints the files that changed since the last build and what players download.\n"
     "\n"
     "  --base-url URL   also write draskeltorrent.config.xml with URL as the download source\n"
     "                   (an existing one is kept: it may hold your edits)\n"
@@ -66,6 +73,13 @@ constexpr char kBuildHelp[] =
     "                   every download source) to it; unchanged .lz files are shared with the\n"
     "                   version before by hard link (copied where links are not possible).\n"
     "                   Needs that configuration, or --base-url to write one.\n"
+    "                   The default when OUT_DIR holds draskeltorrent.config.xml.\n"
+    "  --flat           replace the release in place instead, as a first build does: a player\n"
+    "                   downloading while the files change ends the update in an error and\n"
+    "                   must start it again\n"
+    "  --keep-removed   files gone from the client stay on players' disks; by default the list\n"
+    "                   names them and patchers delete the copies they installed (never a file\n"
+    "                   the player made)\n"
     "  --version NAME   the new version's name (default: the time in UTC, YYYYMMDD-HHMMSS)\n"
     "  --keep N         keep the N newest versions (default 3), and always the one the\n"
     "                   configuration names and the one before it; older ones are removed\n"
@@ -109,7 +123,14 @@ constexpr char kBuildHelp[] =
     "link to a file inside the client is published as that file.\n";
 
 constexpr char kVerifyHelp[] =
-    "Usage: SarvikPublish verify DIR_OR_URL [--key KEY.pub]\n"
+    "Usage: SarvikPublish verify CONFIG_URL\n"
+    "       SarvikPublish verify DIR_OR_URL [--key KEY.pub]\n"
+    "\n"
+    "With the configuration's address (the config_url the patcher is built with, ending in\n"
+    ".xml), starts where a patcher starts: reads the configuration, names what would fail\n"
+    "players (an empty run_path, a source without a crclist - a crcversion naming a version\n"
+    "folder that does not exist -, sources whose lists name different patcher builds) and then\n"
+    "checks every source as below. This is the check to run after uploading.\n"
     "\n"
     "Reads the crclist of a release folder or of a web address (http:// or https://), unpacks\n"
     "every .lz with the patcher's own decoder and compares size and CRC-32 with the list.\n"
@@ -124,6 +145,13 @@ constexpr char kVerifyHelp[] =
     "With --key, DIR_OR_URL is the folder of the configuration and the check is a patcher's\n"
     "with that key: sarvik.release must be signed by it and not expired, the configuration\n"
     "and the list of every source it names must match their hashes, and every .lz its SHA-256.\n";
+
+constexpr char kCrcHelp[] =
+    "Usage: SarvikPublish crc FILE\n"
+    "\n"
+    "Prints the line sv_patcher_crc32=XXXXXXXX for FILE, to put into draskeltorrent.config.xml\n"
+    "beside sv_patcher_url. The builder prints it for the patcher it writes; a patcher signed\n"
+    "afterwards (osslsigncode on Linux, signtool on Windows) has other bytes and needs this.\n";
 
 constexpr char kKeygenHelp[] =
     "Usage: SarvikPublish keygen KEY\n"
@@ -292,7 +320,7 @@ int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
   std::vector<std::string> known = {"--base-url", "--exclude", "--level", "--jobs", "--version",
                                     "--keep"};
   known.insert(known.end(), kSigningOptions.begin(), kSigningOptions.end());
-  if (!Parse(args, 1, known, a, err, {"--versioned", "--chunks"})) {
+  if (!Parse(args, 1, known, a, err, {"--versioned", "--flat", "--keep-removed", "--chunks"})) {
     return kExitUsage;
   }
   if (a.help) {
@@ -313,7 +341,16 @@ int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
   }
   if (!ParseLevel(a, options.level, err)) return kExitUsage;
   if (!ParseCount(a, "--jobs", 1, options.jobs, err)) return kExitUsage;
-  options.versioned = a.options.count("--versioned") != 0;
+  const bool flat = a.options.count("--flat") != 0;
+  if (flat && a.options.count("--versioned")) {
+    return Usage(err, "--flat and --versioned exclude each other", kBuildHelp);
+  }
+  // A folder that already holds a configuration is live: replacing files under a player who is
+  // downloading them fails that player's update, so such builds go into a version of their own.
+  std::error_code noConfig;
+  options.versioned = a.options.count("--versioned") != 0 ||
+                      (!flat && std::filesystem::exists(options.out / kConfigName, noConfig));
+  options.keepRemoved = a.options.count("--keep-removed") != 0;
   options.chunks = a.options.count("--chunks") != 0;
   if (!options.versioned && (a.options.count("--version") || a.options.count("--keep"))) {
     return Usage(err, "--version and --keep go with --versioned", kBuildHelp);
@@ -355,11 +392,36 @@ int Verify(const std::vector<std::string>& args, std::ostream& out, std::ostream
     if (!VerifySignedRelease(a.positional[0], key, summary, out, err, showProgress)) {
       return kExitFailed;
     }
+  } else if (IsConfigAddress(a.positional[0])) {
+    if (!VerifyFromConfig(a.positional[0], summary, out, err, showProgress)) return kExitFailed;
   } else if (!VerifyRelease(a.positional[0], summary, out, err, showProgress)) {
     return kExitFailed;
   }
-  return summary.bad == 0 && summary.invalidLines == 0 && summary.conflicts == 0 ? kExitOk
-                                                                                 : kExitFailed;
+  return summary.bad == 0 && summary.invalidLines == 0 && summary.conflicts == 0 &&
+                 summary.configProblems == 0
+             ? kExitOk
+             : kExitFailed;
+}
+
+int Crc(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  Arguments a;
+  if (!Parse(args, 1, {}, a, err)) return kExitUsage;
+  if (a.help) {
+    out << kCrcHelp;
+    return kExitOk;
+  }
+  if (a.positional.size() != 1) return Usage(err, "crc takes FILE", kCrcHelp);
+  uint32_t crc = 0;
+  uint64_t size = 0;
+  if (!Crc32File(WideFromPath(PathFromUtf8(a.positional[0])), crc, size)) {
+    err << "error: cannot read " << a.positional[0] << "\n";
+    return kExitFailed;
+  }
+  // Upper case, as the builder prints it.
+  std::string hex = FormatCrc32(crc);
+  std::transform(hex.begin(), hex.end(), hex.begin(), [](char c) { return char(std::toupper(c)); });
+  out << "sv_patcher_crc32=" << hex << "\n";
+  return kExitOk;
 }
 
 int Keygen(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -454,6 +516,7 @@ int RunPublishTool(const std::vector<std::string>& args, std::ostream& out, std:
   if (command == "verify") return Verify(args, out, err, showProgress);
   if (command == "lz") return Lz(args, out, err);
   if (command == "keygen") return Keygen(args, out, err);
+  if (command == "crc") return Crc(args, out, err);
   if (command == "sign") return Sign(args, out, err);
   if (command == "size") return Size(args, out, err);
   err << "error: unknown command " << command << "\n\n" << kUsage;

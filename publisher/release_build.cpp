@@ -145,6 +145,18 @@ std::vector<std::string> LzFilesIn(const fs::path& out) {
   return paths;
 }
 
+// A configuration for a first build; when no game program could be found its run_path stays
+// empty, and players' START would have nothing to start: the operator is told what to set.
+std::string ConfigSkeleton(const BuildOptions& options, const ClientScan& scan, std::ostream& err) {
+  const std::string runPath = GuessRunPath(scan.files);
+  if (runPath.empty()) {
+    err << "warning: run_path in " << kConfigName << " is empty: the client's top folder holds no "
+        << "single game program (.exe); set run_path=\"YOURGAME.exe\" there, or players' START has "
+        << "nothing to start\n";
+  }
+  return MakeConfigSkeleton(options.baseUrl, runPath);
+}
+
 // The old .lz is kept when the file has the same size, time and CRC as last time, was packed at
 // the same level, and its .lz is still there at the size recorded.
 bool CanKeep(const ClientFile& file, const ManifestEntry* old, int level, const fs::path& lz,
@@ -196,10 +208,40 @@ Shared ShareFile(const fs::path& from, const fs::path& to) {
 // What became of one file of the client.
 struct FileOutcome {
   ManifestEntry entry;
+  bool hashed = false;  // the ".lz"'s SHA-256, taken while it was written (signed releases)
+  Sha256Digest digest{};
   bool kept = false;
   Shared shared = Shared::kFailed;
   std::string error;  // empty when done
 };
+
+// The removal lines of the new list: the files this build no longer lists (unless the operator
+// keeps them on players' disks) and those an earlier build named, except files that came back.
+// A player who skipped a release still meets every removal since. Players delete only files an
+// earlier release installed.
+std::string RemovalLines(const BuildOptions& options, const fs::path& previous, const Manifest& old,
+                         const std::map<std::wstring, std::string>& freshByFold, std::ostream& out) {
+  std::set<std::wstring> named;
+  std::string lines;
+  auto add = [&](const std::string& path) {
+    const std::wstring fold = FoldName(toWide(path));
+    if (freshByFold.count(fold) || !named.insert(fold).second) return;
+    lines += kRemovedLinePrefix + path + "\n";
+  };
+  std::string previousList;
+  if (readWholeFile(WideFromPath(previous / kFileListName), kFileListMaxBytes, previousList)) {
+    for (std::wstring path : ParseRemovedPaths(previousList)) {
+      std::replace(path.begin(), path.end(), L'\\', L'/');
+      add(toUtf8(path));
+    }
+  }
+  for (const auto& [path, entry] : old) {
+    if (freshByFold.count(FoldName(toWide(path)))) continue;
+    out << "removed " << path << (options.keepRemoved ? " (players keep their copy)" : "") << "\n";
+    if (!options.keepRemoved) add(path);
+  }
+  return lines;
+}
 
 // Progress shared by the workers: finished bytes, and each worker's bytes of its current file.
 struct SharedProgress {
@@ -335,7 +377,7 @@ bool WriteRelease(const BuildOptions& options, const ClientScan& scan, const fs:
       r.error = "cannot write " + Utf8Name(release / kJournalName);
     } else if (UsesLzoBlocks(file.size)) {
       jobs[i].blocked.reset(new BlockedLzFile(file.source, lz, options.level, file.size,
-                                              2 * size_t(workers)));
+                                              2 * size_t(workers), options.signing.has_value()));
       if (jobs[i].blocked->Open()) return true;
       r.error = jobs[i].blocked->result().error;
     } else {
@@ -356,6 +398,8 @@ bool WriteRelease(const BuildOptions& options, const ClientScan& scan, const fs:
     }
     r.entry.crc = c.crc;
     r.entry.lzSize = c.lzSize;
+    r.hashed = c.ok && c.hashed;
+    r.digest = c.digest;
     fileDone(r);
   };
   auto work = [&](size_t next, unsigned worker) {
@@ -378,7 +422,7 @@ bool WriteRelease(const BuildOptions& options, const ClientScan& scan, const fs:
     }
     WorkerProgress context{&shared, worker};
     LzFileResult c = CompressFile(file.source, LzPathOf(release, file.path), options.level,
-                                  OnProgress, &context);
+                                  OnProgress, &context, options.signing.has_value());
     shared.current[worker].store(0);
     shared.bytesDone += file.size;
     packed(file, r, c);
@@ -415,9 +459,22 @@ bool WriteRelease(const BuildOptions& options, const ClientScan& scan, const fs:
     summary.bytes += file.size;
     summary.lzBytes += r.entry.lzSize;
     fresh[file.path] = r.entry;
-    listed.push_back({file.path, r.entry.crc, file.size, false, {}});
+    listed.push_back({file.path, r.entry.crc, file.size, r.hashed, {}});
+    if (r.hashed) listed.back().object = {r.digest, r.entry.lzSize};
+    // What players download: files whose bytes differ from the last build, by name once there
+    // was one (a first build would list the whole client).
+    auto before = old.find(file.path);
+    const bool changed = before == old.end() || before->second.crc != r.entry.crc ||
+                         before->second.size != file.size;
+    if (!changed) continue;
+    ++summary.changedFiles;
+    summary.changedLzBytes += r.entry.lzSize;
+    if (!old.empty()) out << (before == old.end() ? "new " : "changed ") << file.path << "\n";
   }
   summary.files = listed.size();
+  std::map<std::wstring, std::string> freshByFold;
+  for (const auto& [path, entry] : fresh) freshByFold.emplace(FoldName(toWide(path)), path);
+  const std::string removals = RemovalLines(options, previous, old, freshByFold, out);
   std::string chunkReference;
   if (options.chunks) {
     std::vector<fs::path> sources;
@@ -440,7 +497,7 @@ bool WriteRelease(const BuildOptions& options, const ClientScan& scan, const fs:
   }
   if (options.signing && !HashListedObjects(release, listed, options.jobs, err)) return false;
 
-  const std::string list = chunkReference + FormatFileList(listed);
+  const std::string list = chunkReference + FormatFileList(listed) + removals;
   if (!FileListReadsBack(list, listed)) {
     err << "error: the file list does not read back as written; nothing was listed\n";
     return false;
@@ -452,17 +509,13 @@ bool WriteRelease(const BuildOptions& options, const ClientScan& scan, const fs:
     if (fs::exists(config, error)) {
       out << "kept the existing " << kConfigName << " (it may hold your edits); delete it to get "
           << "a new skeleton for " << options.baseUrl << "\n";
-    } else if (!WriteTextFile(config,
-                              MakeConfigSkeleton(options.baseUrl, GuessRunPath(scan.files)),
-                              err)) {
+    } else if (!WriteTextFile(config, ConfigSkeleton(options, scan, err), err)) {
       return false;
     }
   }
   // Only now, with the new list in place, do the .lz files of removed files go; the record still
   // names them until they are gone, so a build stopped here removes them next time. A new
   // version never held them.
-  std::map<std::wstring, std::string> freshByFold;
-  for (const auto& [path, entry] : fresh) freshByFold.emplace(FoldName(toWide(path)), path);
   Manifest record = fresh;
   for (const auto& [path, entry] : old) {
     if (!inPlace || fresh.count(path)) continue;
@@ -492,6 +545,12 @@ void ReportChunks(const BuildSummary& summary, std::ostream& out) {
   out << "chunks: " << summary.chunked << " file(s) indexed, " << summary.chunkedCut
       << " cut in this build; " << summary.chunkObjectsRemoved
       << " object(s) no kept version uses removed\n";
+}
+
+// The update's size as players meet it.
+void PrintDownload(const BuildSummary& summary, std::ostream& out) {
+  out << "update: players download " << summary.changedFiles << " file(s), "
+      << FormatBytes(summary.changedLzBytes) << "\n";
 }
 
 // Removes the staging folders of versioned builds that stopped half way.
@@ -541,7 +600,7 @@ bool BuildVersion(const BuildOptions& options, const ClientScan& scan, BuildSumm
         << "folder; there is none yet: give --base-url to have one written\n";
     return false;
   } else {
-    configText = MakeConfigSkeleton(options.baseUrl, GuessRunPath(scan.files));
+    configText = ConfigSkeleton(options, scan, err);
   }
   // Refused now rather than after the release is written.
   if (!ConfiguredVersion(configText, configured, problem) ||
@@ -622,6 +681,7 @@ bool BuildVersion(const BuildOptions& options, const ClientScan& scan, BuildSumm
   }
   out << "; " << kConfigName << " now names it; " << summary.versionsRemoved
       << " old version(s) removed\n";
+  PrintDownload(summary, out);
   return !options.signing || SignPublishedRelease(options.out, *options.signing, out, err);
 }
 
@@ -677,6 +737,7 @@ bool BuildRelease(const BuildOptions& options, BuildSummary& summary, std::ostre
   out << summary.files << " files, " << FormatBytes(summary.bytes) << " -> "
       << FormatBytes(summary.lzBytes) << ": " << summary.written << " compressed, "
       << summary.kept << " unchanged, " << summary.removed << " removed\n";
+  PrintDownload(summary, out);
   return !options.signing || SignPublishedRelease(options.out, *options.signing, out, err);
 }
 

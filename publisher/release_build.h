@@ -30,6 +30,9 @@ struct BuildOptions {
   bool versioned = false;
   std::string version;                 // empty: made from the time
   size_t keep = 3;
+  // Files no longer in the client stay on players' disks (else the list tells patchers to delete
+  // the copies they installed).
+  bool keepRemoved = false;
   // With a key: every list line names its ".lz" by SHA-256 and a signed manifest is written.
   std::optional<SigningOptions> signing;
   // Large files also go into the shared chunk store, so patchers fetch only changed chunks.
@@ -52,6 +55,10 @@ struct BuildSummary {
   size_t chunked = 0;          // files with a chunk index
   size_t chunkedCut = 0;       // of them cut in this build
   size_t chunkObjectsRemoved = 0;
+  // Files whose bytes differ from the last build (all of them in a first build), and the size of
+  // their .lz files: what a player who had the last release downloads.
+  size_t changedFiles = 0;
+  uint64_t changedLzBytes = 0;
 };
 
 // Reports to `out`, problems to `err`; false when the release was not (completely) written.

@@ -202,6 +202,7 @@ bool HashListedObjects(const fs::path& release, std::vector<ListedFile>& listed,
       listed.size(), WorkerCount(jobs, listed.size()),
       [&](size_t i, unsigned) {
         ListedFile& f = listed[i];
+        if (f.hasObject) return;  // hashed while it was written
         const fs::path lz = release / PathFromUtf8(f.path + ".lz");
         f.hasObject = Sha256OfFile(WideFromPath(lz), f.object.digest, f.object.size);
         if (!f.hasObject) {

@@ -46,7 +46,8 @@ bool ReleaseSourcesOf(const std::string& configText, const std::filesystem::path
 // and the public one beside it as `path` + ".pub".
 bool WriteNewKeyPair(const std::filesystem::path& path, std::ostream& out, std::ostream& err);
 
-// Fills the object of every listed file from its ".lz" below `release`, on `jobs` threads.
+// Fills the object of every listed file that has none yet from its ".lz" below `release`, on
+// `jobs` threads (the files kept from an earlier build; fresh ones were hashed as written).
 bool HashListedObjects(const std::filesystem::path& release, std::vector<ListedFile>& listed,
                        unsigned jobs, std::ostream& err);
 

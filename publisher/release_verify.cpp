@@ -1,6 +1,7 @@
 #include "publisher/release_verify.h"
 
 #include <algorithm>
+#include <map>
 #include <atomic>
 #include <chrono>
 #include <ctime>
@@ -289,6 +290,103 @@ bool VerifyRelease(const std::string& dirOrUrl, VerifySummary& summary, std::ost
   }
   VerifyEntries(*source, list, false, summary, out, err, showProgress);
   PrintSummary(summary, out);
+  return true;
+}
+
+bool IsConfigAddress(const std::string& text) {
+  const std::string path = toLowerAscii(text.substr(0, text.find('?')));
+  return path.size() > 4 && path.compare(path.size() - 4, 4, ".xml") == 0;
+}
+
+bool VerifyFromConfig(const std::string& address, VerifySummary& summary, std::ostream& out,
+                      std::ostream& err, bool showProgress) {
+  summary = VerifySummary();
+  std::string bytes;
+  if (IsHttpUrl(address)) {
+    UrlFetchResult r = FetchUrlToMemory(address, kConfigMaxBytes, bytes);
+    if (!r.ok) {
+      err << "error: " << address << ": " << r.error << "\n";
+      return false;
+    }
+  } else if (!readWholeFile(WideFromPath(PathFromUtf8(address)), kConfigMaxBytes, bytes)) {
+    err << "error: cannot read " << address << "\n";
+    return false;
+  }
+  XmlDocument doc;
+  std::string error;
+  if (!doc.parse(decodeTextToUtf8(bytes), error) || !equalsNoCase(doc.name, "torrent_config")) {
+    err << "error: " << address << " is no configuration (torrent_config): " << error << "\n";
+    return false;
+  }
+  auto problem = [&](const std::string& text) {
+    ++summary.configProblems;
+    out << "BAD " << text << "\n";
+  };
+  if (trim(doc.attribute("run_path")).empty()) {
+    problem("run_path is empty: players' START has no program to start; set run_path=\"GAME.exe\" "
+            "(relative to the game folder) in " + std::string(kConfigName));
+  }
+  // The sources as the patcher takes them: each foreground_patch's folder and version, without
+  // repeats, or else the configuration's own folder.
+  std::vector<std::pair<std::string, std::string>> sources;  // base URL, crcversion
+  for (const XmlNode& child : doc.children) {
+    if (!equalsNoCase(child.name, "foreground_patch")) continue;
+    const std::string url = trim(child.attribute("crcpatch_url"));
+    const std::string version = trim(child.attribute("crcversion"));
+    if (url.empty()) continue;
+    const std::string base = toUtf8(sourceBaseUrl(toWide(url), toWide(version)));
+    if (std::none_of(sources.begin(), sources.end(), [&](const auto& s) { return s.first == base; }))
+      sources.emplace_back(base, version);
+  }
+  if (sources.empty()) sources.emplace_back(address.substr(0, address.find_last_of('/', address.find('?')) + 1), "");
+  out << address << ": " << sources.size() << " source(s), run_path=\"" << trim(doc.attribute("run_path"))
+      << "\"\n";
+
+  std::map<uint32_t, std::string> patcherBuilds;  // the patcher's CRC in each list -> first source
+  for (size_t i = 0; i < sources.size(); ++i) {
+    const auto& [base, version] = sources[i];
+    const std::string name = "source " + std::to_string(i + 1) + " (" + base + ")";
+    if (!IsHttpUrl(base)) {
+      problem(name + ": not an http:// or https:// address");
+      continue;
+    }
+    std::string list;
+    UrlFetchResult r = FetchUrlToMemory(joinUrl(base, kFileListName), kFileListMaxBytes, list);
+    if (!r.ok) {
+      problem(name + ": no " + kFileListName + " (" + r.error + ")" +
+              (r.status == 404 && !version.empty()
+                   ? ": the version folder crcversion=\"" + version + "\" does not exist on the server"
+                   : r.status == 404 ? ": nothing was published at this address" : ""));
+      continue;
+    }
+    std::vector<FileEntry> entries;
+    std::wstring listError;
+    if (!ParseFileList(list, entries, listError)) {
+      problem(name + ": " + toUtf8(listError));
+      continue;
+    }
+    for (const std::string& line : PatcherConflicts(bytes, entries)) {
+      out << line << "\n";
+      ++summary.conflicts;
+    }
+    const std::string named = PatcherNameOf(trim(doc.attribute("sv_patcher_url")));
+    for (const FileEntry& entry : entries) {
+      const std::string path = toUtf8(entry.path);
+      if (path.find('\\') != std::string::npos ||
+          (!equalsNoCase(path, "Sarvik.exe") && (named.empty() || !equalsNoCase(path, named))))
+        continue;
+      if (patcherBuilds.emplace(entry.crc, name).second && patcherBuilds.size() == 2) {
+        out << "BAD sources disagree about the patcher: " << patcherBuilds.begin()->second << " and "
+            << std::next(patcherBuilds.begin())->second << " list " << path
+            << " with other CRCs; players get the one of the last source that lists it\n";
+        ++summary.conflicts;
+      }
+    }
+    UrlSource source(base);
+    VerifyEntries(source, list, false, summary, out, err, showProgress);
+  }
+  PrintSummary(summary, out);
+  if (summary.configProblems) out << summary.configProblems << " configuration problem(s)\n";
   return true;
 }
 

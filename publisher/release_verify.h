@@ -17,7 +17,19 @@ struct VerifySummary {
   size_t bad = 0;            // files missing, damaged or not matching their line
   size_t invalidLines = 0;   // list lines the patcher skips
   size_t conflicts = 0;      // the configuration and the list name two patcher builds
+  size_t configProblems = 0;  // a configuration that fails players: no list, no run_path
 };
+
+// True for the address of a configuration document (a path or URL ending in ".xml") rather than
+// a release folder.
+bool IsConfigAddress(const std::string& text);
+
+// Starts where a patcher starts: the configuration at `address` (URL or file). Names what would
+// fail players: an empty run_path, a source without a list (a crcversion naming a version folder
+// that is not there), sources whose lists disagree about the patcher; then checks every source's
+// list and objects. False when the configuration itself cannot be had or read.
+bool VerifyFromConfig(const std::string& address, VerifySummary& summary, std::ostream& out,
+                      std::ostream& err, bool showProgress);
 
 struct FileEntry;
 

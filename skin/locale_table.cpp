@@ -60,6 +60,7 @@ const std::vector<LocaleDefault>& builtInLocaleTexts() {
       {"SV_HTTP_ERROR", L"Sunucu hatası (HTTP %s): %s"},
       {"SV_NET_ERROR", L"Bağlantı hatası: %s"},
       {"SV_INVALID_CONFIG", L"Sunucu yapılandırması geçersiz."},
+      {"SV_LIST_MISSING", L"Dosya listesi sunucuda bulunamadı"},
       {"SV_NO_DOWNLOAD_URL", L"Sunucu yapılandırmasında indirme adresi (crcpatch_url) yok."},
       {"SV_WAIT_GAME", L"Oyun kapanması bekleniyor..."},
       {"SV_NEWS", L"Haberler"},

@@ -110,6 +110,7 @@ int RunPatcher(HINSTANCE instance, const StartupPlan& plan, const std::wstring& 
 
   if (!plan.preview) createDirectories(plan.tempFolder);
   if (!plan.staleLogPath.empty()) DeleteFileW(plan.staleLogPath.c_str());
+  if (!plan.previousLogPath.empty()) MoveFileExW(plan.logPath.c_str(), plan.previousLogPath.c_str(), MOVEFILE_REPLACE_EXISTING);
   LogSession log(plan.logPath);
 
   SkinDefinition skin;

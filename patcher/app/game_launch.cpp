@@ -94,10 +94,16 @@ int32_t StartGame(LaunchHost& host, const GameStartRequest& request, const Local
   }
   std::wstring relative, fullPath;
   if (!ResolveRunPath(request.gameFolder, request.runPath, relative, fullPath)) {
-    host.ShowBox(locale.text("RUN_PATH_EMPTY"), BoxKind::Warning);
+    // An empty run_path is the operator's to fix: the player's box and the log both say so.
+    const bool empty = trim(request.runPath).empty();
+    if (empty) Log(L"Oyun baslatilamadi: run_path bos (yapilandirma baslatilacak programi adlandirmiyor).");
+    else Log(L"Oyun baslatilamadi: run_path guvenli bir yol degil: %ls", request.runPath.c_str());
+    host.ShowBox(locale.text("RUN_PATH_EMPTY") + (empty ? L"\n(draskeltorrent.config.xml: run_path boş)" : L""),
+                 BoxKind::Warning);
     return -1;
   }
   if (!host.FileExists(fullPath)) {
+    Log(L"Oyun baslatilamadi: program bulunamadi: %ls", fullPath.c_str());
     host.ShowBox(locale.text("CREATE_PROCESS_ERROR_2") + L"\n" + fullPath, BoxKind::Warning);
     return -1;
   }

@@ -33,6 +33,7 @@ StartupPlan PlanStartup(const std::vector<std::wstring>& arguments,
   plan.tempFolder = joinPath(programFolder, L"temp");
   if (!plan.preview) {
     plan.logPath = joinPath(plan.tempFolder, kLogFileName);
+    plan.previousLogPath = plan.logPath + L".1";
     plan.staleLogPath = joinPath(programFolder, kLogFileName);
   }
   return plan;

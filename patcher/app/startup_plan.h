@@ -25,6 +25,9 @@ struct StartupPlan {
   bool updated = false;
   std::wstring tempFolder;    // the program folder's "temp"
   std::wstring logPath;       // this run's log; empty when the run keeps none
+  // The previous start's log is moved here before this run's begins: a self-update, which starts
+  // the patcher again, would otherwise leave no trace of the run that took it.
+  std::wstring previousLogPath;
   std::wstring staleLogPath;  // a log beside the program, from older patchers; empty to keep it
 };
 

@@ -5,6 +5,7 @@
 #include "common/path.h"
 #include "common/text.h"
 #include "patcher/engine/log.h"
+#include "patcher/engine/object_hash.h"
 #include "patcher/engine/resume_state.h"
 #include "patcher/engine/update_engine.h"
 #include "skin/skin_definition.h"
@@ -248,6 +249,7 @@ void UpdateEngine::WorkerLoop() {
     const bool ok = item.part < 0 ? FirstRequest(item.job, error, complete)
                                   : DownloadPart(item.job, item.part, error, complete);
     if (ok && complete && !Cancelled()) FinishJob(item.job);
+    if (ok && !complete && !Cancelled()) AdvanceObjectHash(item.job);
 
     bool restart = false;
     {
@@ -508,6 +510,24 @@ void UpdateEngine::MarkResourceChanged(int32_t jobIndex) {
   }
 }
 
+void UpdateEngine::AdvanceObjectHash(int32_t jobIndex) {
+  std::shared_ptr<ObjectHashCursor> cursor;
+  std::vector<uint8_t> done;
+  std::wstring partPath;
+  uint64_t segment = 0, total = 0;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    const DownloadJob& job = jobs_[size_t(jobIndex)];
+    if (!job.objectHash || job.remoteSize < 0) return;
+    cursor = job.objectHash;
+    done = job.partDone;
+    partPath = job.partPath;
+    segment = job.segmentSize;
+    total = uint64_t(job.remoteSize);
+  }
+  cursor->Advance(partPath, done, segment, total);
+}
+
 void UpdateEngine::RestartJob(int32_t jobIndex) {
   std::lock_guard<std::mutex> files(stateLock_);
   std::wstring part, state;
@@ -526,6 +546,7 @@ void UpdateEngine::RestartJob(int32_t jobIndex) {
   job.partCount = 0;
   job.partsLeft = 0;
   job.partDone.clear();
+  job.objectHash = NewObjectHash(job);
   job.state = kJobNew;
   queue_.push_front(WorkItem{jobIndex, -1, 0, 0});
 }

@@ -4,6 +4,7 @@
 #include "common/text.h"
 #include "common/crc32.h"
 #include "patcher/engine/file_list.h"
+#include "patcher/engine/object_hash.h"
 #include "patcher/engine/url.h"
 #include "skin/locale_table.h"
 
@@ -61,7 +62,12 @@ DownloadJob MakeDownloadJob(const FileEntry& entry, std::wstring_view gameFolder
   job.hasObject = entry.hasObject;
   job.objectSize = entry.objectSize;
   job.objectDigest = entry.objectDigest;
+  job.objectHash = NewObjectHash(job);
   return job;
+}
+
+std::shared_ptr<ObjectHashCursor> NewObjectHash(const DownloadJob& job) {
+  return job.hasObject ? std::make_shared<ObjectHashCursor>() : nullptr;
 }
 
 uint64_t MaxLzStreamSize(uint64_t size) { return 4 + size + size / 16 + 67; }

@@ -3,6 +3,7 @@
 // records, the names and addresses derived from a file entry, and the sizes that bound a run.
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -10,6 +11,7 @@
 namespace sv {
 
 class LocaleTable;
+class ObjectHashCursor;
 struct FileEntry;
 
 enum JobState : int32_t {
@@ -42,6 +44,8 @@ struct DownloadJob {
   bool hasObject = false;
   uint64_t objectSize = 0;
   std::array<uint8_t, 32> objectDigest{};
+  // Its hash so far, taken as segments arrive; a new one whenever the file starts afresh.
+  std::shared_ptr<ObjectHashCursor> objectHash;
   // The compressed resource changed on the server (another total or a 416): the file starts
   // afresh once no attempt of the old generation is in flight.
   int32_t generation = 0;
@@ -75,6 +79,9 @@ std::wstring FileDownloadUrl(std::wstring_view baseUrl, std::string_view listPat
 // destination near MAX_PATH and its longer work files still open, move and delete.
 std::wstring EngineRoot(std::wstring_view gameFolder);
 // A job for one entry, destination in the game folder, temporary paths in the work folder.
+// A fresh hash for a signed object's download (none for an unsigned one).
+std::shared_ptr<ObjectHashCursor> NewObjectHash(const DownloadJob& job);
+
 DownloadJob MakeDownloadJob(const FileEntry& entry, std::wstring_view gameFolder,
                             std::wstring_view workFolder);
 

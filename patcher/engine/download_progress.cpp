@@ -1,5 +1,7 @@
 #include "patcher/engine/download_progress.h"
 
+#include <algorithm>
+
 #include "common/text.h"
 
 namespace sv {
@@ -33,8 +35,16 @@ ProgressFigures ProgressMeter::Tick(uint32_t now, const std::vector<DownloadJob>
                                     const std::wstring& inUseText) {
   ProgressFigures figures;
   double totalWeight = 0, doneWeight = 0;
+  // The amount, the speed and the time left count one thing, bytes to download: a file's .lz
+  // size once the server (or the signed list) has told it, its own size until then.
+  uint64_t bytesTotal = 0, bytesDone = 0;
   const DownloadJob* current = nullptr;
   for (const DownloadJob& job : jobs) {
+    const uint64_t toDownload = job.remoteSize >= 0 ? uint64_t(job.remoteSize)
+                                : job.hasObject     ? job.objectSize
+                                                    : job.size;
+    bytesTotal += toDownload;
+    bytesDone += job.state == kJobDone ? toDownload : std::min(job.downloaded, toDownload);
     const double weight = job.size ? double(job.size) : 1.0;
     totalWeight += weight;
     if (job.state == kJobDone) {
@@ -69,17 +79,13 @@ ProgressFigures ProgressMeter::Tick(uint32_t now, const std::vector<DownloadJob>
     figures.speedText = formatSpeed(double(totalDownloaded - speed_.front().value) / speedElapsed);
   }
 
-  const uint64_t doneInt = uint64_t(doneWeight);
-  PushSample(remaining_, now, doneInt, kRemainingWindowMs);
+  PushSample(remaining_, now, bytesDone, kRemainingWindowMs);
   const double remainElapsed = double(uint32_t(now - remaining_.front().tick)) / 1000.0;
-  if (remainElapsed > 1.0 && doneInt > remaining_.front().value) {
-    const double rate = double(doneInt - remaining_.front().value) / remainElapsed;
-    if (rate > 1.0) {
-      const double left = totalWeight > doneWeight ? totalWeight - doneWeight : 0;
-      figures.remainingText = formatDuration(uint64_t(left / rate) + 1);
-    }
+  if (remainElapsed > 1.0 && bytesDone > remaining_.front().value) {
+    const double rate = double(bytesDone - remaining_.front().value) / remainElapsed;
+    if (rate > 1.0) figures.remainingText = formatDuration(uint64_t(double(bytesTotal - bytesDone) / rate) + 1);
   }
-  figures.amountText = formatSize(uint64_t(doneWeight)) + L" / " + formatSize(uint64_t(totalWeight));
+  figures.amountText = formatSize(bytesDone) + L" / " + formatSize(bytesTotal);
   return figures;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // Progress figures of a download phase: overall and per-file fractions weighted by file size,
-// the file line, the speed over the last 4 s and the remaining time over the last 8 s.
+// the file line, and in bytes to download the amount, the speed over the last 4 s and the
+// remaining time over the last 8 s.
 #include <cstdint>
 #include <deque>
 #include <string>

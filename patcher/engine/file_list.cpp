@@ -108,6 +108,28 @@ std::wstring TooManyFilesText() {
          L" dosya).";
 }
 
+namespace {
+
+// A list's lines one after another, trimmed.
+class TrimmedLines {
+ public:
+  explicit TrimmedLines(std::string_view bytes) : bytes_(bytes) {}
+  bool Next(std::string_view& line) {
+    if (start_ >= bytes_.size()) return false;
+    size_t end = bytes_.find('\n', start_);
+    if (end == std::string_view::npos) end = bytes_.size();
+    line = TrimView(bytes_.substr(start_, end - start_));
+    start_ = end + 1;
+    return true;
+  }
+
+ private:
+  std::string_view bytes_;
+  size_t start_ = 0;
+};
+
+}  // namespace
+
 bool ParseFileList(std::string_view bytes, std::vector<FileEntry>& entriesOut,
                    std::wstring& errorOut, std::vector<std::wstring>* logOut) {
   entriesOut.clear();
@@ -122,12 +144,8 @@ bool ParseFileList(std::string_view bytes, std::vector<FileEntry>& entriesOut,
   positionByLowerPath.Reserve(std::min(lines, kFileListMaxEntries + 1));
   size_t dataLines = 0;
   size_t invalidLines = 0;
-  size_t lineStart = 0;
-  while (lineStart < bytes.size()) {
-    size_t lineEnd = bytes.find('\n', lineStart);
-    if (lineEnd == std::string_view::npos) lineEnd = bytes.size();
-    std::string_view line = TrimView(bytes.substr(lineStart, lineEnd - lineStart));
-    lineStart = lineEnd + 1;
+  TrimmedLines reader(bytes);
+  for (std::string_view line; reader.Next(line);) {
     if (line.empty() || line[0] == '#' || line[0] == ';') continue;
     ++dataLines;
 
@@ -168,6 +186,18 @@ bool ParseFileList(std::string_view bytes, std::vector<FileEntry>& entriesOut,
   }
   AddLog(logOut, L"crclist: " + std::to_wstring(entriesOut.size()) + L" dosya");
   return true;
+}
+
+std::vector<std::wstring> ParseRemovedPaths(std::string_view bytes) {
+  std::vector<std::wstring> paths;
+  const std::string_view prefix = kRemovedLinePrefix;
+  TrimmedLines reader(bytes);
+  for (std::string_view line; reader.Next(line);) {
+    if (line.substr(0, prefix.size()) != prefix) continue;
+    std::wstring path;
+    if (makeSafeRelativePath(line.substr(prefix.size()), path)) paths.push_back(std::move(path));
+  }
+  return paths;
 }
 
 void MergeFileLists(MergedFileList& target, std::wstring_view source,

@@ -62,6 +62,13 @@ std::wstring TooManyFilesText();
 bool ParseFileList(std::string_view bytes, std::vector<FileEntry>& entriesOut,
                    std::wstring& errorOut, std::vector<std::wstring>* logOut = nullptr);
 
+// A release names the files players should no longer have on lines of this form after the data
+// lines ("#removed pack/old.epk"). Older patchers read them as comments and keep such files.
+constexpr char kRemovedLinePrefix[] = "#removed ";
+
+// The paths of a list's removal lines, normalised as entry paths are; unsafe paths are left out.
+std::vector<std::wstring> ParseRemovedPaths(std::string_view bytes);
+
 // The target list being assembled from the sources in configuration order.
 struct MergedFileList {
   std::vector<FileEntry> entries;

@@ -68,6 +68,20 @@ std::wstring HttpClient::ErrorText(uint32_t code) {
       return L"İstek yeniden gönderilmeli";
     case kHttpErrorInvalidServerResponse:
       return L"Sunucu geçersiz yanıt verdi";
+    case kHttpErrorCertDateInvalid:
+      return L"Sunucunun güvenlik sertifikasının süresi dolmuş ya da henüz başlamamış "
+             L"(bilgisayarın saatini kontrol edin)";
+    case kHttpErrorCertNameInvalid:
+      return L"Sunucunun güvenlik sertifikası bu adrese ait değil";
+    case kHttpErrorCertUnknownIssuer:
+      return L"Sunucunun güvenlik sertifikasına güvenilmiyor (tanınmayan sertifika yetkilisi)";
+    case kHttpErrorCertInvalid:
+      return L"Sunucunun güvenlik sertifikası geçersiz";
+    case kHttpErrorCertRevoked:
+      return L"Sunucunun güvenlik sertifikası iptal edilmiş";
+    case kHttpErrorSecureChannel:
+      return L"Güvenli bağlantı kurulamadı (sunucunun sertifikası ya da şifreleme ayarları "
+             L"kabul edilmedi)";
     case kHttpErrorSecureFailure:
       return L"Güvenli bağlantı kurulamadı (Windows 7'de TLS 1.2 güncellemesi KB3140245 "
              L"gerekebilir)";

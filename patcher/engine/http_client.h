@@ -59,6 +59,14 @@ constexpr uint32_t kHttpErrorConnectionError = 12030;
 constexpr uint32_t kHttpErrorResendRequest = 12032;
 constexpr uint32_t kHttpErrorInvalidServerResponse = 12152;
 constexpr uint32_t kHttpErrorSecureFailure = 12175;
+constexpr uint32_t kHttpErrorSecureChannel = 12157;
+// What was wrong with a server's certificate, each with a text of its own: a player (or the
+// operator reading the log) can tell a wrong clock from a wrong address or an unknown issuer.
+constexpr uint32_t kHttpErrorCertDateInvalid = 12037;
+constexpr uint32_t kHttpErrorCertNameInvalid = 12038;
+constexpr uint32_t kHttpErrorCertUnknownIssuer = 12045;
+constexpr uint32_t kHttpErrorCertInvalid = 12169;
+constexpr uint32_t kHttpErrorCertRevoked = 12170;
 
 // What every response of a Get reports when it is not 200 or 206: "HTTP 404 (...)".
 std::wstring HttpStatusText(uint32_t status);

@@ -127,6 +127,14 @@ bool WinHttpTransport::Get(const std::wstring& url, int64_t rangeFirst, int64_t 
     FailWithLastError(result);
     return false;
   }
+  // Which certificate check failed comes only through the status callback.
+  DWORD certificateFlags = 0;
+  DWORD_PTR context = reinterpret_cast<DWORD_PTR>(&certificateFlags);
+  if (target.secure) {
+    WinHttpSetOption(request.get(), WINHTTP_OPTION_CONTEXT_VALUE, &context, sizeof(context));
+    WinHttpSetStatusCallback(request.get(), CollectSecureFailure,
+                             WINHTTP_CALLBACK_FLAG_SECURE_FAILURE, 0);
+  }
   std::wstring headers;
   if (rangeFirst >= 0) {
     headers = L"Range: bytes=" + std::to_wstring(rangeFirst) + L"-";
@@ -140,7 +148,7 @@ bool WinHttpTransport::Get(const std::wstring& url, int64_t rangeFirst, int64_t 
           : WinHttpSendRequest(request.get(), headers.c_str(), DWORD(-1),
                                WINHTTP_NO_REQUEST_DATA, 0, 0, 0);
   if (!sent || !WinHttpReceiveResponse(request.get(), nullptr)) {
-    FailWithLastError(result);
+    FailWithCode(result, GetLastError(), certificateFlags);
     return false;
   }
   ReadResponseHeaders(request.get(), result);

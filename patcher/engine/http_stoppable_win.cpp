@@ -10,7 +10,7 @@ namespace {
 
 constexpr DWORD kCompletions = WINHTTP_CALLBACK_FLAG_SENDREQUEST_COMPLETE | WINHTTP_CALLBACK_FLAG_HEADERS_AVAILABLE |
                                WINHTTP_CALLBACK_FLAG_READ_COMPLETE | WINHTTP_CALLBACK_FLAG_REQUEST_ERROR |
-                               WINHTTP_CALLBACK_FLAG_HANDLES;
+                               WINHTTP_CALLBACK_FLAG_HANDLES | WINHTTP_CALLBACK_FLAG_SECURE_FAILURE;
 constexpr DWORD kPieceSize = 16384;
 
 // What one request shares with WinHTTP's callback, which runs on WinHTTP's threads (or inside the
@@ -24,6 +24,7 @@ struct Exchange {
   std::atomic<DWORD> status{0};
   std::atomic<DWORD> error{0};
   std::atomic<DWORD> bytes{0};
+  std::atomic<DWORD> certificateFlags{0};  // of SECURE_FAILURE, which comes before the error
   std::atomic<bool> abandoned{false};
   unsigned char buffer[kPieceSize];
 
@@ -42,6 +43,9 @@ void CALLBACK OnStatus(HINTERNET, DWORD_PTR context, DWORD status, LPVOID info, 
   }
   if (x->abandoned.load()) return;
   switch (status) {
+    case WINHTTP_CALLBACK_STATUS_SECURE_FAILURE:
+      if (info && length >= sizeof(DWORD)) x->certificateFlags |= *static_cast<DWORD*>(info);
+      return;  // not a completion
     case WINHTTP_CALLBACK_STATUS_REQUEST_ERROR:
       x->error = info ? static_cast<WINHTTP_ASYNC_RESULT*>(info)->dwError : DWORD(ERROR_WINHTTP_INTERNAL_ERROR);
       break;
@@ -95,7 +99,7 @@ Request::Step Request::Await(DWORD expected, HttpResult& result) {
   outstanding_ = false;
   const DWORD status = exchange_->status.load();
   if (status == WINHTTP_CALLBACK_STATUS_REQUEST_ERROR) {
-    FailWithCode(result, exchange_->error.load());
+    FailWithCode(result, exchange_->error.load(), exchange_->certificateFlags.load());
     return Step::Failed;
   }
   if (status != expected) {

@@ -11,6 +11,8 @@ constexpr DWORD kConnectTimeoutMs = 15000;
 constexpr DWORD kSendTimeoutMs = 30000;
 constexpr DWORD kReceiveTimeoutMs = 30000;
 constexpr DWORD kTls10To12 = 0xA80;
+// WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3, which older headers and systems do not know.
+constexpr DWORD kTls13 = 0x2000;
 constexpr DWORD kTls10Only = 0x80;
 constexpr DWORD kMaxConnsPerServer = 16;
 constexpr DWORD kMaxResponseHeaderBytes = 65536;
@@ -43,9 +45,36 @@ constexpr DWORD kSocketTimedOut = 10060;
 
 }  // namespace
 
-void FailWithCode(HttpResult& result, DWORD code) {
-  result.error_code = code == kSocketTimedOut ? ERROR_WINHTTP_TIMEOUT : code;
+namespace {
+
+// The certificate problem a SECURE_FAILURE notification names, as its own error number.
+DWORD CertificateProblem(DWORD flags) {
+  if (flags & WINHTTP_CALLBACK_STATUS_FLAG_CERT_REVOKED) return kHttpErrorCertRevoked;
+  if (flags & WINHTTP_CALLBACK_STATUS_FLAG_INVALID_CA) return kHttpErrorCertUnknownIssuer;
+  if (flags & WINHTTP_CALLBACK_STATUS_FLAG_CERT_CN_INVALID) return kHttpErrorCertNameInvalid;
+  if (flags & WINHTTP_CALLBACK_STATUS_FLAG_CERT_DATE_INVALID) return kHttpErrorCertDateInvalid;
+  if (flags & (WINHTTP_CALLBACK_STATUS_FLAG_INVALID_CERT |
+               WINHTTP_CALLBACK_STATUS_FLAG_CERT_WRONG_USAGE))
+    return kHttpErrorCertInvalid;
+  return 0;
+}
+
+}  // namespace
+
+void FailWithCode(HttpResult& result, DWORD code, DWORD certificateFlags) {
+  if (code == kSocketTimedOut) code = ERROR_WINHTTP_TIMEOUT;
+  const bool secure = code == ERROR_WINHTTP_SECURE_FAILURE ||
+                      code == ERROR_WINHTTP_SECURE_CHANNEL_ERROR;
+  if (secure && CertificateProblem(certificateFlags)) code = CertificateProblem(certificateFlags);
+  result.error_code = code;
   result.error_text = HttpClient::ErrorText(result.error_code);
+}
+
+void CALLBACK CollectSecureFailure(HINTERNET, DWORD_PTR context, DWORD status, LPVOID info,
+                                   DWORD length) {
+  if (status == WINHTTP_CALLBACK_STATUS_SECURE_FAILURE && context && info &&
+      length >= sizeof(DWORD))
+    *reinterpret_cast<DWORD*>(context) |= *static_cast<const DWORD*>(info);
 }
 
 bool CrackUrl(const std::wstring& url, CrackedUrl& out) {
@@ -129,12 +158,12 @@ HINTERNET OpenWinHttpSession(const std::wstring& userAgent, DWORD flags) {
   DWORD responseTimeout = kReceiveTimeoutMs;
   WinHttpSetOption(session, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &responseTimeout,
                    sizeof(responseTimeout));
-  DWORD protocols = kTls10To12;
-  if (!WinHttpSetOption(session, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols,
-                        sizeof(protocols))) {
-    // Systems without TLS 1.1/1.2 support refuse the combined value.
-    protocols = kTls10Only;
-    WinHttpSetOption(session, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof(protocols));
+  // The newest set the system takes: systems without TLS 1.3 refuse its flag, those without
+  // TLS 1.1/1.2 the combined value.
+  for (const DWORD protocols : {kTls10To12 | kTls13, kTls10To12, kTls10Only}) {
+    if (WinHttpSetOption(session, WINHTTP_OPTION_SECURE_PROTOCOLS,
+                         const_cast<DWORD*>(&protocols), sizeof(protocols)))
+      break;
   }
   // Response headers are never more than a few KiB; a server sending endless header lines is
   // refused at 64 KiB (Windows' default, set here so that no system's default is larger).

@@ -30,7 +30,7 @@ class InternetHandle {
 };
 
 // A session with the user's proxy settings, time-outs (resolve and connect 15 s, send, receive
-// and the wait for the response headers 30 s), TLS 1.0-1.2, a 64 KiB response header limit and
+// and the wait for the response headers 30 s), TLS 1.0-1.3, a 64 KiB response header limit and
 // 16 connections per server. flags: WinHttpOpen's (0, or WINHTTP_FLAG_ASYNC). Null on failure.
 HINTERNET OpenWinHttpSession(const std::wstring& userAgent, DWORD flags);
 
@@ -43,9 +43,16 @@ struct CrackedUrl {
 // False (with the last error set) for an address WinHTTP cannot split or without a host.
 bool CrackUrl(const std::wstring& url, CrackedUrl& out);
 
-// The error number and its text into the result (Wine's socket time-out counts as WinHTTP's).
-void FailWithCode(HttpResult& result, DWORD code);
+// The error number and its text into the result (Wine's socket time-out counts as WinHTTP's). A
+// secure-connection failure is told more precisely by the flags of WinHTTP's SECURE_FAILURE
+// notification, when one came (`certificateFlags`).
+void FailWithCode(HttpResult& result, DWORD code, DWORD certificateFlags = 0);
 inline void FailWithLastError(HttpResult& result) { FailWithCode(result, GetLastError()); }
+
+// Collects the flags of a request's SECURE_FAILURE notifications into the DWORD its context
+// points to (a synchronous request's status callback).
+void CALLBACK CollectSecureFailure(HINTERNET, DWORD_PTR context, DWORD status, LPVOID info,
+                                   DWORD length);
 
 // Status, Content-Length and Content-Range of a request whose headers have arrived.
 void ReadResponseHeaders(HINTERNET request, HttpResult& result);

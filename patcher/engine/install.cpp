@@ -9,6 +9,7 @@
 #include "patcher/engine/lz_decode.h"
 #include "patcher/engine/update_engine.h"
 #include "patcher/engine/url.h"
+#include "patcher/engine/object_hash.h"
 #include "release/sha256.h"
 #include "skin/skin_definition.h"
 
@@ -91,7 +92,7 @@ void UpdateEngine::FinishJob(int32_t jobIndex) {
     // Nothing unsigned is decoded: the bytes must be the object the signed list names.
     Sha256Digest digest{};
     uint64_t size = 0;
-    if (!Sha256OfFile(job.partPath, digest, size) || size != job.objectSize ||
+    if (!job.objectHash->Finish(job.partPath, digest, size) || size != job.objectSize ||
         digest != job.objectDigest) {
       Log(L"SHA-256 uyusmadi: %ls (%llu bayt, imzali liste %llu)", job.name.c_str(),
           (unsigned long long)size, (unsigned long long)job.objectSize);
@@ -195,6 +196,7 @@ void UpdateEngine::Redownload(int32_t jobIndex, const std::wstring& reason) {
   job.partCount = 0;
   job.partsLeft = 0;
   job.partDone.clear();
+  job.objectHash = NewObjectHash(job);
   // A cache on the way must not hand back the same bytes.
   job.url = addQueryParam(job.url, L"r=" + std::to_wstring(os::tickCount()));
   job.state = kJobNew;

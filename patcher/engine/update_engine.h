@@ -146,7 +146,11 @@ class UpdateEngine {
   bool UpdateRun();
   bool PreviewRun();
   bool NoticeAccepted(const RemoteConfig& config);
-  bool FetchFileLists(const RemoteConfig& config, std::vector<FileEntry>& targetOut);
+  // removedOut: the files the lists name as no longer part of the release.
+  bool FetchFileLists(const RemoteConfig& config, std::vector<FileEntry>& targetOut,
+                      std::vector<std::wstring>& removedOut);
+  // Deletes the removed files this patcher put in place (see obsolete_files.cpp).
+  void RemoveObsoleteFiles(const std::vector<std::wstring>& removed, const std::vector<FileEntry>& targets);
   // The configuration document, fresh past any cache; false after Fail (or when cancelled).
   bool FetchConfigDocument(std::string& document);
   // With a release key: the signed manifest for `document`, read again with the configuration
@@ -193,6 +197,8 @@ class UpdateEngine {
   void PrepareWorkArea();
   void CleanTempDownloads(const std::vector<std::wstring>* keep);
   void FinishJob(int32_t jobIndex);
+  // Hashes a signed object's segments that have arrived (see ObjectHashCursor).
+  void AdvanceObjectHash(int32_t jobIndex);
   void Redownload(int32_t jobIndex, const std::wstring& reason);
   bool ReplaceFile(const std::wstring& source, const std::wstring& dest,
                    const std::wstring& relativePath, std::wstring& errorOut);

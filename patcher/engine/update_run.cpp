@@ -72,7 +72,8 @@ bool UpdateEngine::UpdateRun() {
   if (Cancelled()) return false;
 
   std::vector<FileEntry> targets;
-  if (!FetchFileLists(config, targets)) return false;
+  std::vector<std::wstring> removed;
+  if (!FetchFileLists(config, targets, removed)) return false;
 
   if (!WriteTestPassed()) {
     Post(WM_SV_NEED_ADMIN);
@@ -103,6 +104,10 @@ bool UpdateEngine::UpdateRun() {
       patcherReady = selfUpdateReady_;
     }
     if (patcherReady && ApplySelfUpdate()) return true;
+  }
+  if (!removed.empty()) {
+    RemoveObsoleteFiles(removed, targets);
+    SaveCrcCache();
   }
 
   {
@@ -158,18 +163,26 @@ bool UpdateEngine::NoticeAccepted(const RemoteConfig& config) {
   return true;
 }
 
-bool UpdateEngine::FetchFileLists(const RemoteConfig& config, std::vector<FileEntry>& targetOut) {
+bool UpdateEngine::FetchFileLists(const RemoteConfig& config, std::vector<FileEntry>& targetOut,
+                                  std::vector<std::wstring>& removedOut) {
   MergedFileList merged;
   chunkLists_.clear();
   const size_t count = config.sources.size();
   for (size_t i = 0; i < count; ++i) {
     const std::wstring suffix =
         count >= 2 ? L" (kaynak " + std::to_wstring(i + 1) + L")" : std::wstring();
-    const std::wstring url = FreshUrl(joinUrl(config.sources[i], L"crclist"));
+    const std::wstring listUrl = joinUrl(config.sources[i], L"crclist");
     std::string bytes;
     std::wstring error;
-    if (!FetchWithRetries(http_, url, kFileListMaxBytes, bytes, &cancel_, error)) {
+    HttpResult answer;
+    if (!FetchWithRetries(http_, FreshUrl(listUrl), kFileListMaxBytes, bytes, &cancel_, error, &answer)) {
       if (Cancelled()) return false;
+      // A server that answers "not there" is reachable: the list (or its version folder) is what
+      // is missing, and saying so points the operator at the release rather than the network.
+      if (answer.status == 404) {
+        Log(L"Dosya listesi sunucuda yok (HTTP 404): %ls", listUrl.c_str());
+        return Fail(Text("SV_LIST_MISSING") + suffix + L"\n" + error);
+      }
       return Fail(Text("INVALID_CRC_TABLE") + suffix + L"\n" + error);
     }
     std::vector<FileEntry> list;
@@ -180,6 +193,7 @@ bool UpdateEngine::FetchFileLists(const RemoteConfig& config, std::vector<FileEn
     if (!SignedListAccepted(config.sources[i], bytes, list, suffix)) return false;
     ReleaseObject chunkList;
     if (FindChunkListReference(bytes, chunkList)) chunkLists_[config.sources[i]] = chunkList;
+    for (std::wstring& path : ParseRemovedPaths(bytes)) removedOut.push_back(std::move(path));
     std::string().swap(bytes);  // up to 32 MiB, not needed while the list is merged
     logLines.clear();
     MergeFileLists(merged, config.sources[i], std::move(list), &logLines);

@@ -166,7 +166,9 @@ TEST_F(StartGameTest, UnsafeOrEmptyRunPathsStartNothing) {
     request.runPath = bad;
     EXPECT_EQ(StartGame(host, request, locale), -1) << bad;
     ASSERT_EQ(host.boxes.size(), 1u) << bad;
-    EXPECT_EQ(host.boxes[0], locale.text("RUN_PATH_EMPTY"));
+    // An empty run_path is the configuration's fault, and the box says where to fix it.
+    EXPECT_EQ(host.boxes[0], locale.text("RUN_PATH_EMPTY") +
+                                 (*bad ? L"" : L"\n(draskeltorrent.config.xml: run_path boş)"));
     EXPECT_EQ(host.boxKinds[0], BoxKind::Warning);
   }
   EXPECT_TRUE(host.calls.empty());

@@ -332,10 +332,14 @@ def failed_run(name, settings):
 
 
 def case_failed_run_asks_to_retry_and_start_stays_off():
-    _, game, layout, proc = failed_run("failed", {"allow_start_on_error": "0"})
+    release, game, layout, proc = failed_run("failed", {"allow_start_on_error": "0"})
     text = probe_box(TITLE, close=False)
-    check(text is not None and "Tekrar denemek ister misiniz?" in text, f"retry box {text!r}")
-    pw.screenshot(os.path.join(artifacts(), "window-failed.png"))
+    # A server that answers 404 for the list is reachable: the list is what is missing.
+    check(text is not None and "Tekrar denemek ister misiniz?" in text and
+          "Dosya listesi sunucuda bulunamadı" in text, f"retry box {text!r}")
+    check(log_has(game, f"Dosya listesi sunucuda yok (HTTP 404): {release.base}/missing/crclist"),
+          pw.read_log(game)[-2000:])
+    pw.screenshot(os.path.join(artifacts(), "window-missing-list.png"))
     check(probe_box(TITLE, close=True) is not None, "could not close the retry box")
     time.sleep(0.5)
     pw.click(TITLE, *layout.center("START"))
@@ -347,7 +351,7 @@ def case_failed_run_asks_to_retry_and_start_stays_off():
     check(pw.window_gone(TITLE, 5), "EXIT did not close the window")
 
 
-def launch_box(run_path, name, setup=None):
+def launch_box(run_path, name, setup=None, capture=None):
     release = Release(name)
     release.config(run_path=run_path)
     game, exe, layout = release.patcher("game", settings={"close_on_start": "0"})
@@ -357,13 +361,18 @@ def launch_box(run_path, name, setup=None):
     if setup:
         setup(game)
     pw.click(TITLE, *layout.center("START"))
+    if capture:
+        check(probe_box(TITLE, close=False) is not None, "no box after START")
+        pw.screenshot(os.path.join(artifacts(), capture))
     return game, probe_box(TITLE, close=True)
 
 
 def case_launch_missing_file_and_unsafe_path():
-    game, text = launch_box("yok/Oyun.exe", "missing")
+    game, text = launch_box("yok/Oyun.exe", "missing", capture="window-missing-program.png")
     check(text == "Çalıştırılabilir dosya bulunamıyor\n" + pw.win_path(game) + "\\yok\\Oyun.exe",
           f"missing-file box {text!r}")
+    check(log_has(game, "Oyun baslatilamadi: program bulunamadi: ") and log_has(game, "yok\\Oyun.exe"),
+          pw.read_log(game)[-2000:])
     check(not os.path.exists(os.path.join(game, pw.MARKER)), "something started")
     game, text = launch_box("..\\Draskel.exe", "unsafe")
     check(text == "Program, girilen dosyayı bulamıyor.", f"unsafe-path box {text!r}")

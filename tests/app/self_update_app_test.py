@@ -33,29 +33,9 @@ def crc(data):
     return zlib.crc32(data) & 0xFFFFFFFF
 
 
-def builder_folder():
-    """The builder with the current patcher as its template beside it."""
-    folder = os.path.join(args.work, "builder")
-    os.makedirs(folder, exist_ok=True)
-    shutil.copy(args.builder, os.path.join(folder, "SarvikBuilder.exe"))
-    shutil.copy(args.sarvik, os.path.join(folder, "Sarvik.Template.exe"))
-    return os.path.join(folder, "SarvikBuilder.exe")
-
-
 def build_patcher(skin, config_url, version, out):
-    os.makedirs(os.path.dirname(out), exist_ok=True)
-    session = out + ".ini"
-    values = [("skin", pw.win_path(skin)), ("config_url", config_url), ("title", "Draskel Online"),
-              ("out_name", "Sarvik.exe"), ("v_product", "Draskel"), ("v_company", "Draskel Oyun"),
-              ("v_version", version), ("v_copyright", "(C) 2026 Draskel")]
-    with open(session, "wb") as f:
-        f.write(("\r\n".join(f"{k}={v}" for k, v in values) + "\r\n").encode("utf-8"))
-    env = dict(os.environ)
-    env.pop("DISPLAY", None)
-    result = subprocess.run([pw.WINE_RUN, builder_folder(), "--build", pw.win_path(session), "--out",
-                             pw.win_path(out)], env=env, stdin=subprocess.DEVNULL,
-                            capture_output=True, timeout=180)
-    check(result.returncode == 0, f"builder failed: {result.stdout!r} {result.stderr!r}")
+    pw.build_patcher(args.builder, args.sarvik, args.work, skin, config_url, out,
+                     [("v_version", version)])
     return open(out, "rb").read()
 
 
@@ -133,6 +113,10 @@ def case_configuration_route_replaces_and_restarts():
     check(first.wait(timeout=30) == 0, "the old patcher did not end with 0")
     check(program(exe) == release.new, "the program file is not the new build")
     check("Patcher guncellemesi var" not in log, "the new patcher tried to update itself\n" + log)
+    # The old patcher's log, which found the new build, is kept beside the new one's.
+    previous = os.path.join(game, "temp", "Sarvik.log.1")
+    check(os.path.exists(previous) and "Patcher guncellemesi var" in
+          open(previous, encoding="utf-8", errors="replace").read(), "the self-update left no trace")
     # It was started with --sv-updated: it waited for the old one's lock instead of giving way.
     check(pw.window_rect("Draskel Online", timeout=30) is not None, "no window of the new patcher")
     old_in_temp = os.path.join(game, "temp", "Sarvik.exe.old")

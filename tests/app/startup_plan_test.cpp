@@ -37,6 +37,7 @@ TEST(StartupPlan, RolesAndWhatEachRunTouches) {
   EXPECT_EQ(player.tempFolder, temp);
   EXPECT_EQ(player.logPath, joinPath(temp, L"Sarvik.log"));
   EXPECT_EQ(player.staleLogPath, joinPath(folder, L"Sarvik.log"));
+  EXPECT_EQ(player.previousLogPath, joinPath(temp, L"Sarvik.log.1"));
 
   // A preview runs beside the real patcher: no log of its own, and the real one's stays.
   StartupPlan preview = PlanStartup({L"--PREVIEW"}, folder);
@@ -44,6 +45,7 @@ TEST(StartupPlan, RolesAndWhatEachRunTouches) {
   EXPECT_TRUE(preview.preview);
   EXPECT_EQ(preview.logPath, L"");
   EXPECT_EQ(preview.staleLogPath, L"");
+  EXPECT_EQ(preview.previousLogPath, L"");
 
   EXPECT_TRUE(PlanStartup({L"--sv-updated"}, folder).restarted);
   EXPECT_TRUE(PlanStartup({L"--sv-elevated"}, folder).restarted);

@@ -23,6 +23,7 @@ from PIL import Image
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "support"))
 from gtest_results import Failure, check, run_cases, stop_processes  # noqa: E402
+import nginx_server  # noqa: E402
 WINE_RUN = os.path.join(os.environ.get("SV_SOURCE_DIR", os.path.join(HERE, "..", "..")),
                         "scripts", "wine-run")
 RT_ICON, RT_GROUP_ICON, RT_VERSION, RT_RCDATA, RT_MANIFEST = 3, 14, 16, 10, 24
@@ -350,6 +351,67 @@ def case_exit_codes_and_arguments():
     check(code == 0, f"exit {code}")
 
 
+def case_operator_mistakes_fail_naming_the_fix():
+    """--help lists the session keys; a typo'd key, a bare host and a link id the skin does not
+    have each fail the build with their line and leave no patcher; a good build prints the
+    addresses the patcher will use, marking those left to the skin."""
+    work = folder("mistakes")
+    for flag in ("--help", "-h", "/?"):
+        code, lines = build(None, extra_args=[flag])
+        check(code == 0 and any(l.startswith("  config_url — ") for l in lines) and
+              any(l.startswith("  register_url — ") for l in lines), f"{flag}: exit {code} {lines[:5]}")
+    out = os.path.join(work, "Draskel.exe")
+    for overrides, expected in [
+            ({"config_ulr": "http://127.0.0.1:1/cfg.xml"},
+             "Bilinmeyen oturum anahtarı: config_ulr (config_url mi demek istediniz?)"),
+            ({"config_url": "oyun.example.com/draskeltorrent.config.xml"},
+             'config_url geçerli bir adres değil: "oyun.example.com/draskeltorrent.config.xml" — adres '
+             'http:// ya da https:// ile başlamalı (ör. https://oyun.example.com/draskeltorrent.config.xml).'),
+            ({"link.FORUM": "https://forum.example.com/"},
+             "Oturumdaki link.FORUM bu skindeki hiçbir butona ait değil; skindeki butonlar: "
+             "link.WEBSITE, lang.LAUNCHER_NEW_URL")]:
+        code, lines = build(write_session(os.path.join(work, "s.ini"), base_session(**overrides)), out)
+        check(code == 1 and lines[-1] == "Oluşturulamadı: " + expected, f"exit {code}, {lines[-1:]}")
+        check(not os.path.exists(out), "a patcher was written")
+    code, lines = build(write_session(os.path.join(work, "s.ini"), base_session(
+        news_url="https://oyun.example.com/haber", register_url="https://oyun.example.com/kayit")), out)
+    check(code == 0, f"exit {code} {lines}")
+    for line in ("  config_url = http://127.0.0.1:1/cfg.xml", "  iframe_url = https://oyun.example.com/haber",
+                 "  lang.LAUNCHER_NEW_URL = https://oyun.example.com/kayit",
+                 "  link.WEBSITE = https://draskel.example.com/  [skin'den]"):
+        check(line in lines, f"no {line!r} in {lines}")
+
+
+def case_check_reports_what_players_would_meet():
+    """--check fetches the configuration and its lists from a real server once, as a patcher
+    would: a crcversion naming no folder and an empty run_path are named and fail the exit code
+    (the patcher is written anyway); a good release reports its files."""
+    work = folder("check")
+    www = os.path.join(work, "www")
+    os.makedirs(os.path.join(www, "v1"))
+    with open(os.path.join(www, "v1", "crclist"), "w") as f:
+        f.write("0000abcd 1536 Draskel.exe\n")
+    server = nginx_server.Nginx(www, os.path.join(work, "nginx")).start()
+    try:
+        out = os.path.join(work, "Draskel.exe")
+        for name, run_path, version in (("bad", "", "v9"), ("good", "Draskel.exe", "v1")):
+            with open(os.path.join(www, name + ".xml"), "w") as f:
+                f.write(f'<torrent_config run_path="{run_path}"><foreground_patch crcpatch_url="{server.url()}/" '
+                        f'crcversion="{version}"/></torrent_config>')
+        session = write_session(os.path.join(work, "s.ini"), base_session(config_url=server.url() + "/bad.xml"))
+        code, lines = build(session, out, extra_args=["--build", win_path(session), "--out", win_path(out), "--check"])
+        check(code == 1 and os.path.exists(out), f"bad release: exit {code} {lines[-8:]}")
+        check("  SORUN: run_path boş: oyuncunun BAŞLAT düğmesi hiçbir programı başlatamaz." in lines, f"{lines[-8:]}")
+        check(f"  SORUN: Dosya listesi sunucuda bulunamadı: {server.url()}/v9/crclist — HTTP 404 (dosya sunucuda yok)"
+              in lines and "Kontrol: 2 sorun" in lines, f"{lines[-8:]}")
+        session = write_session(os.path.join(work, "s.ini"), base_session(config_url=server.url() + "/good.xml"))
+        code, lines = build(session, out, extra_args=["--build", win_path(session), "--out", win_path(out), "--check"])
+        check(code == 0 and f"  Kaynak 1: {server.url()}/v1/crclist — 1 dosya, 1,5 KB" in lines and
+              "Kontrol: 0 sorun" in lines, f"good release: exit {code} {lines[-8:]}")
+    finally:
+        server.stop()
+
+
 def case_password_never_stored():
     work = folder("password")
     # The stand-in signtool lies outside the folder searched for the password: it records it.
@@ -429,7 +491,8 @@ def case_killed_builds_leave_no_half_output():
 
 
 CASES = [case_build_reads_back, case_killed_builds_leave_no_half_output, case_version_texts, case_icon_replaces_every_template_icon,
-         case_refusals_keep_the_old_output, case_exit_codes_and_arguments, case_password_never_stored,
+         case_refusals_keep_the_old_output, case_exit_codes_and_arguments, case_operator_mistakes_fail_naming_the_fix,
+         case_check_reports_what_players_would_meet, case_password_never_stored,
          case_patcher_loads_its_skin]
 
 

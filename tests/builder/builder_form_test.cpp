@@ -3,7 +3,9 @@
 // minimum size, the outline icon paths, the log and the live preview's sample values.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <map>
 #include <set>
 
 #include "builder/build_log.h"
@@ -12,6 +14,7 @@
 #include "builder/form_view.h"
 #include "builder/outline_icons.h"
 #include "builder/preview_model.h"
+#include "builder/session_check.h"
 #include "builder_test_util.h"
 
 namespace sv {
@@ -282,6 +285,77 @@ TEST(BuilderSession, ValuesGiveTheHeadlessBuildsFieldsAndVersion) {
   const VersionFields version = SessionVersion(session, v.field(kFieldOutPath));
   EXPECT_EQ(version.fileDescription, L"Yeni Başlık");
   EXPECT_EQ(version.originalFileName, L"Draskel.exe");
+}
+
+// An operator's slips in a session file fail the headless build with the line that names the fix.
+TEST(SessionCheck, TyposUnknownButtonsAndBareAddressesAreRefusedByName) {
+  SkinImport skin;
+  ASSERT_TRUE(skin.LoadSkin(test::SampleSkin()));
+  auto keys = [&skin](std::map<std::string, std::string> values) {
+    BuilderSession session;
+    session.values = std::move(values);
+    return CheckSessionKeys(session, skin);
+  };
+  EXPECT_EQ(keys({{"config_ulr", "http://x/c.xml"}}),
+            L"Bilinmeyen oturum anahtarı: config_ulr (config_url mi demek istediniz?)");
+  EXPECT_EQ(keys({{"link.WEBSIET", "http://x/"}}),
+            L"Oturumdaki link.WEBSIET bu skindeki hiçbir butona ait değil; skindeki butonlar: "
+            L"link.WEBSITE, lang.LAUNCHER_NEW_URL");
+  EXPECT_EQ(keys({{"tamamen_baska", "1"}}),
+            L"Bilinmeyen oturum anahtarı: tamamen_baska (SarvikBuilderCli.exe --help anahtarları listeler)");
+  // Every key the builder window saves, the index form of older sessions and the named keys pass.
+  FormValues v;
+  PrefillFromSkin(v, skin, false);
+  BuilderSession saved = ToSession(v);
+  saved.values["link.0"] = "http://eski/";
+  saved.values["news_url"] = "http://x/haber";
+  saved.values["register_url"] = "http://x/kayit";
+  std::wstring error;
+  ASSERT_TRUE(ResolveKeyAliases(saved, skin, &error));
+  EXPECT_EQ(CheckSessionKeys(saved, skin), L"");
+
+  BuilderSession bare;
+  bare.values = {{"config_url", "127.0.0.1/draskeltorrent.config.xml"}};
+  EXPECT_EQ(CheckAddresses(EffectiveAddresses(skin, bare)),
+            L"config_url geçerli bir adres değil: \"127.0.0.1/draskeltorrent.config.xml\" — adres http:// ya "
+            L"da https:// ile başlamalı (ör. https://127.0.0.1/draskeltorrent.config.xml).");
+  bare.values = {{"link.WEBSITE", "ftp://x/"}};
+  EXPECT_NE(CheckAddresses(EffectiveAddresses(skin, bare)).find(L"link.WEBSITE geçerli bir adres değil"),
+            std::wstring::npos);
+  bare.values = {{"config_url", "HTTPS://x/c.xml"}, {"iframe_url", ""}};
+  EXPECT_EQ(CheckAddresses(EffectiveAddresses(skin, bare)), L"");
+}
+
+// The news and register pages are reached by what they are, whatever the skin calls them; what
+// the patcher will use is listed with the values the session left to the skin marked.
+TEST(SessionCheck, NamedPageKeysReachTheirValuesAndEffectiveAddressesSayWhereEachCameFrom) {
+  SkinImport skin;
+  ASSERT_TRUE(skin.LoadSkin(test::SampleSkin()));
+  BuilderSession session;
+  session.values = {{"news_url", "https://oyun/haber"}, {"register_url", "https://oyun/kayit"},
+                    {"config_url", "https://oyun/c.xml"}};
+  std::wstring error;
+  ASSERT_TRUE(ResolveKeyAliases(session, skin, &error));
+  const SkinFields fields = SessionFields(skin, session);
+  EXPECT_EQ(fields.newsUrl, L"https://oyun/haber");
+  EXPECT_EQ(fields.linkUrls.at("lang.LAUNCHER_NEW_URL"), L"https://oyun/kayit");
+  std::map<std::string, std::pair<std::wstring, bool>> seen;
+  for (const EffectiveAddress& a : EffectiveAddresses(skin, session)) seen[a.key] = {a.url, a.fromSkin};
+  EXPECT_EQ(seen.at("config_url"), std::make_pair(std::wstring(L"https://oyun/c.xml"), false));
+  EXPECT_EQ(seen.at("iframe_url"), std::make_pair(std::wstring(L"https://oyun/haber"), false));
+  EXPECT_EQ(seen.at("lang.LAUNCHER_NEW_URL"), std::make_pair(std::wstring(L"https://oyun/kayit"), false));
+  EXPECT_EQ(seen.at("link.WEBSITE"), std::make_pair(std::wstring(L"https://draskel.example.com/"), true));
+  EXPECT_EQ(seen.at("feed_url"), std::make_pair(std::wstring(L"http://127.0.0.1:8080/launcher/feed.xml"), true));
+
+  // A skin without a register button cannot take register_url.
+  SkinImport plain = skin;
+  plain.links.erase(std::remove_if(plain.links.begin(), plain.links.end(),
+                                   [](const ButtonLink& l) { return l.id == "URL_NEW"; }),
+                    plain.links.end());
+  BuilderSession orphan;
+  orphan.values = {{"register_url", "https://oyun/kayit"}};
+  EXPECT_FALSE(ResolveKeyAliases(orphan, plain, &error));
+  EXPECT_EQ(error, L"register_url: bu skinde kayıt butonu (id=\"URL_NEW\") yok.");
 }
 
 // ----------------------------------------------------------------------------- layout

@@ -6,6 +6,7 @@
 #include <set>
 
 #include "common/path.h"
+#include "common/text.h"
 #include "patcher/engine/download_progress.h"
 #include "patcher/engine/file_list.h"
 #include "skin/locale_table.h"
@@ -128,6 +129,29 @@ TEST(DownloadProgress, WeightsFileLineSpeedAndRemaining) {
   std::vector<DownloadJob> none;
   EXPECT_FLOAT_EQ(meter.Tick(6000, none, 0, L"", L"").overall, 1.0f);
   EXPECT_FALSE(meter.Tick(6000, none, 0, L"", L"").hasCurrent);
+}
+
+// Amount and time left count the bytes to download, as the speed does: a file that packs to a
+// tenth of its size is a tenth of the amount once its .lz size is known (or signed), its own
+// size before. 900 + 100 bytes to go at 100 bytes a second is about 10 s, not the 9000 bytes of
+// the files' own sizes.
+TEST(DownloadProgress, AmountSpeedAndTimeLeftShareTheBytesToDownload) {
+  std::vector<DownloadJob> jobs(3);
+  jobs[0].size = 10000;
+  jobs[0].remoteSize = 1000;
+  jobs[0].state = kJobDownloading;
+  jobs[1].size = 5000;
+  jobs[1].hasObject = true;
+  jobs[1].objectSize = 500;
+  jobs[2].size = 400;  // not started: its own size stands in
+  ProgressMeter meter;
+  ProgressFigures f = meter.Tick(1000, jobs, 0, L"", L"");
+  EXPECT_EQ(f.amountText, formatSize(0) + L" / " + formatSize(1900));
+  jobs[0].downloaded = 500;
+  f = meter.Tick(6000, jobs, 500, L"", L"");
+  EXPECT_EQ(f.amountText, formatSize(500) + L" / " + formatSize(1900));
+  EXPECT_EQ(f.speedText, formatSpeed(100));
+  EXPECT_EQ(f.remainingText, formatDuration(1400 / 100 + 1));
 }
 
 }  // namespace

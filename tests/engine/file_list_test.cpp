@@ -77,6 +77,18 @@ TEST(FileList, UnsafePathsAreRejectedAndLogged) {
   EXPECT_EQ(p.log[std::size(bad)], L"crclist: 12 gecersiz satir atlandi");
 }
 
+// Removal lines are comments to the entry parser and go through the same path check: a list
+// can never name a file outside the game folder for deletion.
+TEST(FileList, RemovalLinesNameOnlySafePathsAndListNoFile) {
+  const std::string text =
+      "0000abcd 5 kept.bin\n#removed pack/old.epk\n#removed ../../boot.ini\n"
+      "#removed C:/Windows/x.dll\n#removedx.bin\n# removed y.bin\n#removed with space/a b.txt\r\n";
+  Parsed p = Parse(text);
+  ASSERT_TRUE(p.ok);
+  ASSERT_EQ(p.entries.size(), 1u);
+  EXPECT_EQ(sv::ParseRemovedPaths(text), (std::vector<std::wstring>{L"pack\\old.epk", L"with space\\a b.txt"}));
+}
+
 TEST(FileList, LaterLineWinsInFirstPosition) {
   Parsed p = Parse("1 1 Data\\A.bin\n2 2 b.bin\n3 3 data/a.BIN\n");
   ASSERT_TRUE(p.ok);

@@ -17,6 +17,7 @@ import subprocess
 import sys
 import time
 import traceback
+import zlib
 
 SOURCE = os.environ.get("SV_SOURCE_DIR") or os.path.abspath(
     os.path.join(os.path.dirname(__file__), "..", ".."))
@@ -97,6 +98,14 @@ def case_command_line(tool, work):
     src = os.path.join(work, "lz-in.bin")
     with open(src, "wb") as f:
         f.write(b"SarvikPublish " * 5000 + bytes(range(256)))
+    patcher = os.path.join(work, "Sarvik.exe")
+    with open(patcher, "wb") as f:
+        f.write(b"a patcher signed after its build")
+    rc, out, err = tool.run("crc", tool.path(patcher))
+    check(rc == 0 and out == "sv_patcher_crc32=%08X\n" % zlib.crc32(b"a patcher signed after its build"),
+          f"crc: {rc}\n{out}{err}")
+    rc, out, err = tool.run("build", "a", "b", "--flat", "--versioned")
+    check(rc == 2 and "--flat and --versioned exclude each other" in err, f"flat+versioned: {rc}\n{err}")
     rc, out, err = tool.run("lz", "compress", tool.path(src), tool.path(src + ".lz"), "--level=1")
     check(rc == 0, f"compress: {rc}\n{out}{err}")
     rc, out, err = tool.run("lz", "decompress", tool.path(src + ".lz"), tool.path(src + ".back"))
@@ -226,7 +235,7 @@ def case_install_with_update_engine(tool, work, svupdate):
             f.write(b"new items")
         with open(os.path.join(client, "locale", "tr", "strings.txt"), "wb") as f:
             f.write(files["locale/tr/strings.txt"].replace("değer".encode(), "DEĞER".encode()))
-        rc, out, err = tool.run("build", tool.path(client), tool.path(rel), "--base-url", base)
+        rc, out, err = tool.run("build", tool.path(client), tool.path(rel), "--base-url", base, "--flat")
         check(rc == 0 and "2 compressed, 6 unchanged" in out, f"rebuild: {rc}\n{out}{err}")
         after = digest_tree(rel)
         rewritten = sorted(k for k in after if after[k] != before.get(k))
@@ -266,6 +275,16 @@ def case_signed_release(tool, work, svupdate):
         check(rc == 0 and "checked 8 files: 0 bad" in out, f"verify: {rc}\n{out}{err}")
         rc, out, err = tool.run("verify", base, "--key", other + ".pub")
         check(rc == 1 and "BAD sarvik.release: not signed by key" in out, f"other key\n{out}")
+        # The removal lines are signed with the list: one added on the server is refused.
+        version = [n for n in os.listdir(rel) if os.path.isdir(os.path.join(rel, n))][0]
+        listing = os.path.join(rel, version, "crclist")
+        signed_list = open(listing, "rb").read()
+        with open(listing, "ab") as f:
+            f.write(b"#removed game.exe\n")
+        rc, out, err = tool.run("verify", base, "--key", key + ".pub")
+        check(rc == 1 and "crclist does not match the hash" in out, f"unsigned removal\n{out}")
+        with open(listing, "wb") as f:
+            f.write(signed_list)
 
         game = os.path.join(work, "game-signed")
         shutil.rmtree(game, ignore_errors=True)
@@ -299,6 +318,134 @@ def case_signed_release(tool, work, svupdate):
         rc, out, err = tool.run("verify", base, "--key", key + ".pub")
         check(rc == 1 and "BAD pack/noise.bin: pack/noise.bin.lz does not match the SHA-256" in out,
               out)
+    finally:
+        server.stop()
+
+
+def run_svupdate(svupdate, native, game, config):
+    os.makedirs(game, exist_ok=True)
+    cmd = ([] if native else [WINE_RUN]) + [svupdate, "--folder", game if native else
+                                            "Z:" + os.path.abspath(game), "--config", config]
+    p = subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
+                       encoding="utf-8", errors="replace", stdin=subprocess.DEVNULL, timeout=600)
+    log_path = os.path.join(game, "temp", "Sarvik.log")
+    log = open(log_path, encoding="utf-8", errors="replace").read() if os.path.exists(log_path) else ""
+    check(p.returncode == 0 and "RESULT ok" in p.stdout, f"svupdate: {p.returncode}\n{p.stdout[-3000:]}")
+    return log
+
+
+def case_removed_files(tool, work, svupdate, native):
+    """A file taken out of the client is deleted from players' folders by the next release;
+    a file the player put into the same folder, a file no release listed and a listed file the
+    player changed stay. The second build goes into a version by itself (the output folder holds
+    a configuration), prints what changed and what players download; --keep-removed leaves a
+    later removal on players' disks while the earlier one stays announced."""
+    root = os.path.join(work, "www-removed")
+    shutil.rmtree(root, ignore_errors=True)
+    client = os.path.join(work, "client-removed")
+    make_client(client)
+    rel = os.path.join(root, "patch")
+    game = os.path.join(work, "game-removed")
+    shutil.rmtree(game, ignore_errors=True)
+    server = serve(work, root, "removed")
+    try:
+        base = server.url() + "/patch/"
+        config = base + "draskeltorrent.config.xml"
+        rc, out, err = tool.run("build", tool.path(client), tool.path(rel), "--base-url", base)
+        check(rc == 0 and "update: players download 8 file(s)" in out, f"first build: {rc}\n{out}{err}")
+        check(not [n for n in os.listdir(rel) if os.path.isdir(os.path.join(rel, n)) and n[0].isdigit()],
+              "a first build into an empty folder made a version")
+        run_svupdate(svupdate, native, game, config)
+        player_files = {"pack/mine.cfg": b"the player's own file", "screenshots/a.png": b"png"}
+        for name, data in player_files.items():
+            os.makedirs(os.path.dirname(os.path.join(game, name)), exist_ok=True)
+            with open(os.path.join(game, name), "wb") as f:
+                f.write(data)
+        with open(os.path.join(game, "with space", "read me.txt"), "wb") as f:
+            f.write(b"the player edited this")
+
+        for gone in ("pack/noise.bin", "with space/read me.txt"):
+            os.remove(os.path.join(client, gone))
+        with open(os.path.join(client, "pack", "item_proto.bin"), "ab") as f:
+            f.write(b"new items")
+        rc, out, err = tool.run("build", tool.path(client), tool.path(rel), "--level", "1")
+        check(rc == 0, f"second build: {rc}\n{out}{err}")
+        for line in ("changed pack/item_proto.bin", "removed pack/noise.bin",
+                     "removed with space/read me.txt", "update: players download 1 file(s)"):
+            check(line in out, f"no {line!r} in\n{out}")
+        versions = [n for n in os.listdir(rel) if os.path.isdir(os.path.join(rel, n)) and n[0].isdigit()]
+        check(len(versions) == 1, f"the rebuild was not versioned: {os.listdir(rel)}")
+        listing = open(os.path.join(rel, versions[0], "crclist"), encoding="utf-8").read()
+        check("#removed pack/noise.bin\n" in listing and "#removed with space/read me.txt\n" in listing,
+              listing)
+        log = run_svupdate(svupdate, native, game, config)
+        check(not os.path.exists(os.path.join(game, "pack", "noise.bin")), "the removed file stayed")
+        check("Kaldirilan dosya silindi: pack" in log, log[-2000:])
+        for name, data in player_files.items():
+            check(open(os.path.join(game, name), "rb").read() == data, f"{name} changed")
+        check(open(os.path.join(game, "with space", "read me.txt"), "rb").read() == b"the player edited this",
+              "a listed file the player changed was deleted")
+
+        time.sleep(1.1)
+        os.remove(os.path.join(client, "config.exe"))
+        rc, out, err = tool.run("build", tool.path(client), tool.path(rel), "--level", "1",
+                                "--keep-removed")
+        check(rc == 0 and "removed config.exe (players keep their copy)" in out, f"{rc}\n{out}{err}")
+        newest = sorted(n for n in os.listdir(rel) if os.path.isdir(os.path.join(rel, n)) and n[0].isdigit())[-1]
+        listing = open(os.path.join(rel, newest, "crclist"), encoding="utf-8").read()
+        check("#removed pack/noise.bin\n" in listing and "config.exe" not in listing, listing)
+        run_svupdate(svupdate, native, game, config)
+        check(os.path.exists(os.path.join(game, "config.exe")), "--keep-removed deleted the file")
+    finally:
+        server.stop()
+
+
+def case_verify_from_configuration(tool, work):
+    """verify given the address the patcher is built with names what would fail every player:
+    a crcversion naming no published folder, an empty run_path, two sources whose lists name
+    different patcher builds; a good configuration passes."""
+    root = os.path.join(work, "www-verify-config")
+    shutil.rmtree(root, ignore_errors=True)
+    client = os.path.join(work, "client-verify-config")
+    make_client(client)
+    for name, data in (("a", b"patcher build A"), ("b", b"patcher build B")):
+        with open(os.path.join(client, "Sarvik.exe"), "wb") as f:
+            f.write(data)
+        rc, out, err = tool.run("build", tool.path(client), tool.path(os.path.join(root, name)), "--level", "1")
+        check(rc == 0, f"build {name}: {rc}\n{out}{err}")
+    os.remove(os.path.join(client, "game.exe"))
+    os.remove(os.path.join(client, "Sarvik.exe"))
+    rc, out, err = tool.run("build", tool.path(client), tool.path(os.path.join(root, "c")), "--level", "1",
+                            "--base-url", "http://127.0.0.1:1/c/")
+    check(rc == 0 and "warning: run_path in draskeltorrent.config.xml is empty" in err,
+          f"no program to guess: {rc}\n{err}")
+    server = serve(work, root, "verify-config")
+    try:
+        base = server.url()
+
+        def verify(name, body):
+            with open(os.path.join(root, name), "w") as f:
+                f.write(body)
+            return tool.run("verify", base + "/" + name)
+
+        rc, out, err = verify("good.xml", f'<torrent_config run_path="game.exe">'
+                                          f'<foreground_patch crcpatch_url="{base}/a/"/></torrent_config>')
+        check(rc == 0 and "checked 9 files: 0 bad" in out, f"good: {rc}\n{out}{err}")
+        rc, out, err = verify("version.xml", f'<torrent_config run_path="game.exe"><foreground_patch '
+                                             f'crcpatch_url="{base}" crcversion="20261201-000000"/></torrent_config>')
+        check(rc == 1 and 'the version folder crcversion="20261201-000000" does not exist on the server' in out,
+              f"missing version: {rc}\n{out}{err}")
+        rc, out, err = verify("norun.xml", f'<torrent_config><foreground_patch crcpatch_url="{base}/a/"/>'
+                                           f'</torrent_config>')
+        check(rc == 1 and "BAD run_path is empty: players' START has no program to start" in out,
+              f"empty run_path: {rc}\n{out}{err}")
+        rc, out, err = verify("two.xml", f'<torrent_config run_path="game.exe"><foreground_patch '
+                                         f'crcpatch_url="{base}/a/"/><foreground_patch crcpatch_url="{base}/b/"/>'
+                                         f'</torrent_config>')
+        check(rc == 1 and "BAD sources disagree about the patcher: source 1" in out,
+              f"two patchers: {rc}\n{out}{err}")
+        rc, out, err = tool.run("verify", base + "/none.xml")
+        check(rc == 1 and "none.xml" in err, f"no configuration: {rc}\n{out}{err}")
     finally:
         server.stop()
 
@@ -342,8 +489,7 @@ def case_live_publish(tool, work, svupdate, versioned):
     try:
         base = server.url() + "/patch/"
         build = ["build", tool.path(client), tool.path(rel), "--level", "1", "--base-url", base]
-        if versioned:
-            build += ["--versioned", "--keep", "1"]
+        build += ["--versioned", "--keep", "1"] if versioned else ["--flat"]
         live_client(client, 1)
         rc, out, err = tool.run(*build)
         check(rc == 0, f"release N: {rc}\n{out}{err}")
@@ -415,7 +561,12 @@ def main():
     for var in ("http_proxy", "https_proxy", "all_proxy", "HTTP_PROXY", "HTTPS_PROXY", "ALL_PROXY"):
         os.environ.pop(var, None)
     cases = [("CommandLine", lambda: case_command_line(tool, work)),
-             ("VerifyOverHttp", lambda: case_verify_over_http(tool, work))]
+             ("VerifyOverHttp", lambda: case_verify_over_http(tool, work)),
+             ("VerifyFromTheConfiguration", lambda: case_verify_from_configuration(tool, work))]
+    if args.svupdate or args.native_svupdate:
+        cases.append(("RemovedFilesLeavePlayersFolders",
+                      lambda: case_removed_files(tool, work, args.svupdate or args.native_svupdate,
+                                                 not args.svupdate)))
     if not args.wine:
         # A signal reaches the program itself only when it runs natively.
         cases.append(("StoppedBySignal", lambda: case_stopped_by_a_signal(tool, work)))

@@ -45,13 +45,15 @@ def write(path, data):
 
 
 def make(out, files, seed=1, config_attrs="", level=1):
-    """files: list of (relative path with '/', size). Returns {path: (crc, size)}."""
+    """files: list of (relative path with '/', size or the file's bytes). Returns
+    {path: (crc, size)}."""
     src = os.path.join(out, "src")
     www = os.path.join(out, "www")
     listing = {}
     lines = []
     for path, size in files:
-        data = content(path, size, seed)
+        data = size if isinstance(size, bytes) else content(path, size, seed)
+        size = len(data)
         crc = zlib.crc32(data) & 0xFFFFFFFF
         write(os.path.join(src, path), data)
         write(os.path.join(www, path + ".lz"), lz_file(data, level))

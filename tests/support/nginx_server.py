@@ -28,7 +28,8 @@ http {{
     types {{ text/html html; text/xml xml; application/octet-stream bin lz; }}
     default_type application/octet-stream;
     log_format sv '$request "$http_range" $status $body_bytes_sent';
-    access_log {work}/access.log sv;
+    log_format svtls '$request "$http_range" $status $body_bytes_sent $ssl_protocol';
+    access_log {work}/access.log {log_format};
     client_body_temp_path {work}/tmp/body;
     proxy_temp_path {work}/tmp/proxy;
     fastcgi_temp_path {work}/tmp/fastcgi;
@@ -37,8 +38,9 @@ http {{
     sendfile on;
     keepalive_requests 100000;
     server {{
-        listen 127.0.0.1:{port};
+        listen 127.0.0.1:{port}{tls_listen};
         root {root};
+        {tls}
         location / {{ }}
         {extra}
     }}
@@ -68,10 +70,12 @@ def access_lines(path, needle):
 
 class Nginx:
     """nginx serving `root`; files of its own (configuration, logs) go into `work`. `extra` is
-    added to the server block (a location of its own, for example)."""
+    added to the server block (a location of its own, for example). `tls` = (certificate, key)
+    serves HTTPS (TLS 1.2 and 1.3) instead, with the protocol at the end of each log line."""
 
-    def __init__(self, root, work, extra=""):
+    def __init__(self, root, work, extra="", tls=None):
         self.extra = extra
+        self.tls = tls
         self.root = os.path.abspath(root)
         self.work = os.path.abspath(work)
         self.proc = None
@@ -86,7 +90,8 @@ class Nginx:
             conf = os.path.join(self.work, "nginx.conf")
             with open(conf, "w") as f:
                 f.write(CONFIG.format(work=self.work, root=self.root, port=self.port, extra=self.extra,
-                                      user="user root;" if os.geteuid() == 0 else ""))
+                                      user="user root;" if os.geteuid() == 0 else "",
+                                      **self._tls_settings()))
             open(self.access_log, "w").close()
             self.proc = subprocess.Popen(
                 [NGINX, "-p", self.work, "-e", os.path.join(self.work, "error.log"), "-c", conf],
@@ -109,8 +114,16 @@ class Nginx:
                 self.proc.wait()
         self.proc = None
 
+    def _tls_settings(self):
+        if not self.tls:
+            return {"tls_listen": "", "tls": "", "log_format": "sv"}
+        crt, key = self.tls
+        return {"tls_listen": " ssl", "log_format": "svtls",
+                "tls": f"ssl_certificate {crt}; ssl_certificate_key {key}; "
+                       "ssl_protocols TLSv1.2 TLSv1.3;"}
+
     def url(self):
-        return f"http://127.0.0.1:{self.port}"
+        return f"{'https' if self.tls else 'http'}://127.0.0.1:{self.port}"
 
 
 def main():

@@ -159,6 +159,34 @@ def make_patcher(sarvik_exe, embed_exe, skin_folder, dest_exe):
     return dest_exe
 
 
+def build_patcher(builder_exe, template_exe, work, skin, config_url, out, extra=()):
+    """A patcher made by the builder's headless build (with `template_exe` beside it as its
+    template) from a session naming `skin` and `config_url`; `extra`: more session (key, value)
+    pairs, which override the defaults here."""
+    folder = os.path.join(work, "builder")
+    os.makedirs(folder, exist_ok=True)
+    builder = os.path.join(folder, "SarvikBuilder.exe")
+    shutil.copy(builder_exe, builder)
+    shutil.copy(template_exe, os.path.join(folder, "Sarvik.Template.exe"))
+    os.makedirs(os.path.dirname(out), exist_ok=True)
+    values = dict([("skin", win_path(skin)), ("config_url", config_url),
+                   ("title", "Draskel Online"), ("out_name", "Sarvik.exe"),
+                   ("v_product", "Draskel"), ("v_company", "Draskel Oyun"), ("v_version", "2.5"),
+                   ("v_copyright", "(C) 2026 Draskel")])
+    values.update(extra)
+    session = out + ".ini"
+    with open(session, "wb") as f:
+        f.write(("\r\n".join(f"{k}={v}" for k, v in values.items()) + "\r\n").encode("utf-8"))
+    env = dict(os.environ)
+    env.pop("DISPLAY", None)
+    result = subprocess.run([WINE_RUN, builder, "--build", win_path(session), "--out",
+                             win_path(out)], env=env, stdin=subprocess.DEVNULL,
+                            capture_output=True, timeout=180)
+    if result.returncode != 0:
+        raise RuntimeError(f"builder failed: {result.stdout!r} {result.stderr!r}")
+    return out
+
+
 def start_patcher(exe, *switches, env=None):
     return subprocess.Popen([WINE_RUN, exe, *switches], stdin=subprocess.DEVNULL,
                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, env=env)

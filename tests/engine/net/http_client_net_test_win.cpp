@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "patcher/engine/http_winhttp_win.h"
 #include "tests/engine/net/net_test_util.h"
 
 namespace sv {
@@ -30,6 +31,32 @@ int FreeLoopbackPort() {
 }
 
 namespace {
+
+// Windows names the failed certificate check in the SECURE_FAILURE notification before the
+// request fails (Wine does not send it, so the reading is checked here, not against a server).
+TEST(HttpErrorText, CertificateFailuresAreToldApartByTheNotificationsFlags) {
+  struct Case {
+    DWORD flags;
+    uint32_t code;
+  };
+  for (const Case& c : {Case{WINHTTP_CALLBACK_STATUS_FLAG_CERT_DATE_INVALID, kHttpErrorCertDateInvalid},
+                        Case{WINHTTP_CALLBACK_STATUS_FLAG_CERT_CN_INVALID, kHttpErrorCertNameInvalid},
+                        Case{WINHTTP_CALLBACK_STATUS_FLAG_INVALID_CA |
+                                 WINHTTP_CALLBACK_STATUS_FLAG_CERT_DATE_INVALID,
+                             kHttpErrorCertUnknownIssuer},
+                        Case{WINHTTP_CALLBACK_STATUS_FLAG_CERT_REVOKED, kHttpErrorCertRevoked},
+                        Case{WINHTTP_CALLBACK_STATUS_FLAG_SECURITY_CHANNEL_ERROR,
+                             kHttpErrorSecureFailure}}) {
+    HttpResult result;
+    FailWithCode(result, ERROR_WINHTTP_SECURE_FAILURE, c.flags);
+    EXPECT_EQ(result.error_code, c.code) << c.flags;
+    EXPECT_EQ(result.error_text, HttpClient::ErrorText(c.code));
+  }
+  // The flags say nothing about a failure that is not a secure-connection one.
+  HttpResult result;
+  FailWithCode(result, ERROR_WINHTTP_CANNOT_CONNECT, WINHTTP_CALLBACK_STATUS_FLAG_INVALID_CA);
+  EXPECT_EQ(result.error_code, uint32_t(ERROR_WINHTTP_CANNOT_CONNECT));
+}
 
 TEST(HttpErrorText, SystemTextForOtherNumbers) {
   // The system knows error 2; its text is trimmed and numbered.

@@ -95,7 +95,7 @@ class Env:
             raise Failure("svupdate timed out\n" + out[-3000:])
         return Run(proc.returncode, out, folder)
 
-    def nginx(self, root, name, rate=None):
+    def nginx(self, root, name, rate=None, tls=None):
         work = os.path.join(self.work, "nginx-" + name)
         shutil.rmtree(work, ignore_errors=True)
         if rate:
@@ -110,7 +110,7 @@ class Env:
             finally:
                 nginx_server.CONFIG = saved
         else:
-            server = nginx_server.Nginx(root, work).start()
+            server = nginx_server.Nginx(root, work, tls=tls).start()
         self.servers.append(server)
         return server
 
@@ -200,6 +200,7 @@ def script_env():
     ap.add_argument("--work", required=True)
     ap.add_argument("--only")
     ap.add_argument("--native", action="store_true")
+    ap.add_argument("--trust-ca", help="the Windows tool that trusts a test CA in the prefix")
     args = ap.parse_args()
     NATIVE = args.native
     env = Env(argparse.Namespace(svupdate=args.svupdate, holdfile=None, work=args.work))
@@ -716,6 +717,17 @@ def group_edges(env, case):
               "files differ")
         check("Yeniden indirilecek" not in first.log, f"a file was fetched twice\n{first}")
 
+    with case("MissingListIsNamedAsMissingWithItsAddressInTheLog"):
+        # A crcversion naming a folder the server does not have: reachable server, no list.
+        with open(os.path.join(rel, "www", "noversion.xml"), "w") as f:
+            f.write(f'<torrent_config run_path="game.exe"><foreground_patch crcpatch_url="{srv.url()}/" '
+                    'crcversion="v404"/></torrent_config>')
+        missing_game = os.path.join(env.work, "game-nolist")
+        shutil.rmtree(missing_game, ignore_errors=True)
+        run = env.update(missing_game, srv.url() + "/noversion.xml")
+        check(run.rc != 0 and run.value("TEXT") == "Dosya listesi sunucuda bulunamadı", f"{run}")
+        check(f"Dosya listesi sunucuda yok (HTTP 404): {srv.url()}/v404/crclist" in run.log, f"{run}")
+
     with case("DestinationOf250Characters"):
         check(tree(game).get(os.path.normpath(long_rel)) == src[long_rel], f"long file\n{first}")
 
@@ -898,6 +910,7 @@ def main():
     ap.add_argument("--holdfile", required=True)
     ap.add_argument("--work", required=True)
     ap.add_argument("--native", action="store_true")
+    ap.add_argument("--trust-ca", help="the Windows tool that trusts a test CA in the prefix")
     args = ap.parse_args()
     NATIVE = args.native
     env = Env(args)
