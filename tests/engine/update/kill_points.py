@@ -300,6 +300,10 @@ def main():
             killed += 1
             now = ut.tree(game)
             for path, data in now.items():
+                # The folder's write probe, made and deleted before the downloads start, stays
+                # empty when the kill lands between the two; the next run takes it away.
+                if path == "Sarvik.wtest":
+                    continue
                 if data != old_tree.get(path) and data != new_tree.get(path):
                     neither += 1
                     problems.append(f"{name}: {path} is neither old nor new ({len(data)} bytes)")
