@@ -99,6 +99,10 @@ def row(threat):
         game = os.path.join(args.work, "game-" + threat.name)
         shutil.rmtree(game, ignore_errors=True)
         shutil.copytree(s["base"], game)
+        # The base run's log would answer the wait for this run's end before this run began.
+        for log in ("Sarvik.log", "Sarvik.log.1"):
+            if os.path.exists(os.path.join(game, "temp", log)):
+                os.remove(os.path.join(game, "temp", log))
         if threat.remove:
             os.remove(os.path.join(game, threat.remove))
         before = pw.folder_digest(game)
