@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "patcher/engine/file_list.h"
+#include "release/file_list.h"
 
 int main() {
   const int kLines = 100000;

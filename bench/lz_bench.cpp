@@ -8,7 +8,7 @@
 
 #include "bench_util.h"
 #include "common/crc32.h"
-#include "patcher/engine/lz_decode.h"
+#include "release/lz_decode.h"
 
 namespace {
 

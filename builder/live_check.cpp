@@ -2,10 +2,10 @@
 
 #include "common/text.h"
 #include "patcher/engine/fetch_retries.h"
-#include "patcher/engine/file_list.h"
+#include "release/file_list.h"
 #include "patcher/engine/http_client.h"
 #include "patcher/engine/remote_config.h"
-#include "patcher/engine/url.h"
+#include "release/url.h"
 #include "skin/locale_table.h"
 
 namespace sv {

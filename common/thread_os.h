@@ -45,4 +45,7 @@ class Event {
   void* state_ = nullptr;
 };
 
+// The processors the system runs this process on (at least 1).
+unsigned processorCount();
+
 }  // namespace sv::os

@@ -94,4 +94,9 @@ bool Event::wait(uint32_t ms) {
   return f.changed.wait_for(guard, std::chrono::milliseconds(ms), [&] { return f.set; });
 }
 
+unsigned processorCount() {
+  const unsigned n = std::thread::hardware_concurrency();
+  return n ? n : 1;
+}
+
 }  // namespace sv::os

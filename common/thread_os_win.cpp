@@ -65,4 +65,10 @@ bool Event::wait(uint32_t ms) {
   return state_ && WaitForSingleObject(static_cast<HANDLE>(state_), ms) == WAIT_OBJECT_0;
 }
 
+unsigned processorCount() {
+  SYSTEM_INFO info;
+  GetSystemInfo(&info);
+  return info.dwNumberOfProcessors ? unsigned(info.dwNumberOfProcessors) : 1;
+}
+
 }  // namespace sv::os

@@ -8,7 +8,7 @@
 
 #include "common/text.h"
 #include "fuzz/fuzz_check.h"
-#include "patcher/engine/file_list.h"
+#include "release/file_list.h"
 
 using sv::fuzz::Check;
 

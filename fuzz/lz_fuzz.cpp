@@ -9,8 +9,8 @@
 
 #include "common/crc32.h"
 #include "fuzz/fuzz_check.h"
-#include "patcher/engine/lz_decode.h"
-#include "patcher/engine/lz_stream.h"
+#include "release/lz_decode.h"
+#include "release/lz_stream.h"
 
 using sv::fuzz::Check;
 

@@ -6,8 +6,8 @@
 
 #include "common/file_os.h"
 #include "common/text.h"
-#include "patcher/engine/lz_decode.h"
-#include "patcher/engine/lz_stream.h"
+#include "release/lz_decode.h"
+#include "release/lz_stream.h"
 #include "publisher/lzo_blocks.h"
 #include "publisher/path_convert.h"
 

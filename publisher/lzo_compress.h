@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "patcher/engine/lz_stream.h"
+#include "release/lz_stream.h"
 
 namespace sv {
 

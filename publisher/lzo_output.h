@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "patcher/engine/lz_stream.h"
+#include "release/lz_stream.h"
 #include "publisher/lzo_compress.h"
 
 namespace sv {

@@ -16,7 +16,7 @@
 #include "common/file_os.h"
 #include "common/text.h"
 #include "common/crc32.h"
-#include "patcher/engine/file_list.h"
+#include "release/file_list.h"
 #include "publisher/client_scan.h"
 #include "publisher/glob_match.h"
 #include "publisher/lz_file.h"

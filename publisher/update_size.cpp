@@ -8,7 +8,7 @@
 
 #include "common/file.h"
 #include "common/text.h"
-#include "patcher/engine/file_list.h"
+#include "release/file_list.h"
 #include "publisher/chunk_store.h"
 #include "publisher/path_convert.h"
 #include "publisher/progress_line.h"

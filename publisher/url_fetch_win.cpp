@@ -2,7 +2,7 @@
 // read the way the patcher reads it.
 #include "common/text.h"
 #include "patcher/engine/http_client.h"
-#include "patcher/engine/lz_stream.h"
+#include "release/lz_stream.h"
 #include "publisher/path_convert.h"
 #include "publisher/url_fetch.h"
 

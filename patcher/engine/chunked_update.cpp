@@ -3,6 +3,7 @@
 // file to the ordinary ".lz" download.
 #include <algorithm>
 #include <atomic>
+#include <functional>
 #include <map>
 #include <mutex>
 
@@ -17,10 +18,11 @@
 #include "patcher/engine/chunk_plan.h"
 #include "patcher/engine/fetch_retries.h"
 #include "patcher/engine/log.h"
-#include "patcher/engine/lz_decode.h"
+#include "release/lz_decode.h"
 #include "patcher/engine/update_engine.h"
-#include "patcher/engine/url.h"
+#include "release/url.h"
 #include "release/chunk_list.h"
+#include "release/chunk_hashing.h"
 #include "release/chunker.h"
 
 namespace sv {
@@ -37,23 +39,26 @@ std::string ListPathOf(const std::wstring& path) {
   return utf8;
 }
 
-// Cuts a local file and offers its chunks; a file that cannot be read offers nothing.
+// Cuts a local file and offers its chunks; a file that cannot be read offers nothing. `read`
+// hears of every piece read, for the progress shown meanwhile.
 void CutSeed(const std::wstring& path, uint32_t seed, SeedMatcher& matcher,
-             const CancelFlag& cancel) {
+             const CancelFlag& cancel, const std::function<void(uint32_t)>& read) {
   os::File file;
   if (!file.openScan(path)) return;
-  ChunkStream(
+  HashedChunkStream(
       [&](uint8_t* buffer, size_t capacity) -> long long {
         if (cancel.load(std::memory_order_relaxed)) return -1;
         uint32_t done = 0;
         const uint32_t want = capacity < kReadPiece ? uint32_t(capacity) : kReadPiece;
-        return file.read(buffer, want, done) ? (long long)done : -1;
+        if (!file.read(buffer, want, done)) return -1;
+        read(done);
+        return done;
       },
-      [&](const uint8_t* data, size_t size, uint64_t offset) {
-        matcher.Offer(seed, Sha256Of(std::string_view(reinterpret_cast<const char*>(data), size)),
-                      offset);
+      [&](const Sha256Digest& digest, uint32_t, uint64_t offset) {
+        matcher.Offer(seed, digest, offset);
         return true;
-      });
+      },
+      os::processorCount());
 }
 
 bool WriteAt(os::File& file, uint64_t offset, const uint8_t* data, size_t size) {
@@ -268,14 +273,26 @@ UpdateEngine::ChunkOutcome UpdateEngine::RebuildChunkedFile(const FileEntry& ent
   std::vector<std::wstring> seeds = {destPath, earlier};
   SetCurrentText(name);
   SeedMatcher matcher(index);
-  for (uint32_t s = 0; s < seeds.size(); ++s) CutSeed(seeds[s], s, matcher, cancel_);
+  // Cutting a large file takes seconds: the bar follows the bytes read.
+  uint64_t toCut = 0, cut = 0;
+  auto cutSeed = [&](uint32_t s) {
+    const os::FileInfo info = os::queryFileInfo(seeds[s]);
+    toCut += info.exists && !info.directory ? info.size : 0;
+    CutSeed(seeds[s], s, matcher, cancel_, [&](uint32_t read) {
+      cut += read;
+      std::lock_guard<std::mutex> guard(lock_);
+      status_.current = toCut ? float(double(std::min(cut, toCut)) / double(toCut)) : 1.0f;
+      ++status_.changeCounter;
+    });
+  };
+  for (uint32_t s = 0; s < seeds.size(); ++s) cutSeed(s);
   ChunkPlan plan = PlanChunks(index, matcher.held(), kMaxRange);
   // A renamed or copied asset: when the file's own past covers little, its neighbours of a
   // similar size may hold its chunks.
   if (plan.reusedBytes < entry.size / 2) {
     for (const std::wstring& other : SimilarNeighbours(destPath, entry.size)) {
       seeds.push_back(other);
-      CutSeed(other, uint32_t(seeds.size() - 1), matcher, cancel_);
+      cutSeed(uint32_t(seeds.size() - 1));
     }
     plan = PlanChunks(index, matcher.held(), kMaxRange);
   }
@@ -289,6 +306,8 @@ UpdateEngine::ChunkOutcome UpdateEngine::RebuildChunkedFile(const FileEntry& ent
     return ChunkOutcome::kWhole;
   }
 
+  // The file is assembled whole beside the old one before it replaces it.
+  if (!EnsureDiskSpace(entry.size)) return ChunkOutcome::kStop;
   os::File out;
   if (!out.openSharedWrite(building, true)) {
     Log(L"Dosya olusturulamadi: %ls (%u)", building.c_str(), unsigned(os::lastError()));

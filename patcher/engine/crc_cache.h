@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "patcher/engine/position_index.h"
+#include "release/position_index.h"
 
 namespace sv {
 

@@ -83,6 +83,16 @@ void UpdateEngine::SetDownloadFailure(const std::wstring& text) {
   downloadFailure_ = text;
 }
 
+bool UpdateEngine::EnsureDiskSpace(uint64_t bytes) {
+  uint64_t available = 0;
+  if (!os::freeDiskSpace(gameFolder_, available)) {
+    Log(L"GetDiskFreeSpaceEx hatasi: %u", unsigned(os::lastError()));
+    return true;  // unknown: the writes themselves report a full disk
+  }
+  const uint64_t needed = DiskSpaceNeeded(bytes);
+  return available >= needed || Fail(skin_.format("SV_DISK_FULL", {formatSize(needed)}));
+}
+
 bool UpdateEngine::DownloadFiles(const std::vector<FileEntry>& entries, const FileEntry* extra) {
   SetStatus(kPhaseDownloading, Text("TORRENT_STATE_DOWNLOADING"));
   if (!createDirectories(workFolder_)) {
@@ -120,15 +130,7 @@ bool UpdateEngine::DownloadFiles(const std::vector<FileEntry>& entries, const Fi
   }
   CleanTempDownloads(&keep);
 
-  uint64_t available = 0;
-  if (os::freeDiskSpace(gameFolder_, available)) {
-    const uint64_t needed = DiskSpaceNeeded(sum);
-    if (available < needed) {
-      return Fail(skin_.format("SV_DISK_FULL", {formatSize(needed)}));
-    }
-  } else {
-    Log(L"GetDiskFreeSpaceEx hatasi: %u", unsigned(os::lastError()));
-  }
+  if (!EnsureDiskSpace(sum)) return false;
 
   // Refused before any byte is fetched: the ".lz" header could not even state the length.
   for (const DownloadJob& job : jobs_) {

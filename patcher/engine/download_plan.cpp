@@ -3,9 +3,9 @@
 #include "common/path.h"
 #include "common/text.h"
 #include "common/crc32.h"
-#include "patcher/engine/file_list.h"
+#include "release/file_list.h"
 #include "patcher/engine/object_hash.h"
-#include "patcher/engine/url.h"
+#include "release/url.h"
 #include "skin/locale_table.h"
 
 namespace sv {

@@ -2,7 +2,7 @@
 
 #include "common/clock_os.h"
 #include "patcher/engine/log.h"
-#include "patcher/engine/url.h"
+#include "release/url.h"
 
 namespace sv {
 

@@ -6,7 +6,7 @@
 #include "common/xml.h"
 #include "common/crc32.h"
 #include "patcher/engine/log.h"
-#include "patcher/engine/url.h"
+#include "release/url.h"
 
 namespace sv {
 

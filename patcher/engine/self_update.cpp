@@ -6,7 +6,7 @@
 #include "common/file.h"
 #include "common/path.h"
 #include "common/text.h"
-#include "patcher/engine/lz_decode.h"
+#include "release/lz_decode.h"
 
 namespace sv {
 

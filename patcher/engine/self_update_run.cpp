@@ -7,7 +7,7 @@
 #include "patcher/engine/log.h"
 #include "patcher/engine/self_update.h"
 #include "patcher/engine/update_engine.h"
-#include "patcher/engine/url.h"
+#include "release/url.h"
 
 namespace sv {
 

@@ -9,7 +9,7 @@
 #include "patcher/engine/fetch_retries.h"
 #include "patcher/engine/log.h"
 #include "patcher/engine/update_engine.h"
-#include "patcher/engine/url.h"
+#include "release/url.h"
 
 namespace sv {
 

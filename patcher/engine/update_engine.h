@@ -16,7 +16,7 @@
 #include "patcher/engine/download_plan.h"
 #include "patcher/engine/download_progress.h"
 #include "patcher/engine/engine_skin.h"
-#include "patcher/engine/file_list.h"
+#include "release/file_list.h"
 #include "patcher/engine/http_client.h"
 #include "patcher/engine/in_use.h"
 #include "patcher/engine/release_trust.h"
@@ -173,6 +173,8 @@ class UpdateEngine {
 
   // Download.
   bool DownloadFiles(const std::vector<FileEntry>& entries, const FileEntry* extra);
+  // Room on the game's volume for `bytes` of new files and their work copies; false after Fail.
+  bool EnsureDiskSpace(uint64_t bytes);
   void WorkerLoop();
   bool FirstRequest(int32_t jobIndex, std::wstring& errorOut, bool& completeOut);
   bool DownloadPart(int32_t jobIndex, int32_t part, std::wstring& errorOut, bool& completeOut);

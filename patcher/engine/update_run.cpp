@@ -7,7 +7,7 @@
 #include "patcher/engine/log.h"
 #include "patcher/engine/update_engine.h"
 #include "release/chunk_list.h"
-#include "patcher/engine/url.h"
+#include "release/url.h"
 #include "skin/skin_definition.h"
 
 namespace sv {

@@ -8,7 +8,7 @@
 #include "common/path.h"
 #include "common/text.h"
 #include "patcher/engine/download_progress.h"
-#include "patcher/engine/file_list.h"
+#include "release/file_list.h"
 #include "skin/locale_table.h"
 
 namespace sv {

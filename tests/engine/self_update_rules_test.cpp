@@ -10,7 +10,7 @@
 
 #include "common/crc32.h"
 #include "common/text.h"
-#include "tests/engine/lz_test_util.h"
+#include "tests/release/lz_test_util.h"
 
 namespace sv {
 namespace {

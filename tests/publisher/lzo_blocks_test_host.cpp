@@ -7,7 +7,7 @@
 #include <string>
 
 #include "common/crc32.h"
-#include "patcher/engine/lz_decode.h"
+#include "release/lz_decode.h"
 #include "publisher/lzo_blocks.h"
 #include "tests/publisher/sample_data.h"
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "common/crc32.h"
-#include "patcher/engine/lz_decode.h"
+#include "release/lz_decode.h"
 #include "tests/publisher/sample_data.h"
 
 namespace {

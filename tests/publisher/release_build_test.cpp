@@ -2,8 +2,8 @@
 
 #include "common/text.h"
 #include "common/crc32.h"
-#include "patcher/engine/file_list.h"
-#include "patcher/engine/lz_decode.h"
+#include "release/file_list.h"
+#include "release/lz_decode.h"
 #include "patcher/engine/remote_config.h"
 #include "publisher/client_scan.h"
 #include "publisher/lzo_blocks.h"

@@ -6,8 +6,8 @@
 #include <gtest/gtest.h>
 
 #include "common/crc32.h"
-#include "patcher/engine/file_list.h"
-#include "patcher/engine/lz_decode.h"
+#include "release/file_list.h"
+#include "release/lz_decode.h"
 #include "tests/publisher/publish_test_util.h"
 #include "tests/publisher/sample_data.h"
 

@@ -6,6 +6,7 @@
 #include <random>
 #include <set>
 
+#include "release/chunk_hashing.h"
 #include "release/chunk_index.h"
 #include "release/chunk_list.h"
 #include "release/chunker.h"
@@ -71,6 +72,35 @@ TEST(Chunker, CutsWithinBoundsAlikeForAnyReadSizeAndResyncsAfterAnEdit) {
   std::vector<size_t> flat;
   Chunks(std::vector<uint8_t>(kChunkMaxSize * 3 + 5, 0), 4096, &flat);
   EXPECT_EQ(flat, (std::vector<size_t>{kChunkMaxSize, kChunkMaxSize, kChunkMaxSize, 5}));
+}
+
+TEST(Chunker, HashesOnSeveralThreadsInFileOrder) {
+  // Several batches of chunks, so the threads' hashes must be put back in order across them.
+  const std::vector<uint8_t> data = RandomBytes(20 << 20, 2);
+  const std::vector<Sha256Digest> expected = Chunks(data, 1 << 20);
+  size_t at = 0;
+  auto read = [&](uint8_t* buffer, size_t capacity) {
+    const size_t n = std::min({capacity, size_t(1) << 20, data.size() - at});
+    std::copy_n(data.begin() + ptrdiff_t(at), n, buffer);
+    at += n;
+    return (long long)n;
+  };
+  std::vector<Sha256Digest> got;
+  uint64_t next = 0;
+  EXPECT_TRUE(HashedChunkStream(read, [&](const Sha256Digest& d, uint32_t size, uint64_t offset) {
+    EXPECT_EQ(offset, next);
+    next += size;
+    got.push_back(d);
+    return true;
+  }, 3));
+  EXPECT_EQ(got, expected);
+  // A visit that refuses ends the stream.
+  at = 0;
+  size_t seen = 0;
+  EXPECT_FALSE(HashedChunkStream(read, [&](const Sha256Digest&, uint32_t, uint64_t) {
+    return ++seen < 10;
+  }, 2));
+  EXPECT_EQ(seen, 10u);
 }
 
 ChunkIndex SampleIndex() {

@@ -1,4 +1,4 @@
-#include "patcher/engine/position_index.h"
+#include "release/position_index.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "patcher/engine/lz_stream.h"
+#include "release/lz_stream.h"
 
 namespace sv {
 

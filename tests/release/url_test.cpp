@@ -1,4 +1,4 @@
-#include "patcher/engine/url.h"
+#include "release/url.h"
 
 #include <gtest/gtest.h>
 

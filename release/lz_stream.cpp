@@ -1,4 +1,4 @@
-#include "patcher/engine/lz_stream.h"
+#include "release/lz_stream.h"
 
 #include <algorithm>
 #include <cstring>

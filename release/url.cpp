@@ -1,4 +1,4 @@
-#include "patcher/engine/url.h"
+#include "release/url.h"
 
 namespace sv {
 

@@ -1,4 +1,4 @@
-#include "patcher/engine/file_list.h"
+#include "release/file_list.h"
 
 #include <algorithm>
 #include <utility>
@@ -6,7 +6,7 @@
 #include "common/path.h"
 #include "common/text.h"
 #include "common/crc32.h"
-#include "patcher/engine/url.h"
+#include "release/url.h"
 
 namespace sv {
 

@@ -3,7 +3,7 @@
 #include <cerrno>
 
 #include "common/file_os.h"
-#include "patcher/engine/lz_stream.h"
+#include "release/lz_stream.h"
 
 namespace sv {
 

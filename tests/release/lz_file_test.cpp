@@ -5,7 +5,7 @@
 
 #include "lz_test_util.h"
 #include "common/crc32.h"
-#include "patcher/engine/lz_decode.h"
+#include "release/lz_decode.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include "common/file.h"
 #include "common/path.h"
 #include "common/text.h"
-#include "patcher/engine/lz_stream.h"
+#include "release/lz_stream.h"
 #include "tests/support/test_files.h"
 
 namespace sv::test {

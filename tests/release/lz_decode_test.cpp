@@ -1,4 +1,4 @@
-#include "patcher/engine/lz_decode.h"
+#include "release/lz_decode.h"
 
 #include <gtest/gtest.h>
 

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "patcher/engine/position_index.h"
+#include "release/position_index.h"
 #include "release/sha256.h"
 
 namespace sv {

@@ -1,4 +1,4 @@
-#include "patcher/engine/file_list.h"
+#include "release/file_list.h"
 
 #include <gtest/gtest.h>
 
