@@ -32,7 +32,10 @@ void UpdateEngine::LoadCrcCache() {
     ParseCrcCache(bytes, loaded, runPath);
   }
   std::lock_guard<std::mutex> guard(lock_);
-  crcCache_ = std::move(loaded);
+  // A repair trusts no remembered CRC: its check fills the cache again from the files' bytes, so
+  // the file it writes holds nothing of the old one but the run path.
+  if (!repair_) crcCache_ = std::move(loaded);
+  else crcCache_.clear();
   if (!runPath.empty()) defaultRunPath_ = runPath;
 }
 
@@ -64,7 +67,8 @@ void UpdateEngine::RecordCrc(const std::wstring& relativePath, uint64_t size, ui
 bool UpdateEngine::CheckFiles(const std::vector<FileEntry>& targets,
                               std::vector<FileEntry>& toUpdateOut, FileEntry& patcherEntryOut,
                               bool& patcherDiffersOut) {
-  SetStatus(kPhaseChecking, Text("TORRENT_STATE_CHECKING"));
+  SetStatus(kPhaseChecking, repair_ ? skin_.format("SV_VERIFYING", {formatPercent(0.0f)})
+                                    : Text("TORRENT_STATE_CHECKING"));
   toUpdateOut.clear();
   patcherDiffersOut = false;
 
@@ -129,6 +133,7 @@ bool UpdateEngine::CheckFiles(const std::vector<FileEntry>& targets,
           bytesToCheck_ ? float(double(bytesChecked_) / double(bytesToCheck_)) : 1.0f;
       status_.overall = fraction > 1.0f ? 1.0f : fraction;
       status_.current = status_.overall;
+      if (repair_) status_.statusText = skin_.format("SV_VERIFYING", {formatPercent(status_.overall)});
       ++status_.changeCounter;
     }
     if (ended) break;

@@ -206,7 +206,13 @@ void UpdateEngine::Redownload(int32_t jobIndex, const std::wstring& reason) {
 
 bool UpdateEngine::ReplaceFile(const std::wstring& source, const std::wstring& dest,
                                const std::wstring& relativePath, std::wstring& errorOut) {
-  const os::FileInfo attributes = os::queryFileInfo(dest);
+  os::FileInfo attributes = os::queryFileInfo(dest);
+  // An empty folder where the release has a file holds nothing of the player's: it goes. One
+  // with anything inside, even empty folders, may be the player's and stays; the error names it.
+  if (attributes.directory && os::removeDirectory(dest)) {
+    Log(L"Dosyanin yerindeki bos klasor silindi: %ls", relativePath.c_str());
+    attributes = os::queryFileInfo(dest);
+  }
   // A folder where the file belongs is no file in use: no program holds it, and no wait helps.
   if (attributes.directory) {
     errorOut = Text("FAILED_WRITE_FILE") + L"\n" + relativePath + L": " +
