@@ -32,10 +32,7 @@ void UpdateEngine::LoadCrcCache() {
     ParseCrcCache(bytes, loaded, runPath);
   }
   std::lock_guard<std::mutex> guard(lock_);
-  // A repair trusts no remembered CRC: its check fills the cache again from the files' bytes, so
-  // the file it writes holds nothing of the old one but the run path.
-  if (!repair_) crcCache_ = std::move(loaded);
-  else crcCache_.clear();
+  crcCache_ = std::move(loaded);
   if (!runPath.empty()) defaultRunPath_ = runPath;
 }
 
@@ -192,7 +189,10 @@ void UpdateEngine::CheckWorker() {
     uint32_t crc = 0;
     {
       std::lock_guard<std::mutex> guard(lock_);
-      const CrcCacheEntry* cached = crcCache_.find(toLowerWide(entry.path));
+      // A repair believes no remembered CRC: every listed file's entry is made again from its
+      // bytes. Entries of files no longer listed stay, as the removal of obsolete files needs
+      // them to know what this patcher put in place.
+      const CrcCacheEntry* cached = repair_ ? nullptr : crcCache_.find(toLowerWide(entry.path));
       if (CacheTrusted(cached, attributes.size, attributes.lastWrite)) {
         trusted = true;
         crc = cached->crc;
