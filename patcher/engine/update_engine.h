@@ -207,6 +207,8 @@ class UpdateEngine {
   void Redownload(int32_t jobIndex, const std::wstring& reason);
   bool ReplaceFile(const std::wstring& source, const std::wstring& dest,
                    const std::wstring& relativePath, std::wstring& errorOut);
+  // True when a folder is at `path` and stays: only an empty one is removed.
+  bool FolderStaysAt(const std::wstring& path, const std::wstring& relativePath);
 
   // Files in use.
   bool WaitForFilesBeforeDownload();

@@ -913,12 +913,6 @@ def cache_entries(game):
     return entries
 
 
-def write_cache(game, entries):
-    lines = ["SVC1"] + [f"{v[0]} {v[1]} {v[2]:08x} {k}" for k, v in sorted(entries.items())]
-    with open(os.path.join(game, "temp", "Sarvik.cache"), "w", encoding="utf-8", newline="") as f:
-        f.write("\r\n".join(lines) + "\r\n")
-
-
 def filetime(path):
     """The last write time as the cache stores it: 100 ns units since 1601."""
     return os.stat(path).st_mtime_ns // 100 + 116444736000000000
@@ -942,7 +936,7 @@ def group_repair(env, case):
         raise Failure(f"install failed\n{run}")
 
     def damage():
-        """Four kinds of damage, each made to look current to the cache."""
+        """Four kinds of damage; the cache still holds each file as it was installed."""
         changed = os.path.join(game, "changed.bin")
         st = os.stat(changed)
         with open(changed, "r+b") as f:  # same size and time, other bytes
@@ -959,19 +953,14 @@ def group_repair(env, case):
         if os.path.isfile(folder):
             os.remove(folder)
         os.makedirs(folder, exist_ok=True)  # a folder where the file belongs
-        entries = cache_entries(game)
-        for name in ("sub/cut.bin", "longer.bin"):
-            full = os.path.join(game, name)
-            entries[name.replace("/", "\\")] = [os.path.getsize(full), filetime(full),
-                                                 listing[name][0]]
-        write_cache(game, entries)
 
     with case("RepairFindsFourDamagesTheCacheCallsCurrent"):
         damage()
-        # The cache is believed by an update: only the folder, which no cache covers, is found.
+        # An update believes the cache where size and time agree: the edited file stays.
         run = env.update(game, config)
-        check(run.rc == 0 and "Kontrol: 5 dosyadan 1 tanesi guncellenecek" in run.log, f"{run}")
+        check(run.rc == 0 and "Kontrol: 5 dosyadan 3 tanesi guncellenecek" in run.log, f"{run}")
         check("Dosyanin yerindeki bos klasor silindi: folder.bin" in run.log, f"{run}")
+        check(b"edited by hand" in open(os.path.join(game, "changed.bin"), "rb").read(), f"{run}")
         damage()
         # A resume state that claims the whole of changed.bin, over bytes that are not it.
         crc, size = listing["changed.bin"]
