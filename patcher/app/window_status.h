@@ -61,9 +61,9 @@ struct ButtonAction {
   ButtonActionKind kind = ButtonActionKind::None;
   std::wstring argument;  // the link or the program's relative path
 };
-// What a click on the button does, by its name, in a fixed order: close, minimise, start, repair, a news
-// slot's link (slot name -> link, from the feed display), its own program, the options program,
-// its own link.
+// What a click on the button does, by its name, in a fixed order: close, minimise, start, repair,
+// a news slot's link (slot name -> link, from the feed display), its own program, the options
+// program, its own link.
 ButtonAction ChooseButtonAction(const SkinControl& button,
                                 const std::map<std::string, std::wstring>& newsLinks);
 

@@ -130,7 +130,9 @@ bool UpdateEngine::CheckFiles(const std::vector<FileEntry>& targets,
           bytesToCheck_ ? float(double(bytesChecked_) / double(bytesToCheck_)) : 1.0f;
       status_.overall = fraction > 1.0f ? 1.0f : fraction;
       status_.current = status_.overall;
-      if (repair_) status_.statusText = skin_.format("SV_VERIFYING", {formatPercent(status_.overall)});
+      if (repair_) {
+        status_.statusText = skin_.format("SV_VERIFYING", {formatPercent(status_.overall)});
+      }
       ++status_.changeCounter;
     }
     if (ended) break;

@@ -974,6 +974,8 @@ def group_repair(env, case):
         check(run.rc == 0 and run.value("TEXT") == FINISHED, f"{run}")
         check(run.value("CURRENT") == "4 dosya onarıldı", f"{run}")
         check("Kontrol: 5 dosyadan 4 tanesi guncellenecek" in run.log, f"{run}")
+        # The state was taken, and its bytes were checked before anything was installed.
+        check("Kaldigi yerden devam: changed.bin (1/1 parca)" in run.log, f"{run}")
         check(any(l.startswith("STATUS 2 | Dosyalar doğrulanıyor\u2026 %") for l in run.lines),
               f"no check progress\n{run}")
         diff = same_tree(os.path.join(rel, "src"), game)
