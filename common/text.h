@@ -51,6 +51,8 @@ std::wstring formatOneDecimal(double value);  // "%.1f" with a decimal comma
 std::wstring formatSize(uint64_t bytes);      // "1023 B", "1,5 KB", " MB", " GB"
 std::wstring formatSpeed(double bytesPerSecond);  // formatSize + "/sn"
 std::wstring formatDuration(uint64_t seconds);    // "59 sn", "1 dk 01 sn", "1 sa 01 dk"
+// "%" followed by the whole percent of a 0..1 fraction (0.9999 gives "%99", 1.0 "%100").
+std::wstring formatPercent(float fraction);
 // printf-shaped template whose placeholders take the ready-made strings in order.
 std::wstring formatTemplate(std::wstring_view templ, const std::vector<std::wstring>& args);
 // FormatMessageW text + " (code)", or "Hata kodu code".

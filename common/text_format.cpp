@@ -56,6 +56,12 @@ std::wstring formatSpeed(double bytesPerSecond) {
   return formatSize(whole) + L"/sn";
 }
 
+std::wstring formatPercent(float fraction) {
+  // The small addition keeps 0.29 from showing 28 after the float rounding of the product.
+  const double value = std::floor(double(fraction) * 100.0 + 0.0001);
+  return L"%" + std::to_wstring(int64_t(value));
+}
+
 std::wstring formatDuration(uint64_t seconds) {
   using ull = unsigned long long;
   if (seconds >= 3600) return formatAscii("%llu sa %02llu dk", ull(seconds / 3600), ull(seconds % 3600 / 60));

@@ -122,6 +122,7 @@ int RunPatcher(HINSTANCE instance, const StartupPlan& plan, const std::wstring& 
 
   MainWindow window(skin, programFolder, plan.preview);
   window.SetRestartedAfterUpdate(plan.updated);
+  window.SetFirstRunMode(plan.repair ? RunMode::kRepair : RunMode::kUpdate);
   // How a second start of this folder finds this window (the preview carries no tag).
   if (!plan.preview) window.SetInstanceTag(lock.WindowTag());
   if (!window.Create()) return FailedStart(plan, programFolder, L"");

@@ -41,6 +41,8 @@ public:
 
   // A patcher started by a self-update: its run takes no other patcher build. Before Create.
   void SetRestartedAfterUpdate(bool restarted) { restartedAfterUpdate_ = restarted; }
+  // "--sv-repair": the window's first run is a repair. Before Create.
+  void SetFirstRunMode(RunMode mode) { firstRunMode_ = mode; }
 
   // The window property that marks this folder's patcher (InstanceWindowTag); set by Create.
   void SetInstanceTag(std::wstring tag) { instanceTag_ = std::move(tag); }
@@ -126,6 +128,7 @@ private:
   bool elevationAsked_ = false;
   bool closing_ = false;
   bool restartedAfterUpdate_ = false;
+  RunMode firstRunMode_ = RunMode::kUpdate;
 
   NoticeDialog notice_;
   InUseDialog inUse_;

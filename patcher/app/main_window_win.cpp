@@ -170,7 +170,7 @@ bool MainWindow::Create() {
     // A damaged key stays an (unusable) key: nothing unsigned gets through because of it.
     if (embedded == EmbeddedKey::kDamaged) Log(L"Gomulu surum anahtari bozuk.");
     if (embedded != EmbeddedKey::kNone) engine_->SetReleaseKey(key);
-    engine_->Start();
+    engine_->Start(firstRunMode_);
   }
   StartFeed();
   return true;
@@ -314,6 +314,9 @@ void MainWindow::RunButtonAction(int32_t index) {
     case ButtonActionKind::StartGame:
       StartGame();
       break;
+    case ButtonActionKind::Repair:
+      if (engine_ && !closing_) engine_->Start(RunMode::kRepair);
+      break;
     case ButtonActionKind::OpenNewsLink:
     case ButtonActionKind::OpenLink:
       OpenLink(action.argument);
@@ -351,15 +354,18 @@ void MainWindow::OnRunFinished(bool success) {
     Redraw();
     Present();
   }
-  const RunEndStep step = DecideRunEnd(success, skin_.settings.autoStart, preview_,
-                                       elevationAsked_, closing_, status_.stoppedInUse);
+  // The player who asked for a repair reads its result before the game covers the window.
+  const RunEndStep step = DecideRunEnd(success, skin_.settings.autoStart && !status_.repair,
+                                       preview_, elevationAsked_, closing_, status_.stoppedInUse);
   if (step == RunEndStep::StartGame) {
     StartGame();
   } else if (step == RunEndStep::AskRetry) {
     auto host = MakeWindowsLaunchHost(hwnd_, title_);
     const bool retry = host->ShowBox(RetryQuestion(skin_.locale, status_.errorText),
                                      BoxKind::RetryCancel);
-    if (retry && engine_ && !closing_) engine_->Start();
+    if (retry && engine_ && !closing_) {
+      engine_->Start(status_.repair ? RunMode::kRepair : RunMode::kUpdate);
+    }
   }
 }
 

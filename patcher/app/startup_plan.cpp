@@ -29,6 +29,7 @@ StartupPlan PlanStartup(const std::vector<std::wstring>& arguments,
   }
   plan.preview = HasSwitch(arguments, L"--preview");
   plan.updated = HasSwitch(arguments, L"--sv-updated");
+  plan.repair = HasSwitch(arguments, L"--sv-repair");
   plan.restarted = plan.updated || HasSwitch(arguments, L"--sv-elevated");
   plan.tempFolder = joinPath(programFolder, L"temp");
   if (!plan.preview) {

@@ -23,6 +23,8 @@ struct StartupPlan {
   bool restarted = false;
   // Started by a self-update ("--sv-updated"): this run takes no other patcher build.
   bool updated = false;
+  // "--sv-repair": the first run reads every file instead of trusting the cache.
+  bool repair = false;
   std::wstring tempFolder;    // the program folder's "temp"
   std::wstring logPath;       // this run's log; empty when the run keeps none
   // The previous start's log is moved here before this run's begins: a self-update, which starts

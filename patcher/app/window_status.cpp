@@ -1,7 +1,5 @@
 #include "patcher/app/window_status.h"
 
-#include <cmath>
-
 #include "common/text.h"
 
 namespace sv {
@@ -21,12 +19,6 @@ void SetText(ControlState& state, std::wstring text) {
 
 }  // namespace
 
-std::wstring PercentText(float overall) {
-  // The small addition keeps 0.29 from showing 28 after the float rounding of the product.
-  const double value = std::floor(double(overall) * 100.0 + 0.0001);
-  return L"%" + std::to_wstring(int64_t(value));
-}
-
 std::wstring SpeedAndRemainingText(const StatusSnapshot& status, const LocaleTable& locale) {
   if (status.phase != kPhaseDownloading || status.speedText.empty()) return {};
   std::wstring text = status.speedText;
@@ -45,11 +37,17 @@ bool WaitsForUpdate(const SkinControl& control) {
   return control.kind == ControlKind::Button && (control.id == "START" || control.enableOnComplete);
 }
 
+bool IsRepairButton(const SkinControl& control) {
+  return control.kind == ControlKind::Button && control.id == "REPAIR";
+}
+
+bool RepairEnabledFor(int32_t phase) { return phase == kPhaseFinished || phase == kPhaseFailed; }
+
 std::vector<ControlState> InitialControlStates(const SkinDefinition& skin) {
   std::vector<ControlState> states(skin.controls.size());
   for (size_t i = 0; i < skin.controls.size(); ++i) {
     const SkinControl& c = skin.controls[i];
-    if (WaitsForUpdate(c)) states[i].enabled = false;
+    if (WaitsForUpdate(c) || IsRepairButton(c)) states[i].enabled = false;
     if (c.kind == ControlKind::Picture && StartsWith(c.id, "FEED_DOT_")) states[i].visible = false;
     if (c.kind == ControlKind::Text && c.id == "TEXT_VERSION") SetText(states[i], kVersionText);
   }
@@ -69,8 +67,10 @@ bool ApplyStatus(const SkinDefinition& skin, const StatusSnapshot& status,
                  std::vector<ControlState>& states) {
   const int32_t phase = status.phase;
   const bool busy = Busy(phase);
+  // A repair's check headline holds its own percentage ("... %42").
+  const bool headlinePercent = busy && !(status.repair && phase == kPhaseChecking);
   const bool downloading = phase == kPhaseDownloading;
-  const std::wstring percent = PercentText(status.overall);
+  const std::wstring percent = formatPercent(status.overall);
   const std::wstring speedAndRemaining = SpeedAndRemainingText(status, skin.locale);
   const bool hasSub = skin.findControl("TEXT_SUB") != nullptr;
   const bool hasSpeed = skin.findControl("TEXT_DNSPEED") != nullptr;
@@ -84,15 +84,15 @@ bool ApplyStatus(const SkinDefinition& skin, const StatusSnapshot& status,
       state.progress = c.id == "PROGRESS_SUB" ? status.current : status.overall;
       continue;
     }
-    if (WaitsForUpdate(c)) {
-      state.enabled = startEnabled;
-      if (!startEnabled) state.pressed = false;
+    if (IsRepairButton(c) || WaitsForUpdate(c)) {
+      state.enabled = IsRepairButton(c) ? RepairEnabledFor(phase) : startEnabled;
+      if (!state.enabled) state.pressed = false;
       continue;
     }
     if (c.kind != ControlKind::Text) continue;
     const std::string& id = c.id;
     if (id == "TEXT_MAIN") {
-      SetText(state, busy ? status.statusText + L"  " + percent : status.statusText);
+      SetText(state, headlinePercent ? status.statusText + L"  " + percent : status.statusText);
     } else if (id == "TEXT_SUB") {
       SetText(state, status.currentText);
     } else if (id == "TEXT_TORRENT") {
@@ -154,6 +154,7 @@ ButtonAction ChooseButtonAction(const SkinControl& button,
   if (id == "EXIT" || id == "QUIT" || id == "CLOSE") return {ButtonActionKind::Close, {}};
   if (id == "MINIMIZE") return {ButtonActionKind::Minimize, {}};
   if (id == "START") return {ButtonActionKind::StartGame, {}};
+  if (id == "REPAIR") return {ButtonActionKind::Repair, {}};
   for (const auto& [slot, link] : newsLinks) {
     if (!slot.empty() && !link.empty() && id.find(slot) != std::string::npos) {
       return {ButtonActionKind::OpenNewsLink, link};

@@ -16,14 +16,15 @@ namespace sv {
 constexpr wchar_t kVersionText[] = L"v1.0.0";
 constexpr wchar_t kTextSeparator[] = L"  \u2022  ";
 
-// "%" followed by the whole percent of `overall` (0.9999 gives "%99", 1.0 "%100").
-std::wstring PercentText(float overall);
 // Phase 3 with a speed: the speed, and the remaining time when there is one; else empty.
 std::wstring SpeedAndRemainingText(const StatusSnapshot& status, const LocaleTable& locale);
 // The game may be started after a finished run, and after a failed one when the skin allows it.
 bool StartEnabledFor(int32_t phase, bool allowStartOnError);
 // START and the buttons marked to wait for the update.
 bool WaitsForUpdate(const SkinControl& control);
+// REPAIR starts a run of its own, so it waits until the current one has ended, well or not.
+bool IsRepairButton(const SkinControl& control);
+bool RepairEnabledFor(int32_t phase);
 
 // The states a window starts with: those buttons disabled, the feed's status dots hidden.
 std::vector<ControlState> InitialControlStates(const SkinDefinition& skin);
@@ -54,15 +55,15 @@ private:
 int32_t HitButton(const SkinDefinition& skin, const std::vector<ControlState>& states, int32_t x,
                   int32_t y);
 
-enum class ButtonActionKind { None, Close, Minimize, StartGame, OpenNewsLink, RunProgram,
+enum class ButtonActionKind { None, Close, Minimize, StartGame, Repair, OpenNewsLink, RunProgram,
                               RunOptions, OpenLink };
 struct ButtonAction {
   ButtonActionKind kind = ButtonActionKind::None;
   std::wstring argument;  // the link or the program's relative path
 };
-// What a click on the button does, by its name, in a fixed order: close, minimise, start, a news
-// slot's link (slot name -> link, from the feed display), its own program, the options program,
-// its own link.
+// What a click on the button does, by its name, in a fixed order: close, minimise, start, repair,
+// a news slot's link (slot name -> link, from the feed display), its own program, the options
+// program, its own link.
 ButtonAction ChooseButtonAction(const SkinControl& button,
                                 const std::map<std::string, std::wstring>& newsLinks);
 

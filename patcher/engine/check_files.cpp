@@ -64,7 +64,8 @@ void UpdateEngine::RecordCrc(const std::wstring& relativePath, uint64_t size, ui
 bool UpdateEngine::CheckFiles(const std::vector<FileEntry>& targets,
                               std::vector<FileEntry>& toUpdateOut, FileEntry& patcherEntryOut,
                               bool& patcherDiffersOut) {
-  SetStatus(kPhaseChecking, Text("TORRENT_STATE_CHECKING"));
+  SetStatus(kPhaseChecking, repair_ ? skin_.format("SV_VERIFYING", {formatPercent(0.0f)})
+                                    : Text("TORRENT_STATE_CHECKING"));
   toUpdateOut.clear();
   patcherDiffersOut = false;
 
@@ -129,6 +130,9 @@ bool UpdateEngine::CheckFiles(const std::vector<FileEntry>& targets,
           bytesToCheck_ ? float(double(bytesChecked_) / double(bytesToCheck_)) : 1.0f;
       status_.overall = fraction > 1.0f ? 1.0f : fraction;
       status_.current = status_.overall;
+      if (repair_) {
+        status_.statusText = skin_.format("SV_VERIFYING", {formatPercent(status_.overall)});
+      }
       ++status_.changeCounter;
     }
     if (ended) break;
@@ -187,7 +191,10 @@ void UpdateEngine::CheckWorker() {
     uint32_t crc = 0;
     {
       std::lock_guard<std::mutex> guard(lock_);
-      const CrcCacheEntry* cached = crcCache_.find(toLowerWide(entry.path));
+      // A repair believes no remembered CRC: every listed file's entry is made again from its
+      // bytes. Entries of files no longer listed stay, as the removal of obsolete files needs
+      // them to know what this patcher put in place.
+      const CrcCacheEntry* cached = repair_ ? nullptr : crcCache_.find(toLowerWide(entry.path));
       if (CacheTrusted(cached, attributes.size, attributes.lastWrite)) {
         trusted = true;
         crc = cached->crc;

@@ -138,7 +138,7 @@ bool UpdateEngine::DownloadFiles(const std::vector<FileEntry>& entries, const Fi
       return Fail(Text("FAILED_DOWNLOAD_FILE") + L"\n" + job.name + L": " + formatSize(job.size) +
                   L"; 4 GB ve üzeri dosyalar desteklenmiyor");
     }
-    if (!job.isExtra && isDirectory(job.destPath)) {
+    if (!job.isExtra && FolderStaysAt(job.destPath, job.name)) {
       return Fail(Text("FAILED_WRITE_FILE") + L"\n" + job.name + L": bu adda bir klasör var");
     }
   }

@@ -208,7 +208,7 @@ bool UpdateEngine::ReplaceFile(const std::wstring& source, const std::wstring& d
                                const std::wstring& relativePath, std::wstring& errorOut) {
   const os::FileInfo attributes = os::queryFileInfo(dest);
   // A folder where the file belongs is no file in use: no program holds it, and no wait helps.
-  if (attributes.directory) {
+  if (attributes.directory && FolderStaysAt(dest, relativePath)) {
     errorOut = Text("FAILED_WRITE_FILE") + L"\n" + relativePath + L": " +
                L"bu adda bir klasör var";
     return false;
@@ -249,6 +249,19 @@ bool UpdateEngine::ReplaceFile(const std::wstring& source, const std::wstring& d
   errorOut = Cancelled() ? std::wstring(L"İptal edildi")
                          : Text("SV_INUSE_STOPPED") + L"\n" + relativePath;
   return false;
+}
+
+bool UpdateEngine::FolderStaysAt(const std::wstring& path, const std::wstring& relativePath) {
+  if (!isDirectory(path)) return false;
+  // An empty folder where the release has a file holds nothing of the player's: it goes. One
+  // with anything inside, even empty folders, may be the player's and stays; the error names it.
+  if (os::removeDirectory(path)) {
+    Log(L"Dosyanin yerindeki bos klasor silindi: %ls", relativePath.c_str());
+    return false;
+  }
+  Log(L"Dosyanin yerindeki klasor birakildi: %ls (%u)", relativePath.c_str(),
+      unsigned(os::lastError()));
+  return true;
 }
 
 bool UpdateEngine::InUseDialogDue(int32_t tries, const std::vector<std::wstring>& paths) {

@@ -59,14 +59,16 @@ UpdateEngine::UpdateEngine(const SkinDefinition& skin, const std::wstring& gameF
 
 UpdateEngine::~UpdateEngine() = default;
 
-void UpdateEngine::Start() {
+void UpdateEngine::Start(RunMode mode) {
   if (runThread_.started()) {
     if (!runThread_.wait(0)) return;
     runThread_.release();
   }
   cancel_.exchange(0);
+  repair_ = mode == RunMode::kRepair;
   {
     std::lock_guard<std::mutex> guard(lock_);
+    status_.repair = repair_;
     status_.errorText.clear();
     status_.stoppedInUse = false;
     stoppedInUse_ = false;

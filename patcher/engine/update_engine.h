@@ -45,8 +45,13 @@ enum RunPhase : int32_t {
   kPhaseFailed = 5,
 };
 
+// A repair reads every listed file whatever the cache says, and reports what it put right.
+enum class RunMode { kUpdate, kRepair };
+
 struct StatusSnapshot {
   int32_t phase = 0;
+  // The run is a repair: its check's headline carries the percentage itself.
+  bool repair = false;
   std::wstring statusText, currentText, speedText, remainingText, amountText;
   float overall = 0, current = 0;
   std::wstring errorText;
@@ -79,7 +84,7 @@ class UpdateEngine {
                               void* window, bool preview);
 
   // Starts a run unless one is going on.
-  void Start();
+  void Start(RunMode mode = RunMode::kUpdate);
   // Asks the run to stop; does not wait.
   void Cancel();
   // Cancel, then wait up to 1.5 s for the run; destroys the engine when the run has ended (true)
@@ -204,6 +209,8 @@ class UpdateEngine {
   void Redownload(int32_t jobIndex, const std::wstring& reason);
   bool ReplaceFile(const std::wstring& source, const std::wstring& dest,
                    const std::wstring& relativePath, std::wstring& errorOut);
+  // True when a folder is at `path` and stays: only an empty one is removed.
+  bool FolderStaysAt(const std::wstring& path, const std::wstring& relativePath);
 
   // Files in use.
   bool WaitForFilesBeforeDownload();
@@ -228,6 +235,7 @@ class UpdateEngine {
   const std::wstring workFolder_;
   void* const window_;
   const bool preview_;
+  bool repair_ = false;  // set by Start before the run's thread exists; the run only reads it
   HttpClient http_;
 
   mutable std::mutex lock_;   // guards the members marked (L)

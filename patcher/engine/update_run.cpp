@@ -33,6 +33,7 @@ std::wstring ProgramKey(const std::wstring& programPath, const std::wstring& gam
 
 bool UpdateEngine::UpdateRun() {
   Log(L"Sarvik basladi. Klasor: %ls", gameFolder_.c_str());
+  if (repair_) Log(L"Onarim: her dosya okunacak, kayitli CRC'lere guvenilmeyecek.");
   SetStatus(kPhaseLoading, Text("CONFIG_LOADING"));
   if (!http_.Open(kUserAgent)) {
     return Fail(skin_.format("INTERNET_OPEN_ERROR", {std::to_wstring(os::lastError())}));
@@ -87,6 +88,8 @@ bool UpdateEngine::UpdateRun() {
   SaveCrcCache();
 
   const bool nothingToDo = toUpdate.empty() && !patcherDiffers;
+  // Counted now: chunked files that are rebuilt leave the list before the download.
+  const size_t repairCount = toUpdate.size();
   if (nothingToDo) {
     CleanTempDownloads(nullptr);
   } else {
@@ -119,12 +122,18 @@ bool UpdateEngine::UpdateRun() {
       status_.currentText = skin_.format("SV_CHUNK_SUMMARY", {formatSize(chunkTotals_.reused),
                                                                formatSize(chunkTotals_.downloaded)});
     }
+    if (repair_) {
+      status_.currentText = repairCount == 0
+                                ? Text("SV_ALL_SOUND")
+                                : skin_.format("SV_REPAIRED", {std::to_wstring(repairCount)});
+    }
     status_.speedText.clear();
     status_.remainingText.clear();
     status_.overall = 1.0f;
     status_.current = 1.0f;
     ++status_.changeCounter;
   }
+  if (repair_) Log(L"Onarim: %u dosya onarildi", unsigned(repairCount));
   Log(L"Tamamlandi.");
   return true;
 }

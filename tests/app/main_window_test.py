@@ -2,8 +2,8 @@
 """The patcher's real window under Wine + Xvfb against nginx and the fault server, driven as a
 player would (xdotool on the skin's button rectangles): START after a finished run, Enter,
 close-on-start, EXIT in the middle of a download, dragging, a refused link, a failed run with
-its retry box, and launches that cannot start. Screen captures of the X display go to
-build/windows/artifacts/.
+its retry box, launches that cannot start, and a repair (its check captured while it runs).
+Screen captures of the X display go to build/windows/artifacts/.
 
   main_window_test.py --sarvik EXE --embed EXE --probe EXE --game EXE --publish EXE --work DIR
 
@@ -14,10 +14,12 @@ import shutil
 import subprocess
 import sys
 import time
+import zlib
 
 SOURCE = os.environ.get("SV_SOURCE_DIR") or os.path.abspath(
     os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
 sys.path.insert(0, os.path.join(SOURCE, "tests", "support"))
+import make_release  # noqa: E402
 import nginx_server  # noqa: E402
 import patcher_window as pw  # noqa: E402
 import skin_layout  # noqa: E402
@@ -426,6 +428,59 @@ def case_preview_starts_nothing():
     check(proc.wait(timeout=20) == 0, "preview exit code")
 
 
+def case_repair_reads_every_file_and_reports():
+    """--sv-repair, then the REPAIR button: the check's progress in the window, what it found,
+    and a second repair of the now sound client that downloads nothing."""
+    root = os.path.join(args.work, "repair")
+    shutil.rmtree(root, ignore_errors=True)
+    make_release.make(root, [("data/small.bin", 50000)])
+    # Large files of zeros, sparse on the disk: a check of some seconds, from little space.
+    big, chunk = 3 << 30, bytes(16 << 20)
+    crc = 0
+    for _ in range(big // len(chunk)):
+        crc = zlib.crc32(chunk, crc)
+    www = os.path.join(root, "www")
+    with open(os.path.join(www, "crclist"), "a") as f:
+        for i in range(2):
+            f.write(f"{crc:08x} {big} data/zero{i}.bin\n")
+    server = nginx_server.Nginx(www, os.path.join(root, "nginx")).start()
+    servers.append(server)
+    game = os.path.join(root, "game")
+    shutil.copytree(os.path.join(root, "src"), game)
+    for i in range(2):
+        with open(os.path.join(game, "data", f"zero{i}.bin"), "wb") as f:
+            f.truncate(big)
+    with open(os.path.join(game, "data", "small.bin"), "r+b") as f:
+        f.write(b"edited")  # same size; no cache exists, but the repair must not need one
+    skin = pw.make_skin(os.path.join(root, "skin"), server.url() + "/config.xml")
+    exe = pw.make_patcher(args.sarvik, args.embed, skin, os.path.join(game, "Sarvik.exe"))
+    layout = skin_layout.SkinLayout(skin)
+    proc = pw.start_patcher(exe, "--sv-repair")
+    started.append(proc)
+    rect = open_window(layout)
+    check(pw.wait_log(game, r"Onarim: her dosya okunacak", 60), "no repair run")
+    time.sleep(1.0)
+    pw.screenshot(os.path.join(artifacts(), "window-repair-check.png"), rect)
+    check(wait_done(game, timeout=180) == "Tamamlandi.", pw.read_log(game)[-2000:])
+    pw.screenshot(os.path.join(artifacts(), "window-repair-done.png"), rect)
+    check(log_has(game, "Onarim: 1 dosya onarildi"), pw.read_log(game)[-2000:])
+    check(open(os.path.join(game, "data", "small.bin"), "rb").read() ==
+          open(os.path.join(root, "src", "data", "small.bin"), "rb").read(), "small.bin not repaired")
+    mark = os.path.getsize(server.access_log)
+    pw.click(TITLE, *layout.center("REPAIR"))
+    check(pw.wait_log(game, r"Onarim: 0 dosya onarildi", 120), "REPAIR did not run a repair\n" +
+          pw.read_log(game)[-2000:])
+    time.sleep(0.3)
+    pw.screenshot(os.path.join(artifacts(), "window-repair-sound.png"), rect)
+    with open(server.access_log) as f:
+        f.seek(mark)
+        later = f.read()
+    check(".lz" not in later, f"a sound client downloaded:\n{later}")
+    pw.click(TITLE, *layout.center("EXIT"))
+    check(pw.window_gone(TITLE, 5), "EXIT did not close the window")
+    proc.wait(timeout=20)
+
+
 def start_raw(cmd):
     proc = subprocess.Popen([pw.WINE_RUN, *cmd], stdin=subprocess.DEVNULL,
                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -445,6 +500,7 @@ CASES = [
     case_launch_not_a_program_goes_through_open,
     case_switch_mode_with_missing_file_shows_system_error,
     case_preview_starts_nothing,
+    case_repair_reads_every_file_and_reports,
 ]
 
 

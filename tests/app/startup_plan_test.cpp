@@ -54,6 +54,8 @@ TEST(StartupPlan, RolesAndWhatEachRunTouches) {
   EXPECT_TRUE(PlanStartup({L"--sv-updated"}, folder).updated);
   EXPECT_FALSE(PlanStartup({L"--sv-elevated"}, folder).updated);
   EXPECT_FALSE(PlanStartup({}, folder).updated);
+  EXPECT_TRUE(PlanStartup({L"--SV-REPAIR"}, folder).repair);
+  EXPECT_FALSE(PlanStartup({L"--sv-updated"}, folder).repair);
   EXPECT_EQ(PlanStartup({L"--sv-swap", L"C:\\Oyun\\Sarvik.exe", L"C:\\Oyun\\temp\\Sarvik.exe.new"},
                         folder).role,
             ProcessRole::SwapHelper);

@@ -66,14 +66,6 @@ protected:
   std::vector<ControlState> states;
 };
 
-TEST(PercentText, WholePercentBehindTheSign) {
-  EXPECT_EQ(PercentText(0.9999f), L"%99");
-  EXPECT_EQ(PercentText(1.0f), L"%100");
-  EXPECT_EQ(PercentText(0.0f), L"%0");
-  EXPECT_EQ(PercentText(0.29f), L"%29");  // 28.999... in float
-  EXPECT_EQ(PercentText(0.57f), L"%57");
-}
-
 TEST_F(StatusTable, DownloadPhaseFillsEveryRow) {
   AddAll();
   states = InitialControlStates(skin);
@@ -177,6 +169,36 @@ TEST_F(StatusTable, DisabledButtonLosesItsPress) {
   EXPECT_FALSE(State("START").pressed);
 }
 
+TEST_F(StatusTable, RepairWaitsForTheRunAndItsCheckCarriesItsOwnPercent) {
+  AddAll();
+  Add(ControlKind::Button, "REPAIR");
+  states = InitialControlStates(skin);
+  EXPECT_FALSE(State("REPAIR").enabled);
+  StatusSnapshot s;
+  s.phase = kPhaseFailed;
+  skin.settings.allowStartOnError = false;
+  ApplyStatus(skin, s, states);
+  EXPECT_TRUE(State("REPAIR").enabled);  // a failed run is what a repair is for
+  EXPECT_FALSE(State("START").enabled);
+  states[Index("REPAIR")].pressed = true;
+  s.repair = true;
+  s.phase = kPhaseChecking;
+  s.statusText = L"Dosyalar doğrulanıyor… %42";
+  s.overall = 0.42f;
+  ApplyStatus(skin, s, states);
+  EXPECT_FALSE(State("REPAIR").enabled);
+  EXPECT_FALSE(State("REPAIR").pressed);
+  EXPECT_EQ(Shown("TEXT_MAIN"), L"Dosyalar doğrulanıyor… %42");
+  EXPECT_EQ(Shown("TEXT_PERCENT"), L"%42");
+  s.phase = kPhaseDownloading;  // the repair's download shows its percent as any download does
+  s.statusText = L"İndiriliyor...";
+  ApplyStatus(skin, s, states);
+  EXPECT_EQ(Shown("TEXT_MAIN"), L"İndiriliyor...  %42");
+  s.phase = kPhaseFinished;
+  ApplyStatus(skin, s, states);
+  EXPECT_TRUE(State("REPAIR").enabled);
+}
+
 TEST_F(StatusTable, InitialStatesAndFeedTexts) {
   AddAll();
   states = InitialControlStates(skin);
@@ -270,6 +292,8 @@ TEST_F(Buttons, ActionsInTheirOrder) {
   c.link = L"https://example.com/";
   c.execPath = L"x.exe";
   EXPECT_EQ(action(c).kind, ButtonActionKind::StartGame);  // before its own link or program
+  c.id = "REPAIR";
+  EXPECT_EQ(action(c).kind, ButtonActionKind::Repair);
 
   c.id = "NEWS_1_MORE";
   news["NEWS_1"] = L"https://news.example.com/1";

@@ -27,6 +27,14 @@ TEST(Format, SizesAndSpeeds) {
   EXPECT_EQ(sv::formatSpeed(std::numeric_limits<double>::infinity()), L"17179869184,0 GB/sn");
 }
 
+TEST(Format, WholePercentBehindTheSign) {
+  EXPECT_EQ(sv::formatPercent(0.9999f), L"%99");
+  EXPECT_EQ(sv::formatPercent(1.0f), L"%100");
+  EXPECT_EQ(sv::formatPercent(0.0f), L"%0");
+  EXPECT_EQ(sv::formatPercent(0.29f), L"%29");  // 28.999... in float
+  EXPECT_EQ(sv::formatPercent(0.57f), L"%57");
+}
+
 TEST(Format, Durations) {
   EXPECT_EQ(sv::formatDuration(0), L"0 sn");
   EXPECT_EQ(sv::formatDuration(59), L"59 sn");

@@ -295,6 +295,7 @@ TEST_F(SampleSkin, RendersADownload) {
   State(states, "PROGRESS").progress = 0.45f;
   State(states, "PROGRESS_SUB").progress = 0.72f;
   State(states, "START").enabled = false;
+  State(states, "REPAIR").enabled = false;  // as the window has it while a run goes on
   State(states, "FEED_DOT_BUSY").visible = false;
   State(states, "FEED_DOT_OFF").visible = false;
   Text(states, "FEED_STATUS", L"Sunucu Çevrimiçi");

@@ -450,6 +450,7 @@ def main():
             save(icon_button(kind, state), f"{kind}_{state}.png")
         save(link_button("WEB SİTESİ", state), f"website_{state}.png")
         save(link_button("KAYIT OL", state), f"register_{state}.png")
+        save(link_button("ONAR", state), f"repair_{state}.png")
         save(hover_plate(240, 68, state, "bar"), f"news_{state}.png")
         save(hover_plate(560, 200, state, "frame"), f"banner_{state}.png")
     save(gauge(600, 10, False), "progress_empty.png")

@@ -6,7 +6,7 @@
 //            [--probe-state-writes] [--change-during-check NAME] [--change-after-cut NAME]
 //            [--holders LIST]
 //            [--sv-updated]
-//            [--release-key KEY.pub]
+//            [--release-key KEY.pub] [--repair]
 //
 // The engine's messages are answered here: the notice (accepted unless told otherwise) and the
 // in-use question; every status change is printed as one UTF-8 line.
@@ -27,6 +27,7 @@
 // --sv-updated runs the engine as a patcher started by a self-update runs it: it takes no other
 // patcher build in this run.
 // --release-key makes the run a patcher's with that key embedded: only a signed release passes.
+// --repair runs a repair instead of an update: every file is read, whatever the cache says.
 // Exit code: 0 success, 1 failure, 2 bad arguments.
 #include "tests/engine/update/svupdate.h"
 
@@ -144,6 +145,8 @@ bool ParseOptions(const std::vector<std::wstring>& args, Options& o) {
       o.holders = args[++i];
     } else if (a == L"--sv-updated") {
       o.updated = true;
+    } else if (a == L"--repair") {
+      o.repair = true;
     } else if (a == L"--release-key" && hasValue) {
       o.releaseKey = args[++i];
     } else if (a == L"--drop-skin") {
@@ -208,7 +211,7 @@ bool Driver::Start(void* window) {
     skin_.locale.entries.clear();
     skin_.remoteConfigPath.clear();
   }
-  engine_->Start();
+  engine_->Start(options_.repair ? sv::RunMode::kRepair : sv::RunMode::kUpdate);
   return true;
 }
 

@@ -27,13 +27,14 @@ struct Options {
   std::wstring changeAfterCut;
   std::wstring holders;
   bool updated = false;  // --sv-updated: as a patcher a self-update started
+  bool repair = false;   // --repair: the run reads every file, as the patcher's repair does
   std::wstring releaseKey;  // a public key file (PEM) in place of the patcher's embedded key
 };
 
 constexpr char kUsage[] =
     "usage: svupdate --folder DIR --config URL [--connections N] [--segment-mb N] "
     "[--refuse-notice] [--inuse retry|close|stop] [--shutdown-after-ms N] "
-    "[--release-key KEY.pub]\n";
+    "[--release-key KEY.pub] [--repair]\n";
 constexpr uint32_t kPollMs = 50;
 // After a shutdown, how long the loop goes on to show that no WM_SV_DONE was still queued.
 constexpr uint32_t kAfterShutdownMs = 700;

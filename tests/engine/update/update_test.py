@@ -897,7 +897,119 @@ def group_ordering(env, case):
         check(same_tree(os.path.join(rel, "src"), game) is None, f"tree differs\n{run}")
 
 
-GROUPS = {"edges": group_edges, "notice": group_notice, "install": group_install, "resume": group_resume, "atomic": group_atomic,
+REPAIR_FILES = [("changed.bin", 200000), ("sub/cut.bin", 300000), ("folder.bin", 5000),
+                ("longer.bin", 70000), ("sound.bin", 1000)]
+
+
+def cache_entries(game):
+    """Sarvik.cache as {key: [size, last write, crc]}."""
+    text = open(os.path.join(game, "temp", "Sarvik.cache"), encoding="utf-8").read()
+    entries = {}
+    for line in text.splitlines()[1:]:
+        if line.startswith("#run "):
+            continue
+        size, stamp, crc, key = line.split(" ", 3)
+        entries[key] = [int(size), int(stamp), int(crc, 16)]
+    return entries
+
+
+def filetime(path):
+    """The last write time as the cache stores it: 100 ns units since 1601."""
+    return os.stat(path).st_mtime_ns // 100 + 116444736000000000
+
+
+def lz_requests(server, mark):
+    """The .lz files asked for since `mark` (a size of the access log)."""
+    with open(server.access_log) as f:
+        f.seek(mark)
+        return sorted(re.findall(r'GET /([^ ?"]+)\.lz', f.read()))
+
+
+def group_repair(env, case):
+    listing, rel = release(env, "rel-repair", REPAIR_FILES)
+    server = env.nginx(os.path.join(rel, "www"), "repair")
+    config = server.url() + "/config.xml"
+    game = os.path.join(env.work, "game-repair")
+    shutil.rmtree(game, ignore_errors=True)
+    run = env.update(game, config)
+    if run.rc != 0:
+        raise Failure(f"install failed\n{run}")
+
+    def damage():
+        """Four kinds of damage; the cache still holds each file as it was installed."""
+        changed = os.path.join(game, "changed.bin")
+        st = os.stat(changed)
+        with open(changed, "r+b") as f:  # same size and time, other bytes
+            f.seek(777)
+            f.write(b"edited by hand")
+        os.utime(changed, ns=(st.st_atime_ns, st.st_mtime_ns))
+        with open(os.path.join(game, "sub", "cut.bin"), "r+b") as f:  # cut by an anti-virus
+            f.truncate(123456)
+        with open(os.path.join(rel, "src", "longer.bin"), "rb") as f:
+            whole = f.read()
+        with open(os.path.join(game, "longer.bin"), "wb") as f:  # one byte too many
+            f.write(whole + b"!")
+        folder = os.path.join(game, "folder.bin")
+        if os.path.isfile(folder):
+            os.remove(folder)
+        os.makedirs(folder, exist_ok=True)  # a folder where the file belongs
+
+    with case("RepairFindsFourDamagesTheCacheCallsCurrent"):
+        damage()
+        # An update believes the cache where size and time agree: the edited file stays.
+        run = env.update(game, config)
+        check(run.rc == 0 and "Kontrol: 5 dosyadan 3 tanesi guncellenecek" in run.log, f"{run}")
+        check("Dosyanin yerindeki bos klasor silindi: folder.bin" in run.log, f"{run}")
+        check(b"edited by hand" in open(os.path.join(game, "changed.bin"), "rb").read(), f"{run}")
+        damage()
+        # A resume state that claims the whole of changed.bin, over bytes that are not it.
+        crc, size = listing["changed.bin"]
+        lz_size = os.path.getsize(os.path.join(rel, "www", "changed.bin.lz"))
+        with open(os.path.join(game, "temp", "sv_changed.bin.part"), "wb") as f:
+            f.write(b"\xff" * lz_size)
+        with open(os.path.join(game, "temp", "sv_changed.bin.state"), "w") as f:
+            f.write(f"SVS1 {crc:08x} {size} {lz_size} {4 * MIB} 1")
+        mark = os.path.getsize(server.access_log)
+        run = env.update(game, config, "--repair")
+        check(run.rc == 0 and run.value("TEXT") == FINISHED, f"{run}")
+        check(run.value("CURRENT") == "4 dosya onarıldı", f"{run}")
+        check("Kontrol: 5 dosyadan 4 tanesi guncellenecek" in run.log, f"{run}")
+        # The state was taken, and its bytes were checked before anything was installed.
+        check("Kaldigi yerden devam: changed.bin (1/1 parca)" in run.log, f"{run}")
+        check(any(l.startswith("STATUS 2 | Dosyalar doğrulanıyor\u2026 %") for l in run.lines),
+              f"no check progress\n{run}")
+        diff = same_tree(os.path.join(rel, "src"), game)
+        check(diff is None, f"{diff}\n{run}")
+        got = lz_requests(server, mark)
+        check(got == ["changed.bin", "folder.bin", "longer.bin", "sub/cut.bin"], f"{got}\n{run}")
+        # The cache now describes the files as they are.
+        entries = cache_entries(game)
+        for name, (crc, size) in listing.items():
+            full = os.path.join(game, name)
+            check(entries.get(name.replace("/", "\\")) == [size, filetime(full), crc],
+                  f"{name}: {entries.get(name.replace('/', chr(92)))}")
+
+    with case("RepairOfASoundClientDownloadsNothing"):
+        mark = os.path.getsize(server.access_log)
+        run = env.update(game, config, "--repair")
+        check(run.rc == 0 and run.value("CURRENT") == "Tüm dosyalar sağlam.", f"{run}")
+        check("Kontrol: 5 dosyadan 0 tanesi guncellenecek" in run.log, f"{run}")
+        check(lz_requests(server, mark) == [], f"{lz_requests(server, mark)}")
+
+    with case("FolderWithTheFilesOfAPlayerIsKept"):
+        folder = os.path.join(game, "folder.bin")
+        os.remove(folder)
+        os.makedirs(folder)
+        with open(os.path.join(folder, "notes.txt"), "w") as f:
+            f.write("mine")
+        run = env.update(game, config, "--repair", "--inuse", "stop")
+        check(run.rc == 1, f"{run}")
+        check(run.value("ERROR") == "Dosya yazılamıyor.|folder.bin: bu adda bir klasör var",
+              f"{run}")
+        check(open(os.path.join(folder, "notes.txt")).read() == "mine", "the player's file went")
+
+
+GROUPS = {"repair": group_repair, "edges": group_edges, "notice": group_notice, "install": group_install, "resume": group_resume, "atomic": group_atomic,
           "faults": group_faults, "inuse": group_inuse, "admin": group_admin,
           "ordering": group_ordering}
 
