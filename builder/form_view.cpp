@@ -325,6 +325,8 @@ void SectionBehaviour(Builder& b, const ViewState& s, int32_t cx, int32_t cw) {
   b.Add(ItemKind::Help, {dl.x + 152, dl.cursor + 6, dl.w - 152, kHelpH}, L"Her indirme parçasının boyutu (1–64).",
         kToneMuted);
   dl.cursor += kEditH + kBlockGap;
+  dl.Field(kFieldMaxKbps, !s.busy, -1, -1, dl.w - 140);
+  dl.NextRow();
   int32_t y = dl.End();
 
   Card run(b, cx, y, cw, L"Başlatma", L"Güncelleme bittiğinde ve oyun açılınca ne olacağı.");
