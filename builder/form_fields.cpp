@@ -27,7 +27,7 @@ const std::array<FormField, kFieldCount> kFormFields = {{
     {kFieldTitle, 1, L"Pencere başlığı (görev çubuğunda görünür)", L"", L"Örn: Sunucu Adı", L"", "title"},
     {kFieldSegment, 2, L"", L"", L"", L"4", "seg"},
     {kFieldMaxKbps, 2, L"En yüksek indirme hızı",
-     L"KB/sn, 0 = sınırsız. Yapılandırma (sv_max_kbps) düşürebilir, yükseltemez.",
+     L"KB/sn; 0 sınırsız. sv_max_kbps düşürebilir.",
      L"0 = sınırsız", L"0", "max_kbps"},
     {kFieldRunArgs, 2, L"Oyuna verilecek ek argümanlar (isteğe bağlı)", L"", L"Örn: --lang tr", L"", "run_args"},
     {kFieldOutName, 3, L"Çıktı dosya adı", L"", L"Draskel.exe", L"Draskel.exe", "out_name"},
