@@ -146,7 +146,7 @@ void BuilderWindow::CreateFields() {
   for (const FormField& f : kFormFields) {
     DWORD style = WS_CHILD | WS_TABSTOP | ES_AUTOHSCROLL;
     if (f.id == kFieldPassword) style |= ES_PASSWORD;
-    if (f.id == kFieldSegment) style |= ES_NUMBER | ES_CENTER;
+    if (f.id == kFieldSegment || f.id == kFieldMaxKbps) style |= ES_NUMBER | ES_CENTER;
     HWND edit = CreateWindowExW(0, L"EDIT", L"", style, 0, 0, 10, 10, hwnd_, reinterpret_cast<HMENU>(INT_PTR(f.id)),
                                 instance, nullptr);
     SendMessageW(edit, WM_SETFONT, WPARAM(editFont_), FALSE);

@@ -38,6 +38,7 @@ enum FieldId : int {
   kFieldTimestamp = 1113,
   kFieldFeedUrl = 1114,
   kFieldReleaseKey = 1115,
+  kFieldMaxKbps = 1116,
   kLinkFieldBase = 1200,
 };
 
@@ -51,7 +52,7 @@ struct FormField {
   const char* sessionKey;  // "" for the password, which is never stored
 };
 
-constexpr int kFieldCount = 16;
+constexpr int kFieldCount = 17;
 extern const std::array<FormField, kFieldCount> kFormFields;
 
 // The field with this id, or null.

@@ -14,7 +14,7 @@ const std::wstring kEmpty;
 // The keys every session file holds, in the file's order; links follow in key order.
 constexpr const char* kSessionOrder[] = {
     kKeySkin,    "config_url",       "iframe_url",    "feed_url",       "title",          "out_name",
-    "out_path",  kKeyIcon,           kKeyConnections, "seg",            kKeyCloseOnStart, kKeyAutoStart,
+    "out_path",  kKeyIcon,           kKeyConnections, "seg",            "max_kbps",       kKeyCloseOnStart, kKeyAutoStart,
     kKeyAllowError, kKeyBrowserEmu,  "run_args",      "v_product",      "v_company",      "v_version",
     "v_copyright",  kKeySign,        "sign_pfx",      "sign_ts",        "release_key"};
 
@@ -123,6 +123,7 @@ std::map<std::string, std::wstring> SkinValues(const SkinImport& skin) {
       {"feed_url", f.feedUrl},
       {"title", f.settings.title},
       {"seg", formatInt64(f.settings.segmentMb)},
+      {"max_kbps", formatInt64(f.settings.maxKbps)},
       {"run_args", f.settings.runArgs},
       {kKeyConnections, formatInt64(f.settings.connections)},
       {kKeyCloseOnStart, f.settings.closeOnStart ? L"1" : L"0"},
@@ -177,7 +178,7 @@ bool ApplySession(FormValues& v, const BuilderSession& s, const RestoreHooks& ho
   // A skin that cannot be loaded now (an unmounted drive, a zip being replaced) keeps its path and
   // every value given for it, so that the next save writes them back instead of wiping them.
   if (!skin) v.set(kKeySkin, skinPath);
-  for (const char* key : {"config_url", "iframe_url", "feed_url", "title", "seg", "run_args"}) {
+  for (const char* key : {"config_url", "iframe_url", "feed_url", "title", "seg", "max_kbps", "run_args"}) {
     if (s.has(key)) v.set(key, s.text(key));
   }
   if (s.has(kKeyConnections)) {

@@ -306,7 +306,7 @@ void SwitchRow(Builder& b, Card& card, const wchar_t* text, int command, bool on
 }
 
 void SectionBehaviour(Builder& b, const ViewState& s, int32_t cx, int32_t cw) {
-  Card dl(b, cx, kCardsTop, cw, L"İndirme", L"Bağlantı sayısı ve parça boyutu.");
+  Card dl(b, cx, kCardsTop, cw, L"İndirme", L"Bağlantı sayısı, parça boyutu ve hız sınırı.");
   b.Add(ItemKind::Label, {dl.x, dl.cursor, dl.w, kLabelH}, L"Paralel bağlantı");
   dl.cursor += kLabelH + 4;
   for (int n = 1; n <= 8; ++n) {
@@ -324,6 +324,14 @@ void SectionBehaviour(Builder& b, const ViewState& s, int32_t cx, int32_t cw) {
   b.Button(ItemKind::Chip, {dl.x + 108, dl.cursor, 32, kEditH}, L"", kCmdSegPlus, kIconPlus, !s.busy);
   b.Add(ItemKind::Help, {dl.x + 152, dl.cursor + 6, dl.w - 152, kHelpH}, L"Her indirme parçasının boyutu (1–64).",
         kToneMuted);
+  dl.cursor += kEditH + kBlockGap;
+  // The limit's help sits beside its edit, as the segment's does: the card stays short enough for
+  // the smallest window.
+  const FormField& limit = *FindField(kFieldMaxKbps);
+  b.Add(ItemKind::Label, {dl.x, dl.cursor, dl.w, kLabelH}, limit.label);
+  dl.cursor += kLabelH + 4;
+  b.Edit({dl.x, dl.cursor, 140, kEditH}, kFieldMaxKbps, !s.busy);
+  b.Add(ItemKind::Help, {dl.x + 152, dl.cursor + 6, dl.w - 152, kHelpH}, limit.help, kToneMuted);
   dl.cursor += kEditH + kBlockGap;
   int32_t y = dl.End();
 

@@ -1,5 +1,7 @@
 #include "builder/session.h"
 
+#include <algorithm>
+
 #include "common/file.h"
 #include "common/file_os.h"
 #include "common/path.h"
@@ -80,6 +82,10 @@ SkinFields SessionFields(const SkinImport& skin, const BuilderSession& session) 
     if (seg < 1) seg = 1;
     if (seg > PatcherSettings::kMaxSegmentMb) seg = PatcherSettings::kMaxSegmentMb;
     s.segmentMb = seg;
+  }
+  if (session.has("max_kbps")) {
+    const int32_t kbps = parseInt32(session.values.at("max_kbps"), s.maxKbps);
+    s.maxKbps = std::clamp(kbps, 0, PatcherSettings::kMaxMaxKbps);
   }
   if (session.has("run_args")) s.runArgs = session.text("run_args");
   for (const auto& [key, url] : SessionLinks(session, skin.links)) {

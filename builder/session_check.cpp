@@ -30,6 +30,7 @@ constexpr KeyHelp kSessionKeys[] = {
     {"title", L"pencere başlığı"},
     {"conn", L"indirme bağlantısı, 1-8 (varsayılan 4)"},
     {"seg", L"parça boyu, MB, 1-64 (varsayılan 4)"},
+    {"max_kbps", L"en yüksek indirme hızı, KB/sn (1 KB = 1024 bayt); 0 sınırsız (varsayılan 0)"},
     {"close_on_start", L"oyun başlayınca patcher kapanır: 1 açık, 0 kapalı (varsayılan 1)"},
     {"auto_start", L"güncelleme bitince oyun kendiliğinden başlar: 1/0 (varsayılan 0)"},
     {"allow_error", L"güncelleme başarısızken de BAŞLAT açık: 1/0 (varsayılan 0)"},

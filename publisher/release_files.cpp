@@ -24,7 +24,8 @@ std::string MakeConfigSkeleton(const std::string& baseUrl, const std::string& ru
   return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
          "<!-- Written by SarvikPublish. run_path: the game program, relative to the game folder.\n"
          "     For a notice add notice_ver and notice_url; for patcher updates sv_patcher_url and\n"
-         "     sv_patcher_crc32 (the builder shows the CRC). -->\n"
+         "     sv_patcher_crc32 (the builder shows the CRC); to throttle every player\n"
+         "     sv_max_kbps (KB/s, lowers the patcher's own limit). -->\n"
          "<torrent_config run_path=\"" +
          escapeAttribute(runPath) +
          "\">\n"

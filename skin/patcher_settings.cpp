@@ -47,6 +47,7 @@ PatcherSettings PatcherSettings::parse(std::string_view bytes) {
   if (const std::string* v = Find(values, "patcher.run_args")) s.runArgs = toWide(*v);
   ReadClamped(values, "patcher.connections", kMinConnections, kMaxConnections, s.connections);
   ReadClamped(values, "patcher.segment_mb", kMinSegmentMb, kMaxSegmentMb, s.segmentMb);
+  ReadClamped(values, "patcher.max_kbps", 0, kMaxMaxKbps, s.maxKbps);
   ReadFlag(values, "patcher.close_on_start", s.closeOnStart);
   ReadFlag(values, "patcher.auto_start", s.autoStart);
   ReadFlag(values, "patcher.allow_start_on_error", s.allowStartOnError);
@@ -59,6 +60,7 @@ std::string PatcherSettings::toIni() const {
   out += "title=" + OneLine(title) + "\r\n";
   out += "connections=" + std::to_string(connections) + "\r\n";
   out += "segment_mb=" + std::to_string(segmentMb) + "\r\n";
+  out += "max_kbps=" + std::to_string(maxKbps) + "\r\n";
   out += std::string("close_on_start=") + Flag(closeOnStart) + "\r\n";
   out += std::string("auto_start=") + Flag(autoStart) + "\r\n";
   out += std::string("allow_start_on_error=") + Flag(allowStartOnError) + "\r\n";

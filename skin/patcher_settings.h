@@ -10,10 +10,12 @@ namespace sv {
 struct PatcherSettings {
   static constexpr int32_t kMinConnections = 1, kMaxConnections = 8;
   static constexpr int32_t kMinSegmentMb = 1, kMaxSegmentMb = 64;
+  static constexpr int32_t kMaxMaxKbps = 1048576;  // 1 GiB/s: beyond any player's line
 
   std::wstring title;             // patcher.title: the window's title
   int32_t connections = 4;        // patcher.connections, 1 ... 8
   int32_t segmentMb = 4;          // patcher.segment_mb, 1 ... 64
+  int32_t maxKbps = 0;            // patcher.max_kbps: bandwidth limit in KiB/s, 0 = none
   bool closeOnStart = true;       // patcher.close_on_start
   bool autoStart = false;         // patcher.auto_start
   bool allowStartOnError = false; // patcher.allow_start_on_error

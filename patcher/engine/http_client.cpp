@@ -1,6 +1,8 @@
 // What HttpClient decides whatever its transport: the memory sink's limit and the error texts.
 #include "patcher/engine/http_client.h"
 
+#include "patcher/engine/http_rate_limit.h"
+
 namespace sv {
 
 namespace {
@@ -25,9 +27,30 @@ bool AppendToMemory(void* context, const void* data, uint32_t size) {
   return true;
 }
 
+struct PacedSink {
+  HttpSink sink;
+  void* context;
+  const CancelFlag* cancel;
+};
+
+bool DeliverPaced(void* context, const void* data, uint32_t size) {
+  auto& p = *static_cast<PacedSink*>(context);
+  if (p.sink && !p.sink(p.context, data, size)) return false;
+  return PaceReceived(size, p.cancel);
+}
+
 }  // namespace
 
 HttpClient::HttpClient() : transport_(MakeSystemTransport()) {}
+
+bool HttpClient::Get(const std::wstring& url, int64_t rangeFirst, int64_t rangeLast,
+                     HttpResult& result, HttpSink sink, void* sinkContext,
+                     const CancelFlag* cancel) const {
+  if (ProcessRateLimiter().Rate() == 0)
+    return transport_->Get(url, rangeFirst, rangeLast, result, sink, sinkContext, cancel);
+  PacedSink paced{sink, sinkContext, cancel};
+  return transport_->Get(url, rangeFirst, rangeLast, result, DeliverPaced, &paced, cancel);
+}
 
 bool HttpClient::FetchToMemory(const std::wstring& url, std::string& bodyOut,
                                HttpResult& result, const CancelFlag* cancel,

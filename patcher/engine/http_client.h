@@ -102,12 +102,10 @@ class HttpClient {
   bool IsOpen() const { return transport_->IsOpen(); }
 
   // GET of `url`. rangeFirst < 0: no Range header; rangeLast < 0: an open-ended range. The body
-  // goes to `sink` (read and dropped when null). True only when the complete body was delivered
-  // with status 200 or 206.
+  // goes to `sink` (read and dropped when null), paced by the process's bandwidth limit
+  // (http_rate_limit.h). True only when the complete body was delivered with status 200 or 206.
   bool Get(const std::wstring& url, int64_t rangeFirst, int64_t rangeLast, HttpResult& result,
-           HttpSink sink, void* sinkContext, const CancelFlag* cancel) const {
-    return transport_->Get(url, rangeFirst, rangeLast, result, sink, sinkContext, cancel);
-  }
+           HttpSink sink, void* sinkContext, const CancelFlag* cancel) const;
 
   // The whole body into `bodyOut` (emptied first); a body longer than `limit` fails with
   // "Yanıt çok büyük" and never grows the buffer past the limit.

@@ -2,6 +2,7 @@
 
 #include <atomic>
 
+#include "patcher/engine/http_rate_limit.h"
 #include "patcher/engine/http_winhttp_win.h"
 
 namespace sv {
@@ -181,6 +182,11 @@ bool Request::Fetch(const std::wstring& url, std::string& body, HttpResult& resu
       return false;
     }
     body.append(reinterpret_cast<const char*>(exchange_->buffer), got);
+    const DWORD wait = ProcessRateLimiter().Reserve(got, GetTickCount());
+    if (wait && WaitForSingleObject(stop_, wait) == WAIT_OBJECT_0) {
+      result.error_text = kCancelledText;
+      return false;
+    }
   }
   if (result.has_length && body.size() != result.content_length) {
     result.error_text = kHttpShortBodyText;

@@ -78,6 +78,7 @@ bool ParseRemoteConfig(std::string_view bytes, std::wstring_view configUrl,
   config.patcherCrcValid = ParseHex32(trim(doc.attribute("sv_patcher_crc32")), config.patcherCrc);
   if (!config.patcherCrcValid) config.patcherCrc = 0;
   config.connections = doc.attributeInt("sv_connections", 0);
+  config.maxKbps = doc.attributeInt("sv_max_kbps", 0);
 
   ReadSources(doc, config);
   if (config.sources.empty()) {

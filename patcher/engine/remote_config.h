@@ -26,6 +26,7 @@ struct RemoteConfig {
   uint32_t patcherCrc = 0;
   bool patcherCrcValid = false;      // self-update is refused without a valid CRC
   int32_t connections = 0;           // > 0 replaces the skin's connection count
+  int32_t maxKbps = 0;               // sv_max_kbps: > 0 lowers the builder's bandwidth limit
   bool loaded = false;
 };
 

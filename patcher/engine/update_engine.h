@@ -149,6 +149,8 @@ class UpdateEngine {
 
   // The run.
   bool UpdateRun();
+  // Sets the process's bandwidth limit from the builder's value and the configuration's (0: none).
+  void ApplyRateLimit(int32_t configKbps);
   bool PreviewRun();
   bool NoticeAccepted(const RemoteConfig& config);
   // removedOut: the files the lists name as no longer part of the release.

@@ -4,6 +4,7 @@
 #include "common/path.h"
 #include "common/text.h"
 #include "patcher/engine/fetch_retries.h"
+#include "patcher/engine/http_rate_limit.h"
 #include "patcher/engine/log.h"
 #include "patcher/engine/update_engine.h"
 #include "release/chunk_list.h"
@@ -31,6 +32,14 @@ std::wstring ProgramKey(const std::wstring& programPath, const std::wstring& gam
 
 }  // namespace
 
+void UpdateEngine::ApplyRateLimit(int32_t configKbps) {
+  const int32_t kbps = EffectiveMaxKbps(skin_.settings.maxKbps, configKbps);
+  const uint64_t rate = uint64_t(kbps) * kRateLimitKiB;
+  if (rate == ProcessRateLimiter().Rate()) return;
+  ProcessRateLimiter().SetRate(rate, os::tickCount());
+  Log(L"Hiz siniri: %d KB/sn", kbps);
+}
+
 bool UpdateEngine::UpdateRun() {
   Log(L"Sarvik basladi. Klasor: %ls", gameFolder_.c_str());
   if (repair_) Log(L"Onarim: her dosya okunacak, kayitli CRC'lere guvenilmeyecek.");
@@ -42,6 +51,8 @@ bool UpdateEngine::UpdateRun() {
   LoadCrcCache();
 
   connections_ = skin_.settings.connections;
+  // The builder's limit covers the configuration's own fetch; the configuration may lower it.
+  ApplyRateLimit(0);
   segmentSize_ = uint64_t(skin_.settings.segmentMb) * kMiB;
   ownProgramKey_ = ProgramKey(programPath_, gameFolder_);
   // The new patcher is stored under the program's long name, whatever name started it.
@@ -66,6 +77,7 @@ bool UpdateEngine::UpdateRun() {
     if (!config.runPath.empty()) defaultRunPath_ = config.runPath;
   }
   if (config.connections > 0) connections_ = config.connections;
+  ApplyRateLimit(config.maxKbps);
 
   if (Cancelled() || !NoticeAccepted(config)) return false;
 

@@ -81,6 +81,7 @@ def build(session, out=None, builder=None, extra_env=None, extra_args=None, wind
 def base_session(skin=None, **overrides):
     values = [("skin", win_path(skin or args.skin)), ("config_url", "http://127.0.0.1:1/cfg.xml"),
               ("title", "Draskel Online"), ("out_name", "Draskel.exe"), ("conn", "6"), ("seg", "8"),
+              ("max_kbps", "1500"),
               ("v_product", "Draskel"), ("v_company", "Draskel Oyun"), ("v_version", "2.5"),
               ("v_copyright", "(C) 2026 Draskel")]
     keys = dict(values)
@@ -208,7 +209,8 @@ def case_build_reads_back():
     check(url.replace("http://127.0.0.1:1/cfg.xml", "http://127.0.0.1:8080/draskeltorrent.config.xml")
           == sample["torrentpatch.url.xml"].decode("utf-8"), "url file changed elsewhere")
     ini = package["sarvik.ini"].decode("utf-8")
-    check("connections=6" in ini and "segment_mb=8" in ini and "title=Draskel Online" in ini, f"ini {ini!r}")
+    check("connections=6" in ini and "segment_mb=8" in ini and "max_kbps=1500" in ini
+          and "title=Draskel Online" in ini, f"ini {ini!r}")
 
     words, strings = parse_version(res[(RT_VERSION, 1, 0)])
     check(words[0] == 0xFEEF04BD and words[2:6] == (0x00020005, 0, 0x00020005, 0), f"fixed {words}")

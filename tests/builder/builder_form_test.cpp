@@ -32,6 +32,7 @@ FormValues EditedValues() {
   v.set(kKeyIcon, L"D:\\simge.ico");
   v.set(kKeyConnections, L"6");
   v.setField(kFieldSegment, L"8");
+  v.setField(kFieldMaxKbps, L"2048");
   v.setFlag(kKeyCloseOnStart, false);
   v.setFlag(kKeyAutoStart, true);
   v.setFlag(kKeyAllowError, false);
@@ -64,6 +65,7 @@ TEST(BuilderSession, WritesEveryKeyInOrderWithCrLfAndNoPassword) {
       "icon=D:\\simge.ico\r\n"
       "conn=6\r\n"
       "seg=8\r\n"
+      "max_kbps=2048\r\n"
       "close_on_start=0\r\n"
       "auto_start=1\r\n"
       "allow_error=0\r\n"

@@ -211,7 +211,7 @@ def sample_zip(name, broken=False):
 
 def session_text(values):
     keys = ["skin", "config_url", "iframe_url", "feed_url", "title", "out_name", "out_path", "icon", "conn",
-            "seg", "close_on_start", "auto_start", "allow_error", "browser_emu", "run_args", "v_product",
+            "seg", "max_kbps", "close_on_start", "auto_start", "allow_error", "browser_emu", "run_args", "v_product",
             "v_company", "v_version", "v_copyright", "sign", "sign_pfx", "sign_ts", "release_key"]
     lines = ["; Sarvik Olusturucu - son oturum (parola kaydedilmez)"]
     lines += [f"{k}={values.get(k, '')}" for k in keys]
@@ -239,7 +239,7 @@ def case_session_round_trip_byte_for_byte():
     values = {"skin": win(zip_path), "config_url": "http://127.0.0.1:9/c.xml",
               "iframe_url": "http://127.0.0.1:9/haber", "feed_url": "http://127.0.0.1:9/feed.xml",
               "title": "Oturum Başlığı", "out_name": "Oyun.exe", "out_path": win(os.path.join(args.work, "Oyun.exe")),
-              "icon": "", "conn": "7", "seg": "9", "close_on_start": "0", "auto_start": "1", "allow_error": "1",
+              "icon": "", "conn": "7", "seg": "9", "max_kbps": "1500", "close_on_start": "0", "auto_start": "1", "allow_error": "1",
               "browser_emu": "0", "run_args": "--lang tr", "v_product": "Ürün", "v_company": "Şirket",
               "v_version": "2.3.4.5", "v_copyright": "© 2026", "sign": "1", "sign_pfx": win(pfx),
               "sign_ts": "http://ts.example", "link.WEBSITE": "https://site.example/",

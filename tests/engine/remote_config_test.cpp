@@ -62,7 +62,7 @@ TEST_F(RemoteConfigTest, TypicalDocumentFillsEveryField) {
       "<torrent_config run_path=' bin\\game.exe ' notice_ver='3' "
       "notice_url='http://cdn.example.com/duyuru.html' notice_width='800' notice_height='600' "
       "SV_PATCHER_URL='http://cdn.example.com/Sarvik.exe' sv_patcher_crc32=' 0x1A2b3C4d ' "
-      "sv_connections='+6' unknown='x'>\r\n"
+      "sv_connections='+6' sv_max_kbps=' 2048 ' unknown='x'>\r\n"
       "  <!-- main server -->\r\n"
       "  <foreground_patch crcpatch_url='http://cdn.example.com/patch' crcversion='v12'/>\r\n"
       "  <other crcpatch_url='http://ignored/'/>\r\n"
@@ -79,6 +79,7 @@ TEST_F(RemoteConfigTest, TypicalDocumentFillsEveryField) {
   EXPECT_TRUE(config.patcherCrcValid);
   EXPECT_EQ(config.patcherCrc, 0x1A2B3C4Du);
   EXPECT_EQ(config.connections, 6);
+  EXPECT_EQ(config.maxKbps, 2048);
   EXPECT_EQ(config.primaryPatchUrl, L"http://cdn.example.com/patch");
   EXPECT_EQ(config.primaryPatchVersion, L"v12");
   ASSERT_EQ(config.sources.size(), 2u);
@@ -180,6 +181,7 @@ TEST_F(RemoteConfigTest, PatcherCrcMustBeOneToEightHexDigits) {
                     "</torrent_config>"));
   EXPECT_FALSE(config.patcherCrcValid);
   EXPECT_EQ(config.connections, 0);
+  EXPECT_EQ(config.maxKbps, 0);
   EXPECT_EQ(config.noticeVersion, 0);
 }
 

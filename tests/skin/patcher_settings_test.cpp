@@ -10,6 +10,7 @@ TEST(PatcherSettings, DefaultsWithoutFile) {
   EXPECT_EQ(s.title, L"");
   EXPECT_EQ(s.connections, 4);
   EXPECT_EQ(s.segmentMb, 4);
+  EXPECT_EQ(s.maxKbps, 0);
   EXPECT_TRUE(s.closeOnStart);
   EXPECT_FALSE(s.autoStart);
   EXPECT_FALSE(s.allowStartOnError);
@@ -24,6 +25,8 @@ TEST(PatcherSettings, NumbersAreClampedAndBadOnesKeepTheDefault) {
   EXPECT_EQ(PatcherSettings::parse("[patcher]\nconnections=-5").connections, 1);
   EXPECT_EQ(PatcherSettings::parse("[patcher]\nsegment_mb=100").segmentMb, 64);
   EXPECT_EQ(PatcherSettings::parse("[patcher]\nsegment_mb=99999999999").segmentMb, 4);
+  EXPECT_EQ(PatcherSettings::parse("[patcher]\nmax_kbps=-1").maxKbps, 0);
+  EXPECT_EQ(PatcherSettings::parse("[patcher]\nmax_kbps=2000000").maxKbps, 1048576);
   // Keys outside the section do not count.
   EXPECT_EQ(PatcherSettings::parse("connections=2\n[other]\nconnections=3").connections, 4);
 }
@@ -46,6 +49,7 @@ TEST(PatcherSettings, ToIniRoundTrip) {
   s.title = L"Draskel Güncelleyici";
   s.connections = 8;
   s.segmentMb = 16;
+  s.maxKbps = 2048;
   s.closeOnStart = false;
   s.autoStart = true;
   s.allowStartOnError = true;
@@ -54,13 +58,14 @@ TEST(PatcherSettings, ToIniRoundTrip) {
   const std::string ini = s.toIni();
   EXPECT_EQ(ini,
             "; Sarvik ayarlari (yapici tarafindan yazilir)\r\n[patcher]\r\n"
-            "title=Draskel G\xC3\xBCncelleyici\r\nconnections=8\r\nsegment_mb=16\r\n"
+            "title=Draskel G\xC3\xBCncelleyici\r\nconnections=8\r\nsegment_mb=16\r\nmax_kbps=2048\r\n"
             "close_on_start=0\r\nauto_start=1\r\nallow_start_on_error=1\r\n"
             "browser_emulation=0\r\nrun_args=-server tr1 -lang=tr\r\n");
   const PatcherSettings back = PatcherSettings::parse(ini);
   EXPECT_EQ(back.title, s.title);
   EXPECT_EQ(back.connections, 8);
   EXPECT_EQ(back.segmentMb, 16);
+  EXPECT_EQ(back.maxKbps, 2048);
   EXPECT_FALSE(back.closeOnStart);
   EXPECT_TRUE(back.autoStart);
   EXPECT_TRUE(back.allowStartOnError);

@@ -13,6 +13,7 @@
 
 #include "common/text.h"
 #include "patcher/app/feed_client.h"
+#include "patcher/engine/http_rate_limit.h"
 #include "patcher/engine/log.h"
 
 namespace {
@@ -193,6 +194,32 @@ TEST(FeedClientNet, FeedOverItsSizeLimitIsRefused) {
     EXPECT_LT(StopSeconds(client, ended), 1.0);
     EXPECT_TRUE(ended);
   }
+}
+
+TEST(FeedClientNet, TheBandwidthLimitPacesTheFeedAndAStopEndsTheWait) {
+  // A feed at its size limit (256 KiB) at 64 KiB/s: four seconds, less the piece the bucket holds.
+  const std::string head = "<patcher_feed status='online' online='9'><!-- ";
+  const std::string tail = " --></patcher_feed>";
+  WriteServed("paced_feed.xml", head + std::string(sv::kFeedSizeLimit - head.size() - tail.size(), 'x') + tail);
+  const std::wstring url = sv::toWide(Env("SV_NGINX_URL")) + L"/paced_feed.xml";
+  sv::ProcessRateLimiter().SetRate(64 * sv::kRateLimitKiB, GetTickCount());
+  FeedWindow window;
+  sv::FeedClient client(url, 60, window.hwnd);
+  const auto begin = std::chrono::steady_clock::now();
+  ASSERT_TRUE(client.Start());
+  EXPECT_EQ(window.Next(20000), 1);
+  EXPECT_GE(std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count(), 2.5);
+  EXPECT_EQ(client.Snapshot().players, 9);
+  bool ended = false;
+  EXPECT_LT(StopSeconds(client, ended), 1.0);
+
+  sv::FeedClient paced(url, 60, window.hwnd);
+  ASSERT_TRUE(paced.Start());
+  Sleep(1000);  // inside the paced body
+  EXPECT_LT(StopSeconds(paced, ended), 1.0);
+  EXPECT_TRUE(ended);
+  EXPECT_EQ(window.Next(300), -1);
+  sv::ProcessRateLimiter().SetRate(0, GetTickCount());
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // svupdate: one real update run of the engine from a console, without the patcher's window.
 //
-//   svupdate --folder DIR --config URL [--connections N] [--segment-mb N]
+//   svupdate --folder DIR --config URL [--connections N] [--segment-mb N] [--max-kbps N]
 //            [--refuse-notice] [--inuse retry|close|stop] [--shutdown-after-ms N]
 //            [--check-buffer-mb N] [--program PATH [--short-program]] [--drop-skin]
 //            [--probe-state-writes] [--change-during-check NAME] [--change-after-cut NAME]
@@ -27,7 +27,11 @@
 // --sv-updated runs the engine as a patcher started by a self-update runs it: it takes no other
 // patcher build in this run.
 // --release-key makes the run a patcher's with that key embedded: only a signed release passes.
+<<<<<<< HEAD
 // --repair runs a repair instead of an update: every file is read, whatever the cache says.
+=======
+// --max-kbps is the builder's bandwidth limit (KiB/s).
+>>>>>>> mirrors29
 // Exit code: 0 success, 1 failure, 2 bad arguments.
 #include "tests/engine/update/svupdate.h"
 
@@ -120,6 +124,8 @@ bool ParseOptions(const std::vector<std::wstring>& args, Options& o) {
       o.config = args[++i];
     } else if (a == L"--connections" && hasValue) {
       if (!ParseInt(args[++i], o.connections)) return false;
+    } else if (a == L"--max-kbps" && hasValue) {
+      if (!ParseInt(args[++i], o.maxKbps) || o.maxKbps < 0) return false;
     } else if (a == L"--segment-mb" && hasValue) {
       if (!ParseInt(args[++i], o.segmentMb) || o.segmentMb < 1 || o.segmentMb > 64) return false;
     } else if (a == L"--refuse-notice") {
@@ -170,6 +176,7 @@ bool Driver::Start(void* window) {
   skin_.remoteConfigPath = options_.config;
   skin_.settings.connections = options_.connections;
   skin_.settings.segmentMb = options_.segmentMb;
+  skin_.settings.maxKbps = options_.maxKbps;
 
   engine_ = sv::UpdateEngine::Create(skin_, options_.folder, window, false);
   engine_->SetRestartedAfterUpdate(options_.updated);

@@ -15,6 +15,7 @@ struct Options {
   std::wstring folder, config;
   int connections = 4;
   int segmentMb = 4;
+  int maxKbps = 0;
   bool refuseNotice = false;
   int inUseAnswer = sv::kInUseRetry;
   int shutdownAfterMs = -1;
@@ -33,7 +34,7 @@ struct Options {
 
 constexpr char kUsage[] =
     "usage: svupdate --folder DIR --config URL [--connections N] [--segment-mb N] "
-    "[--refuse-notice] [--inuse retry|close|stop] [--shutdown-after-ms N] "
+    "[--max-kbps N] [--refuse-notice] [--inuse retry|close|stop] [--shutdown-after-ms N] "
     "[--release-key KEY.pub] [--repair]\n";
 constexpr uint32_t kPollMs = 50;
 // After a shutdown, how long the loop goes on to show that no WM_SV_DONE was still queued.
