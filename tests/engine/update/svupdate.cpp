@@ -27,11 +27,8 @@
 // --sv-updated runs the engine as a patcher started by a self-update runs it: it takes no other
 // patcher build in this run.
 // --release-key makes the run a patcher's with that key embedded: only a signed release passes.
-<<<<<<< HEAD
 // --repair runs a repair instead of an update: every file is read, whatever the cache says.
-=======
 // --max-kbps is the builder's bandwidth limit (KiB/s).
->>>>>>> mirrors29
 // Exit code: 0 success, 1 failure, 2 bad arguments.
 #include "tests/engine/update/svupdate.h"
 
