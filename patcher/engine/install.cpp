@@ -1,6 +1,5 @@
 // Turning a downloaded ".part" into the game file: decode, verify, move into place.
 #include "common/file.h"
-#include "common/clock_os.h"
 #include "common/file_os.h"
 #include "common/folder_list.h"
 #include "common/path.h"
