@@ -8,6 +8,7 @@
 #include "publisher/manifest.h"
 #include "publisher/path_convert.h"
 #include "publisher/release_files.h"
+#include "release/url.h"
 
 namespace sv {
 
@@ -131,11 +132,17 @@ bool SetConfiguredVersion(const std::string& configText, const std::string& vers
   const std::string value = escapeAttribute(version);
   for (const XmlNode& child : doc.children) {
     if (!IsSource(child)) continue;
+    uint32_t behindVersion = uint32_t(offset + child.start + 1 + child.name.size());
     if (const XmlAttribute* a = child.findAttribute("crcversion")) {
       editor.replace(uint32_t(offset + a->valueStart), uint32_t(offset + a->valueEnd), value);
+      behindVersion = uint32_t(offset + a->valueEnd + 1);
     } else {
-      const uint32_t behindName = uint32_t(offset + child.start + 1 + child.name.size());
-      editor.replace(behindName, behindName, " crcversion=\"" + value + "\"");
+      editor.replace(behindVersion, behindVersion, " crcversion=\"" + value + "\"");
+    }
+    // A version folder is written once; an operator's own value of the mark stays.
+    if (!child.findAttribute(kImmutableVersionAttribute)) {
+      editor.replace(behindVersion, behindVersion,
+                     std::string(" ") + kImmutableVersionAttribute + "=\"1\"");
     }
   }
   if (editor.edits.empty()) {

@@ -38,7 +38,9 @@ std::vector<std::string> VersionsToRemove(const std::vector<PublishedVersion>& v
 // The first `crcversion` of the configuration's download sources; empty when none names one.
 bool ConfiguredVersion(const std::string& configText, std::string& versionOut,
                        std::string& errorOut);
-// Sets `crcversion` of every download source (a mirror serves the same release) to `version`.
+// Sets `crcversion` of every download source (a mirror serves the same release) to `version`,
+// and marks the source's version folder immutable (kImmutableVersionAttribute) unless the
+// source carries that mark already.
 // False with a message when the text is not a configuration with a download source this can
 // rewrite.
 bool SetConfiguredVersion(const std::string& configText, const std::string& version,

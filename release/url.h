@@ -18,6 +18,9 @@ std::string joinUrl(std::string_view base, std::string_view rest);
 // A download source's base: crcpatch_url with its crcversion folder, ending in '/'. The signed
 // release names each list by this text, so the patcher and the release tool derive it here alone.
 std::wstring sourceBaseUrl(std::wstring_view url, std::wstring_view version);
+// Set to "1" on a download source by a versioned build: nothing in that version folder ever
+// changes, so a patcher may fetch its lists through caches without a cache-busting query.
+constexpr char kImmutableVersionAttribute[] = "sv_version_immutable";
 // The address of a file beside the document at `url` (its query left out); empty when `url`
 // names no folder.
 std::wstring siblingUrl(std::wstring_view url, std::wstring_view name);

@@ -180,7 +180,7 @@ void FetchWorker(void* context) {
     if (!done && !IsCancelled(f.cancel)) {
       Log(L"Parca tekrar indirilecek: %ls", error.c_str());
       done = FetchRange(f, range,
-                        addQueryParam(f.packUrls[range.pack], L"r=" + std::to_wstring(os::tickCount())),
+                        PastCacheUrl(f.packUrls[range.pack]),
                         error);
     }
     if (!done) {
@@ -410,10 +410,23 @@ bool UpdateEngine::UpdateChunkedFiles(std::vector<FileEntry>& entries) {
     std::string text, why;
     std::wstring error;
     ChunkList list;
-    if (!FetchWithRetries(http_, FreshUrl(joinUrl(base, toWide(kChunkListName))),
-                          size_t(named.size), text, &cancel_, error)) {
+    bool immutable = false;
+    {
+      std::lock_guard<std::mutex> guard(lock_);
+      immutable = IsImmutableSource(remoteConfig_, base);
+    }
+    const std::wstring listUrl = joinUrl(base, toWide(kChunkListName));
+    if (!FetchWithRetries(http_, SourceListUrl(listUrl, immutable), size_t(named.size), text,
+                          &cancel_, error)) {
       if (Cancelled()) return false;
       continue;  // a server without the chunks: the ".lz" files remain
+    }
+    // A damaged copy from a cache on the way: once more past it before leaving the chunks.
+    if (immutable && ReleaseObjectOf(text) != named &&
+        !FetchWithRetries(http_, PastCacheUrl(listUrl), size_t(named.size), text, &cancel_,
+                          error)) {
+      if (Cancelled()) return false;
+      continue;
     }
     if (ReleaseObjectOf(text) != named || !ParseChunkList(text, list, why)) {
       Log(L"Parca listesi kullanilamadi: %ls", toWide(why.empty() ? "hash" : why).c_str());

@@ -24,6 +24,14 @@ std::wstring FreshUrl(const std::wstring& url) {
   return addQueryParam(url, L"t=" + std::to_wstring(os::tickCount()));
 }
 
+std::wstring SourceListUrl(const std::wstring& url, bool immutable) {
+  return immutable ? url : FreshUrl(url);
+}
+
+std::wstring PastCacheUrl(const std::wstring& url) {
+  return addQueryParam(url, L"r=" + std::to_wstring(os::tickCount()));
+}
+
 bool FetchWithRetries(const HttpClient& client, const std::wstring& url, size_t limit,
                       std::string& bodyOut, const CancelFlag* cancel, std::wstring& errorOut,
                       HttpResult* resultOut) {

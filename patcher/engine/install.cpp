@@ -1,10 +1,10 @@
 // Turning a downloaded ".part" into the game file: decode, verify, move into place.
 #include "common/file.h"
-#include "common/clock_os.h"
 #include "common/file_os.h"
 #include "common/folder_list.h"
 #include "common/path.h"
 #include "common/text.h"
+#include "patcher/engine/fetch_retries.h"
 #include "patcher/engine/log.h"
 #include "release/lz_decode.h"
 #include "patcher/engine/update_engine.h"
@@ -198,7 +198,7 @@ void UpdateEngine::Redownload(int32_t jobIndex, const std::wstring& reason) {
   job.partDone.clear();
   job.objectHash = NewObjectHash(job);
   // A cache on the way must not hand back the same bytes.
-  job.url = addQueryParam(job.url, L"r=" + std::to_wstring(os::tickCount()));
+  job.url = PastCacheUrl(job.url);
   job.state = kJobNew;
   queue_.push_back(WorkItem{jobIndex, -1, 0, 0});
   Log(L"Yeniden indirilecek: %ls (%ls)", job.name.c_str(), reason.c_str());

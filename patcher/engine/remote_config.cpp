@@ -38,6 +38,12 @@ void ReadSources(const XmlNode& root, RemoteConfig& config) {
       config.primaryPatchVersion = version;
     }
     std::wstring source = sourceBaseUrl(url, version);
+    // Only a named version folder can be immutable; the configuration's own folder changes.
+    if (!version.empty() && trim(child.attribute(kImmutableVersionAttribute)) == "1" &&
+        std::find(config.immutableSources.begin(), config.immutableSources.end(), source) ==
+            config.immutableSources.end()) {
+      config.immutableSources.push_back(source);
+    }
     if (std::find(config.sources.begin(), config.sources.end(), source) == config.sources.end())
       config.sources.push_back(std::move(source));
   }
@@ -48,6 +54,11 @@ int32_t Clamp(int32_t value, int32_t low, int32_t high, int32_t fallback) {
 }
 
 }  // namespace
+
+bool IsImmutableSource(const RemoteConfig& config, const std::wstring& source) {
+  return std::find(config.immutableSources.begin(), config.immutableSources.end(), source) !=
+         config.immutableSources.end();
+}
 
 bool ParseRemoteConfig(std::string_view bytes, std::wstring_view configUrl,
                        std::wstring_view noDownloadUrlText, RemoteConfig& configOut,
@@ -99,8 +110,11 @@ bool ParseRemoteConfig(std::string_view bytes, std::wstring_view configUrl,
 
   Log(L"Config: %u kaynak, run_path=%ls notice_ver=%d", unsigned(config.sources.size()),
       config.runPath.c_str(), config.noticeVersion);
-  for (size_t i = 0; i < config.sources.size(); ++i)
-    Log(L"  kaynak %u: %ls", unsigned(i + 1), config.sources[i].c_str());
+  for (size_t i = 0; i < config.sources.size(); ++i) {
+    const bool immutable = IsImmutableSource(config, config.sources[i]);
+    Log(L"  kaynak %u: %ls%ls", unsigned(i + 1), config.sources[i].c_str(),
+        immutable ? L" (degismez surum)" : L"");
+  }
   configOut = std::move(config);
   return true;
 }

@@ -18,6 +18,9 @@ struct RemoteConfig {
   std::wstring primaryPatchVersion;  // its crcversion; empty with the folder
   std::wstring runPath;              // program to start, relative to the game folder
   std::vector<std::wstring> sources;  // download base URLs, each ending in '/', no duplicates
+  // The sources whose version folder the release marks immutable: their lists may come from a
+  // cache on the way, so they are fetched without the cache-busting query.
+  std::vector<std::wstring> immutableSources;
   int32_t noticeVersion = 0;
   std::wstring noticeUrl;            // empty: no notice
   int32_t noticeWidth = kDefaultNoticeWidth;
@@ -38,6 +41,9 @@ struct RemoteConfig {
 bool ParseRemoteConfig(std::string_view bytes, std::wstring_view configUrl,
                        std::wstring_view noDownloadUrlText, RemoteConfig& configOut,
                        std::wstring& errorOut);
+
+// True when `source` (one of config.sources) names a version folder marked immutable.
+bool IsImmutableSource(const RemoteConfig& config, const std::wstring& source);
 
 // The local notice file: localConfigPath inside the game folder when it is a safe relative path,
 // else kDefaultLocalConfigName.

@@ -73,6 +73,12 @@ bool UpdateEngine::AcceptSignedRelease(std::string& document) {
   }
 }
 
+bool UpdateEngine::SignedListMatches(const std::wstring& source, std::string_view bytes) const {
+  if (!release_) return true;
+  auto named = release_->lists.find(toUtf8(source));
+  return named != release_->lists.end() && ReleaseObjectOf(bytes) == named->second;
+}
+
 bool UpdateEngine::SignedListAccepted(const std::wstring& source, std::string_view bytes,
                                       const std::vector<FileEntry>& list,
                                       const std::wstring& suffix) {

@@ -163,6 +163,8 @@ class UpdateEngine {
   // With a release key: the signed manifest for `document`, read again with the configuration
   // while the two do not match (a publish under way); false after Fail.
   bool AcceptSignedRelease(std::string& document);
+  // True without a signed release, or when `bytes` are the list the manifest names for `source`.
+  bool SignedListMatches(const std::wstring& source, std::string_view bytes) const;
   bool SignedListAccepted(const std::wstring& source, std::string_view bytes,
                           const std::vector<FileEntry>& list, const std::wstring& suffix);
   bool RefuseRelease(const std::wstring& reason, const std::string& detail);

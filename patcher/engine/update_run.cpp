@@ -193,22 +193,35 @@ bool UpdateEngine::FetchFileLists(const RemoteConfig& config, std::vector<FileEn
     const std::wstring suffix =
         count >= 2 ? L" (kaynak " + std::to_wstring(i + 1) + L")" : std::wstring();
     const std::wstring listUrl = joinUrl(config.sources[i], L"crclist");
+    const bool immutable = IsImmutableSource(config, config.sources[i]);
     std::string bytes;
     std::wstring error;
-    HttpResult answer;
-    if (!FetchWithRetries(http_, FreshUrl(listUrl), kFileListMaxBytes, bytes, &cancel_, error, &answer)) {
-      if (Cancelled()) return false;
-      // A server that answers "not there" is reachable: the list (or its version folder) is what
-      // is missing, and saying so points the operator at the release rather than the network.
-      if (answer.status == 404) {
-        Log(L"Dosya listesi sunucuda yok (HTTP 404): %ls", listUrl.c_str());
-        return Fail(Text("SV_LIST_MISSING") + suffix + L"\n" + error);
-      }
-      return Fail(Text("INVALID_CRC_TABLE") + suffix + L"\n" + error);
-    }
     std::vector<FileEntry> list;
     std::vector<std::wstring> logLines;
-    const bool parsed = ParseFileList(bytes, list, error, &logLines);
+    bool parsed = false;
+    for (bool pastCache = false;; pastCache = true) {
+      HttpResult answer;
+      const std::wstring url =
+          pastCache ? PastCacheUrl(listUrl) : SourceListUrl(listUrl, immutable);
+      if (!FetchWithRetries(http_, url, kFileListMaxBytes, bytes, &cancel_, error, &answer)) {
+        if (Cancelled()) return false;
+        // A server that answers "not there" is reachable: the list (or its version folder) is
+        // what is missing, and saying so points the operator at the release rather than the
+        // network.
+        if (answer.status == 404) {
+          Log(L"Dosya listesi sunucuda yok (HTTP 404): %ls", listUrl.c_str());
+          return Fail(Text("SV_LIST_MISSING") + suffix + L"\n" + error);
+        }
+        return Fail(Text("INVALID_CRC_TABLE") + suffix + L"\n" + error);
+      }
+      list.clear();
+      logLines.clear();
+      parsed = ParseFileList(bytes, list, error, &logLines);
+      // A list that may have come from a cache and is damaged: once more, past any cache.
+      if (!immutable || pastCache || (parsed && SignedListMatches(config.sources[i], bytes))) break;
+      Log(L"Dosya listesi bozuk geldi, onbellek atlanarak tekrar indiriliyor: %ls",
+          listUrl.c_str());
+    }
     for (const std::wstring& line : logLines) Log(L"%ls", line.c_str());
     if (!parsed) return Fail(Text("INVALID_CRC_TABLE") + suffix + L"\n" + error);
     if (!SignedListAccepted(config.sources[i], bytes, list, suffix)) return false;

@@ -121,6 +121,22 @@ TEST_F(RemoteConfigTest, SourcesFollowTheSlashVersionAndDuplicateRules) {
             std::string::npos);
 }
 
+// Only a named version folder can be left to caches: the configuration's own folder changes.
+TEST_F(RemoteConfigTest, ImmutableMarkCountsOnlyOnAVersionFolder) {
+  ASSERT_TRUE(Parse(
+      "<torrent_config>"
+      "<foreground_patch crcpatch_url='http://a.example/f' crcversion='v1' "
+      "sv_version_immutable='1'/>"
+      "<foreground_patch crcpatch_url='http://b.example/f' sv_version_immutable='1'/>"
+      "<foreground_patch crcpatch_url='http://c.example/f' crcversion='v1' "
+      "sv_version_immutable='0'/>"
+      "<foreground_patch crcpatch_url='http://d.example/f' crcversion='v1'/>"
+      "</torrent_config>"))
+      << error;
+  EXPECT_EQ(config.sources.size(), 4u);
+  EXPECT_EQ(config.immutableSources, std::vector<std::wstring>{L"http://a.example/f/v1/"});
+}
+
 TEST_F(RemoteConfigTest, WithoutForegroundPatchTheConfigFolderIsTheSource) {
   const std::wstring log = StartLog();
   ASSERT_TRUE(Parse("<torrent_config run_path='game.exe'/>")) << error;

@@ -108,6 +108,8 @@ TEST_F(ReleaseVersions, NewVersionSharesUnchangedFilesAndLeavesTheServedOneAlone
                                     sv::toWide(std::string(kBase) + "/draskeltorrent.config.xml"),
                                     L"none", config, error));
   EXPECT_EQ(config.sources, std::vector<std::wstring>{sv::toWide(std::string(kBase) + "/v2/")});
+  // A version folder never changes: its lists may come from a cache.
+  EXPECT_EQ(config.immutableSources, config.sources);
 }
 
 TEST_F(ReleaseVersions, RewritesOnlyTheVersionOfAnEditedConfiguration) {
@@ -122,9 +124,10 @@ TEST_F(ReleaseVersions, RewritesOnlyTheVersionOfAnEditedConfiguration) {
   WriteFile(out() / sv::kConfigName, edited);
   ASSERT_TRUE(Run("r1", 3, 0, "").ok);
   std::string expected = edited;
-  expected.replace(expected.find("crcversion=\"\""), 13, "crcversion=\"r1\"");
+  expected.replace(expected.find("crcversion=\"\""), 13,
+                   "crcversion=\"r1\" sv_version_immutable=\"1\"");
   expected.replace(expected.find("<foreground_patch crcpatch_url=\"http://mirror"), 17,
-                   "<foreground_patch crcversion=\"r1\"");
+                   "<foreground_patch crcversion=\"r1\" sv_version_immutable=\"1\"");
   EXPECT_EQ(ReadFile(out() / sv::kConfigName), expected);
 
   // One that names no download source is refused before anything is written.

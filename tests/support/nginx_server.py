@@ -37,6 +37,7 @@ http {{
     scgi_temp_path {work}/tmp/scgi;
     sendfile on;
     keepalive_requests 100000;
+    {cache_path}
     server {{
         listen 127.0.0.1:{port}{tls_listen};
         root {root};
@@ -71,10 +72,13 @@ def access_lines(path, needle):
 class Nginx:
     """nginx serving `root`; files of its own (configuration, logs) go into `work`. `extra` is
     added to the server block (a location of its own, for example). `tls` = (certificate, key)
-    serves HTTPS (TLS 1.2 and 1.3) instead, with the protocol at the end of each log line."""
+    serves HTTPS (TLS 1.2 and 1.3) instead, with the protocol at the end of each log line.
+    `cache_of` = the URL of another server makes this one a caching proxy in front of it, as a CDN
+    is: what it answered with 200 is kept, by the whole address with its query."""
 
-    def __init__(self, root, work, extra="", tls=None):
+    def __init__(self, root, work, extra="", tls=None, cache_of=None):
         self.extra = extra
+        self.cache_of = cache_of
         self.tls = tls
         self.root = os.path.abspath(root)
         self.work = os.path.abspath(work)
@@ -89,9 +93,10 @@ class Nginx:
             self.port = free_port()
             conf = os.path.join(self.work, "nginx.conf")
             with open(conf, "w") as f:
-                f.write(CONFIG.format(work=self.work, root=self.root, port=self.port, extra=self.extra,
-                                      user="user root;" if os.geteuid() == 0 else "",
-                                      **self._tls_settings()))
+                f.write(self._config().format(
+                    work=self.work, root=self.root, port=self.port, extra=self.extra,
+                    user="user root;" if os.geteuid() == 0 else "", cache_path=self._cache_path(),
+                    **self._tls_settings()))
             open(self.access_log, "w").close()
             self.proc = subprocess.Popen(
                 [NGINX, "-p", self.work, "-e", os.path.join(self.work, "error.log"), "-c", conf],
@@ -113,6 +118,15 @@ class Nginx:
                 self.proc.kill()
                 self.proc.wait()
         self.proc = None
+
+    def _cache_path(self):
+        return f"proxy_cache_path {self.work}/cache keys_zone=sv:4m;" if self.cache_of else ""
+
+    def _config(self):
+        if not self.cache_of:
+            return CONFIG
+        return CONFIG.replace("location / {{ }}", "location / {{ proxy_pass %s; proxy_cache sv; "
+                              "proxy_cache_lock on; proxy_cache_valid 200 1h; }}" % self.cache_of)
 
     def _tls_settings(self):
         if not self.tls:
