@@ -15,7 +15,7 @@ std::unique_ptr<LaunchHost> MakeWindowsLaunchHost(void* window, std::wstring cap
 // command line from `gameFolder` and returns the process exit code. No window, log or lock.
 int RunSwitchMode(const std::wstring& gameFolder);
 
-// Asks the shell to start this patcher again elevated with "--sv-elevated"; true when it did.
-bool RestartElevated(void* window, const std::wstring& gameFolder);
+// Asks the shell to start this patcher again elevated (see ElevatedArguments); true when it did.
+bool RestartElevated(void* window, const std::wstring& gameFolder, bool repair);
 
 }  // namespace sv

@@ -4,6 +4,7 @@
 #include "common/file.h"
 #include "common/path.h"
 #include "patcher/app/game_start.h"
+#include "patcher/app/startup_plan.h"
 
 namespace sv {
 
@@ -79,14 +80,15 @@ int RunSwitchMode(const std::wstring& gameFolder) {
   return sv::RunSwitchMode(host, gameFolder, GetCommandLineW());
 }
 
-bool RestartElevated(void* window, const std::wstring& gameFolder) {
+bool RestartElevated(void* window, const std::wstring& gameFolder, bool repair) {
   const std::wstring program = modulePath();
+  const std::wstring arguments = ElevatedArguments(repair);
   SHELLEXECUTEINFOW info{};
   info.cbSize = sizeof(info);
   info.hwnd = static_cast<HWND>(window);
   info.lpVerb = L"runas";
   info.lpFile = program.c_str();
-  info.lpParameters = L"--sv-elevated";
+  info.lpParameters = arguments.c_str();
   info.lpDirectory = gameFolder.c_str();
   info.nShow = SW_SHOWNORMAL;
   return ShellExecuteExW(&info) != FALSE;

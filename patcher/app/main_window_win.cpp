@@ -377,7 +377,7 @@ void MainWindow::AskElevation() {
     return;
   }
   // The elevated copy waits for this one's lock and takes over.
-  if (RestartElevated(hwnd_, gameFolder_)) PostMessageW(hwnd, WM_CLOSE, 0, 0);
+  if (RestartElevated(hwnd_, gameFolder_, status_.repair)) PostMessageW(hwnd, WM_CLOSE, 0, 0);
 }
 
 void MainWindow::BeginClose() {

@@ -40,4 +40,8 @@ StartupPlan PlanStartup(const std::vector<std::wstring>& arguments,
   return plan;
 }
 
+std::wstring ElevatedArguments(bool repair) {
+  return repair ? L"--sv-elevated --sv-repair" : L"--sv-elevated";
+}
+
 }  // namespace sv

@@ -40,4 +40,8 @@ bool HasSwitch(const std::vector<std::wstring>& arguments, std::wstring_view nam
 StartupPlan PlanStartup(const std::vector<std::wstring>& arguments,
                         const std::wstring& programFolder);
 
+// The arguments of this patcher started again elevated: it takes over from this one, and a
+// repair that needed the rights goes on as a repair.
+std::wstring ElevatedArguments(bool repair);
+
 }  // namespace sv

@@ -2,6 +2,7 @@
 // that could not be built.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <new>
 
 #include "patcher/app/startup_plan.h"
@@ -56,6 +57,19 @@ TEST(StartupPlan, RolesAndWhatEachRunTouches) {
   EXPECT_FALSE(PlanStartup({}, folder).updated);
   EXPECT_TRUE(PlanStartup({L"--SV-REPAIR"}, folder).repair);
   EXPECT_FALSE(PlanStartup({L"--sv-updated"}, folder).repair);
+  // An elevated restart goes on with what it restarts: a repair stays a repair.
+  auto words = [](const std::wstring& line) {
+    std::vector<std::wstring> out;
+    for (size_t at = 0, end; at < line.size(); at = end + 1) {
+      end = std::min(line.find(L' ', at), line.size());
+      out.push_back(line.substr(at, end - at));
+    }
+    return out;
+  };
+  const StartupPlan elevatedRepair = PlanStartup(words(ElevatedArguments(true)), folder);
+  EXPECT_TRUE(elevatedRepair.restarted && elevatedRepair.repair);
+  const StartupPlan elevated = PlanStartup(words(ElevatedArguments(false)), folder);
+  EXPECT_TRUE(elevated.restarted && !elevated.repair);
   EXPECT_EQ(PlanStartup({L"--sv-swap", L"C:\\Oyun\\Sarvik.exe", L"C:\\Oyun\\temp\\Sarvik.exe.new"},
                         folder).role,
             ProcessRole::SwapHelper);
