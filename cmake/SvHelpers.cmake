@@ -146,7 +146,7 @@ function(sv_delay_load target)
   endforeach()
   string(REPLACE ";" "\\;" dllArg "${ARGN}")
   string(REPLACE ";" "\\;" implibArg "${implibs}")
-  add_custom_command(OUTPUT ${libs}
+  add_custom_command(OUTPUT ${libs} ${dir}/keep_thunks.cpp
     COMMAND ${CMAKE_COMMAND} -E make_directory ${dir}
     COMMAND ${CMAKE_COMMAND} -DNM=${SV_NM} -DDLLTOOL=${SV_DLLTOOL} "-DDLLS=${ARGN}"
       "-DIMPLIBS=${implibs}" -DOUT_DIR=${dir} -DKILL_AT=${killAt}
@@ -158,5 +158,6 @@ function(sv_delay_load target)
   # read, whichever library of the program calls it.
   string(REPLACE ";" "," libList "${libs}")
   target_link_options(${target} PRIVATE "LINKER:--whole-archive,${libList},--no-whole-archive")
+  target_sources(${target} PRIVATE ${dir}/keep_thunks.cpp)
   set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${libs})
 endfunction()
