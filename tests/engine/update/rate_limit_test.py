@@ -120,7 +120,7 @@ def main():
     cases = [case_ConfigurationLimitPacesEveryConnectionTogether,
              case_ConfigurationCannotRaiseTheBuildersLimit, case_NewPatcherIsPacedToo]
     try:
-        return run_cases("update_rate_limit", "UpdateRateLimit", cases, only=args.only,
+        return run_cases("update_ratelimit", "UpdateRateLimit", cases, only=args.only,
                          expected=(ut.Failure,))
     finally:
         env.stop()
