@@ -143,14 +143,7 @@ class Bench:
         shutil.copytree(pub, root, symlinks=True)
         server_work = os.path.join(self.work, "nginx")
         shutil.rmtree(server_work, ignore_errors=True)
-        saved = nginx_server.CONFIG
-        if rate:
-            nginx_server.CONFIG = saved.replace("location / {{ }}",
-                                                "location / {{ limit_rate %s; }}" % rate)
-        try:
-            server = nginx_server.Nginx(root, server_work).start()
-        finally:
-            nginx_server.CONFIG = saved
+        server = nginx_server.Nginx(root, server_work, rate=rate).start()
         try:
             config = os.path.join(root, "draskeltorrent.config.xml")
             text = open(config).read().replace("http://x/", server.url() + "/")

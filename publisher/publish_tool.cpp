@@ -32,7 +32,7 @@ constexpr char kUsage[] =
     "      publish a game client folder as a crclist and .lz files\n"
     "  size OLD_DIR NEW_DIR\n"
     "      how much a player on the release OLD_DIR downloads to reach NEW_DIR\n"
-    "  verify DIR_OR_URL|CONFIG_URL [--key KEY.pub]\n"
+    "  verify DIR_OR_URL|CONFIG_URL [--key KEY.pub] [--mirror URL]...\n"
     "      unpack every .lz of a published release and check it against the crclist\n"
     "  crc FILE\n"
     "      the sv_patcher_crc32 line of a patcher (after signing it on your own)\n"
@@ -126,7 +126,7 @@ constexpr char kBuildHelp[] =
 
 constexpr char kVerifyHelp[] =
     "Usage: SarvikPublish verify CONFIG_URL\n"
-    "       SarvikPublish verify DIR_OR_URL [--key KEY.pub]\n"
+    "       SarvikPublish verify DIR_OR_URL [--key KEY.pub] [--mirror URL]...\n"
     "\n"
     "With the configuration's address (the config_url the patcher is built with, ending in\n"
     ".xml), starts where a patcher starts: reads the configuration, names what would fail\n"
@@ -143,6 +143,11 @@ constexpr char kVerifyHelp[] =
     "above it, or at the address) is read too: when its sv_patcher_crc32 names another build\n"
     "than the list's entry for the patcher's own file, that is a BAD line as well. Patchers\n"
     "take the configuration's build and never install the list's.\n"
+    "\n"
+    "--mirror URL (any number of times) names a mirror that stands in for DIR_OR_URL: each\n"
+    "must serve every .lz of the list, byte for byte (with --key, by the SHA-256 the signed\n"
+    "list names), and a crclist it carries must be the same. With CONFIG_URL the mirrors are\n"
+    "the configuration's own (sv_mirror in each foreground_patch) and are checked the same way.\n"
     "\n"
     "With --key, DIR_OR_URL is the folder of the configuration and the check is a patcher's\n"
     "with that key: sarvik.release must be signed by it and not expired, the configuration\n"
@@ -377,12 +382,18 @@ int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
 int Verify(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
            bool showProgress) {
   Arguments a;
-  if (!Parse(args, 1, {"--key"}, a, err)) return kExitUsage;
+  if (!Parse(args, 1, {"--key", "--mirror"}, a, err)) return kExitUsage;
   if (a.help) {
     out << kVerifyHelp;
     return kExitOk;
   }
   if (a.positional.size() != 1) return Usage(err, "verify takes DIR_OR_URL", kVerifyHelp);
+  std::vector<std::string> mirrors;
+  if (auto it = a.options.find("--mirror"); it != a.options.end()) mirrors = it->second;
+  if (!mirrors.empty() && IsConfigAddress(a.positional[0]) && !a.options.count("--key")) {
+    return Usage(err, "a configuration names its own mirrors (sv_mirror): --mirror goes with "
+                      "DIR_OR_URL", kVerifyHelp);
+  }
   VerifySummary summary;
   if (auto it = a.options.find("--key"); it != a.options.end()) {
     ReleaseKey key;
@@ -391,12 +402,12 @@ int Verify(const std::vector<std::string>& args, std::ostream& out, std::ostream
       err << "error: " << error << "\n";
       return kExitFailed;
     }
-    if (!VerifySignedRelease(a.positional[0], key, summary, out, err, showProgress)) {
+    if (!VerifySignedRelease(a.positional[0], key, mirrors, summary, out, err, showProgress)) {
       return kExitFailed;
     }
   } else if (IsConfigAddress(a.positional[0])) {
     if (!VerifyFromConfig(a.positional[0], summary, out, err, showProgress)) return kExitFailed;
-  } else if (!VerifyRelease(a.positional[0], summary, out, err, showProgress)) {
+  } else if (!VerifyRelease(a.positional[0], mirrors, summary, out, err, showProgress)) {
     return kExitFailed;
   }
   return summary.bad == 0 && summary.invalidLines == 0 && summary.conflicts == 0 &&

@@ -154,9 +154,10 @@ std::string PatcherNameOf(const std::string& url) {
 
 // Checks every entry of `list` against its ".lz" from `source`; with `objects`, also against the
 // SHA-256 and size the signed list names.
+// `where` begins each BAD line's subject (a mirror's address).
 void VerifyEntries(ReleaseSource& source, const std::string& list, bool objects,
                    VerifySummary& summary, std::ostream& out, std::ostream& err,
-                   bool showProgress) {
+                   bool showProgress, const std::string& where = "") {
   std::vector<FileEntry> entries;
   std::wstring listError;
   ParseFileList(list, entries, listError);
@@ -201,9 +202,31 @@ void VerifyEntries(ReleaseSource& source, const std::string& list, bool objects,
     }
     progress.Clear();
     ++summary.bad;
-    out << "BAD " << path << ": " << why << "\n";
+    out << "BAD " << where << path << ": " << why << "\n";
   }
   progress.Clear();
+}
+
+// Each mirror must carry the objects of the source's `list` (the list itself stays on the source;
+// a mirror that carries one must carry the same).
+void VerifyMirrors(const std::string& list, const std::vector<std::string>& mirrors, bool objects,
+                   VerifySummary& summary, std::ostream& out, std::ostream& err,
+                   bool showProgress) {
+  for (const std::string& mirror : mirrors) {
+    out << "mirror " << mirror << "\n";
+    if (!IsHttpUrl(mirror)) {
+      ++summary.bad;
+      out << "BAD mirror " << mirror << ": not an http:// or https:// address\n";
+      continue;
+    }
+    UrlSource source(mirror);
+    std::string copy, error;
+    if (source.ReadList(copy, error) && copy != list) {
+      ++summary.bad;
+      out << "BAD mirror " << mirror << ": its " << kFileListName << " is not the source's\n";
+    }
+    VerifyEntries(source, list, objects, summary, out, err, showProgress, "mirror " + mirror + " ");
+  }
 }
 
 void PrintSummary(const VerifySummary& summary, std::ostream& out) {
@@ -260,8 +283,9 @@ bool IsHttpUrl(const std::string& text) {
   return lower.rfind("http://", 0) == 0 || lower.rfind("https://", 0) == 0;
 }
 
-bool VerifyRelease(const std::string& dirOrUrl, VerifySummary& summary, std::ostream& out,
-                   std::ostream& err, bool showProgress) {
+bool VerifyRelease(const std::string& dirOrUrl, const std::vector<std::string>& mirrors,
+                   VerifySummary& summary, std::ostream& out, std::ostream& err,
+                   bool showProgress) {
   summary = VerifySummary();
   std::unique_ptr<ReleaseSource> source;
   if (IsHttpUrl(dirOrUrl)) {
@@ -289,6 +313,7 @@ bool VerifyRelease(const std::string& dirOrUrl, VerifySummary& summary, std::ost
     }
   }
   VerifyEntries(*source, list, false, summary, out, err, showProgress);
+  VerifyMirrors(list, mirrors, false, summary, out, err, showProgress);
   PrintSummary(summary, out);
   return true;
 }
@@ -329,6 +354,7 @@ bool VerifyFromConfig(const std::string& address, VerifySummary& summary, std::o
   // The sources as the patcher takes them: each foreground_patch's folder and version, without
   // repeats, or else the configuration's own folder.
   std::vector<std::pair<std::string, std::string>> sources;  // base URL, crcversion
+  std::map<std::string, std::vector<std::string>> mirrors;    // by base URL, as patchers take them
   for (const XmlNode& child : doc.children) {
     if (!equalsNoCase(child.name, "foreground_patch")) continue;
     const std::string url = trim(child.attribute("crcpatch_url"));
@@ -337,6 +363,14 @@ bool VerifyFromConfig(const std::string& address, VerifySummary& summary, std::o
     const std::string base = toUtf8(sourceBaseUrl(toWide(url), toWide(version)));
     if (std::none_of(sources.begin(), sources.end(), [&](const auto& s) { return s.first == base; }))
       sources.emplace_back(base, version);
+    for (const XmlNode& mirror : child.children) {
+      const std::string at = trim(mirror.attribute("url"));
+      if (!equalsNoCase(mirror.name, "sv_mirror") || at.empty()) continue;
+      std::vector<std::string>& list = mirrors[base];
+      const std::string mirrorBase = toUtf8(sourceBaseUrl(toWide(at), toWide(version)));
+      if (mirrorBase != base && std::find(list.begin(), list.end(), mirrorBase) == list.end())
+        list.push_back(mirrorBase);
+    }
   }
   if (sources.empty()) sources.emplace_back(address.substr(0, address.find_last_of('/', address.find('?')) + 1), "");
   out << address << ": " << sources.size() << " source(s), run_path=\"" << trim(doc.attribute("run_path"))
@@ -384,6 +418,7 @@ bool VerifyFromConfig(const std::string& address, VerifySummary& summary, std::o
     }
     UrlSource source(base);
     VerifyEntries(source, list, false, summary, out, err, showProgress);
+    VerifyMirrors(list, mirrors[base], false, summary, out, err, showProgress);
   }
   PrintSummary(summary, out);
   if (summary.configProblems) out << summary.configProblems << " configuration problem(s)\n";
@@ -391,8 +426,8 @@ bool VerifyFromConfig(const std::string& address, VerifySummary& summary, std::o
 }
 
 bool VerifySignedRelease(const std::string& dirOrUrl, const ReleaseKey& key,
-                         VerifySummary& summary, std::ostream& out, std::ostream& err,
-                         bool showProgress) {
+                         const std::vector<std::string>& mirrors, VerifySummary& summary,
+                         std::ostream& out, std::ostream& err, bool showProgress) {
   summary = VerifySummary();
   auto bad = [&](const std::string& what) {
     ++summary.bad;
@@ -446,6 +481,8 @@ bool VerifySignedRelease(const std::string& dirOrUrl, const ReleaseKey& key,
           kReleaseManifestName);
     } else {
       VerifyEntries(*source, list, true, summary, out, err, showProgress);
+      // The signed list names every object by hash: what a mirror serves is held to the same.
+      VerifyMirrors(list, mirrors, true, summary, out, err, showProgress);
     }
   }
   PrintSummary(summary, out);

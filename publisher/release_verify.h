@@ -27,7 +27,8 @@ bool IsConfigAddress(const std::string& text);
 // Starts where a patcher starts: the configuration at `address` (URL or file). Names what would
 // fail players: an empty run_path, a source without a list (a crcversion naming a version folder
 // that is not there), sources whose lists disagree about the patcher; then checks every source's
-// list and objects. False when the configuration itself cannot be had or read.
+// list and objects, and each source's sv_mirror bases against its list. False when the
+// configuration itself cannot be had or read.
 bool VerifyFromConfig(const std::string& address, VerifySummary& summary, std::ostream& out,
                       std::ostream& err, bool showProgress);
 
@@ -41,15 +42,17 @@ std::vector<std::string> PatcherConflicts(const std::string& configText,
                                           const std::vector<FileEntry>& entries);
 
 // False when the list itself cannot be had; otherwise true, with the findings in `summary`.
-bool VerifyRelease(const std::string& dirOrUrl, VerifySummary& summary, std::ostream& out,
-                   std::ostream& err, bool showProgress);
+// Each of `mirrors` (base URLs that stand in for DIR_OR_URL) must serve the same objects.
+bool VerifyRelease(const std::string& dirOrUrl, const std::vector<std::string>& mirrors,
+                   VerifySummary& summary, std::ostream& out, std::ostream& err,
+                   bool showProgress);
 
 // The same as a patcher with `key` checks it: DIR_OR_URL holds the configuration and the signed
 // manifest; the manifest's signature and expiry, the configuration, the list of every source it
 // names and every ".lz" (by SHA-256 too) are checked, and each failure is named.
 bool VerifySignedRelease(const std::string& dirOrUrl, const ReleaseKey& key,
-                         VerifySummary& summary, std::ostream& out, std::ostream& err,
-                         bool showProgress);
+                         const std::vector<std::string>& mirrors, VerifySummary& summary,
+                         std::ostream& out, std::ostream& err, bool showProgress);
 
 bool IsHttpUrl(const std::string& text);
 

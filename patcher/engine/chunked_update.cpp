@@ -103,7 +103,8 @@ struct ChunkFetch {
   const CancelFlag* cancel = nullptr;
   const ChunkIndex* index = nullptr;
   const ChunkPlan* plan = nullptr;
-  std::vector<std::wstring> packUrls;
+  std::vector<std::wstring> stores;     // the chunk store on each mirror in use, best first
+  std::vector<std::wstring> packNames;  // of index->packs
   os::File* out = nullptr;
   std::mutex lock;  // the next range, the output file, the failure
   size_t next = 0;
@@ -175,13 +176,15 @@ void FetchWorker(void* context) {
     }
     const PackRange& range = f.plan->ranges[i];
     std::wstring error;
-    // A second attempt past any cache on the way, then the file goes to its ".lz".
-    bool done = FetchRange(f, range, f.packUrls[range.pack], error);
+    // Each mirror in turn, then once more past any cache on the way; then the file goes to its
+    // ".lz".
+    bool done = false;
+    for (size_t m = 0; m < f.stores.size() && !done && !IsCancelled(f.cancel); ++m) {
+      done = FetchRange(f, range, f.stores[m] + f.packNames[range.pack], error);
+      if (!done) Log(L"Parca tekrar indirilecek: %ls", error.c_str());
+    }
     if (!done && !IsCancelled(f.cancel)) {
-      Log(L"Parca tekrar indirilecek: %ls", error.c_str());
-      done = FetchRange(f, range,
-                        PastCacheUrl(f.packUrls[range.pack]),
-                        error);
+      done = FetchRange(f, range, PastCacheUrl(f.stores[0] + f.packNames[range.pack]), error);
     }
     if (!done) {
       std::lock_guard<std::mutex> guard(f.lock);
@@ -238,7 +241,7 @@ bool HashFile(const std::wstring& path, uint32_t& crc, Sha256Digest& digest, uin
 
 UpdateEngine::ChunkOutcome UpdateEngine::RebuildChunkedFile(const FileEntry& entry,
                                                             const ChunkedFile& listed,
-                                                            const std::wstring& storeUrl,
+                                                            const std::vector<std::wstring>& stores,
                                                             ChunkTotals& totals) {
   const std::wstring name = entry.path;
   const std::wstring destPath = joinPath(root_, entry.path);
@@ -253,8 +256,12 @@ UpdateEngine::ChunkOutcome UpdateEngine::RebuildChunkedFile(const FileEntry& ent
   std::wstring error;
   ChunkIndex index;
   std::string why;
-  if (!FetchWithRetries(http_, storeUrl + toWide(IndexObjectName(listed.index.digest)),
-                        size_t(listed.index.size), bytes, &cancel_, error)) {
+  bool indexFetched = false;
+  for (size_t m = 0; m < stores.size() && !indexFetched && !Cancelled(); ++m) {
+    indexFetched = FetchWithRetries(http_, stores[m] + toWide(IndexObjectName(listed.index.digest)),
+                                    size_t(listed.index.size), bytes, &cancel_, error);
+  }
+  if (!indexFetched) {
     if (Cancelled()) return ChunkOutcome::kStop;
     Log(L"Parca dizini alinamadi: %ls (%ls)", name.c_str(), error.c_str());
     return ChunkOutcome::kWhole;
@@ -335,8 +342,9 @@ UpdateEngine::ChunkOutcome UpdateEngine::RebuildChunkedFile(const FileEntry& ent
   fetch.index = &index;
   fetch.plan = &plan;
   fetch.out = &out;
+  fetch.stores = stores;
   for (const ReleaseObject& pack : index.packs) {
-    fetch.packUrls.push_back(storeUrl + toWide(PackObjectName(pack.digest)));
+    fetch.packNames.push_back(toWide(PackObjectName(pack.digest)));
   }
   if (copied && !Cancelled()) {
     const int32_t count = std::min<int32_t>(ClampWorkers(connections_),
@@ -401,7 +409,7 @@ bool UpdateEngine::UpdateChunkedFiles(std::vector<FileEntry>& entries) {
   }
   if (entries.empty()) return true;
   struct Source {
-    std::wstring storeUrl;
+    std::vector<std::wstring> stores;  // on each mirror in use, best first
     std::map<std::string, ChunkedFile> files;
   };
   std::map<std::wstring, Source> sources;
@@ -433,7 +441,11 @@ bool UpdateEngine::UpdateChunkedFiles(std::vector<FileEntry>& entries) {
       continue;
     }
     Source& s = sources[base];
-    s.storeUrl = ChunkStoreUrl(base, list.store);
+    std::lock_guard<std::mutex> guard(lock_);
+    for (int32_t id : mirrors_.InUse(base)) {
+      s.stores.push_back(ChunkStoreUrl(mirrors_.at(id).base, list.store));
+    }
+    if (s.stores.empty()) s.stores.push_back(ChunkStoreUrl(base, list.store));
     for (ChunkedFile& f : list.files) s.files[f.path] = std::move(f);
   }
   if (sources.empty()) return true;
@@ -456,7 +468,7 @@ bool UpdateEngine::UpdateChunkedFiles(std::vector<FileEntry>& entries) {
     // Larger files are refused with their own line by the download, as before.
     ChunkOutcome outcome = ChunkOutcome::kWhole;
     if (listed && entry.size <= kMaxFileSize && !isDirectory(joinPath(root_, entry.path))) {
-      outcome = RebuildChunkedFile(entry, *listed, source->second.storeUrl, totals);
+      outcome = RebuildChunkedFile(entry, *listed, source->second.stores, totals);
     }
     if (outcome == ChunkOutcome::kStop) return false;
     if (outcome == ChunkOutcome::kDone) {

@@ -4,6 +4,7 @@
 #include "common/file_os.h"
 #include "common/path.h"
 #include "common/text.h"
+#include "patcher/engine/fetch_retries.h"
 #include "patcher/engine/log.h"
 #include "patcher/engine/object_hash.h"
 #include "patcher/engine/resume_state.h"
@@ -19,6 +20,8 @@ constexpr uint32_t kIdleSleepMs = 40;
 constexpr uint64_t kStateFileLimit = 1048576;
 constexpr uint32_t kHttpRangeNotSatisfiable = 416;
 constexpr uint32_t kErrorWriteFault = 29;  // ERROR_WRITE_FAULT
+// How often a transfer asks whether a faster mirror should take over what it is left to bring.
+constexpr uint32_t kMoveLookMs = 250;
 
 bool ItemReady(const WorkItem& item, uint32_t now) {
   return item.notBefore == 0 || int32_t(now - item.notBefore) >= 0;
@@ -36,6 +39,10 @@ struct DownloadSink {
   uint64_t attemptBytes = 0;
   uint32_t writeError = 0;
   bool overLimit = false;
+  // A transfer from a slow mirror at the end of the work is cut off for a faster one.
+  Attempt* attempt = nullptr;
+  uint64_t expected = 0;  // bytes asked for
+  uint32_t began = 0, lastLook = 0;
 };
 
 bool UpdateEngine::SinkPiece(void* context, const void* data, uint32_t size) {
@@ -64,10 +71,30 @@ bool UpdateEngine::SinkPiece(void* context, const void* data, uint32_t size) {
   sink.attemptBytes += size;
   job.downloaded += size;
   engine.totalDownloaded_ += size;
-  return true;
+  return !engine.SlowerThanAnotherMirror(sink);
+}
+
+bool UpdateEngine::SlowerThanAnotherMirror(DownloadSink& sink) {
+  Attempt& attempt = *sink.attempt;
+  if (!attempt.mayMove || attempt.mirror < 0) return false;
+  const uint32_t now = os::tickCount();
+  if (now - sink.lastLook < kMoveLookMs) return false;
+  sink.lastLook = now;
+  const uint64_t left = sink.expected > sink.attemptBytes ? sink.expected - sink.attemptBytes : 0;
+  attempt.movedTo = mirrors_.FasterElsewhere(attempt.mirror, sink.attemptBytes, now - sink.began,
+                                             left);
+  return attempt.movedTo >= 0;
 }
 
 namespace {
+
+void NoteServedBy(DownloadJob& job, int32_t mirror) {
+  if (mirror < 0) return;
+  for (int32_t id : job.servedBy) {
+    if (id == mirror) return;
+  }
+  job.servedBy.push_back(mirror);
+}
 
 // Takes back what a failed attempt added to the counters (engine lock held).
 void TakeBack(DownloadJob& job, uint64_t& total, uint64_t bytes) {
@@ -225,9 +252,82 @@ bool UpdateEngine::DownloadFiles(const std::vector<FileEntry>& entries, const Fi
   return true;
 }
 
+Attempt UpdateEngine::BeginAttempt(const WorkItem& item) {
+  DownloadJob& job = jobs_[size_t(item.job)];
+  Attempt attempt;
+  attempt.url = job.url;
+  const bool keepPin = job.pinned && job.pinMirror >= 0 && !mirrors_.at(job.pinMirror).left;
+  attempt.mirror = keepPin ? job.pinMirror : mirrors_.Pick(job.baseUrl, item.avoid);
+  if (job.pinned) job.pinMirror = attempt.mirror;
+  if (attempt.mirror < 0) return attempt;
+  mirrors_.Begin(attempt.mirror);
+  const std::wstring& base = mirrors_.at(attempt.mirror).base;
+  if (base != job.baseUrl) {
+    attempt.url = FileDownloadUrl(base, job.listPath, job.crc);
+    if (job.pastCache) attempt.url = PastCacheUrl(attempt.url);
+  }
+  attempt.mayMove = mirrors_.HasMirrors() && item.avoid < 0 && !job.pinned;
+  return attempt;
+}
+
+bool UpdateEngine::MoveToOtherMirror(WorkItem& item, const Attempt& attempt,
+                                     const std::wstring& error) {
+  if (attempt.mirror < 0) return false;
+  const Mirror& mirror = mirrors_.at(attempt.mirror);
+  if (attempt.movedTo >= 0) {
+    Log(L"Yavas ayna: %ls; kalan is %ls aynasina", mirror.base.c_str(),
+        mirrors_.at(attempt.movedTo).base.c_str());
+    item.avoid = attempt.mirror;
+  } else if (attempt.remoteFault && mirror.left) {
+    item.avoid = -1;  // left meanwhile for another attempt's failure
+  } else if (attempt.remoteFault && mirrors_.Leave(attempt.mirror, error)) {
+    Log(L"Ayna birakildi: %ls (%ls)", mirror.base.c_str(), mirror.whyLeft.c_str());
+    item.avoid = -1;
+  } else {
+    return false;
+  }
+  // Taken at once by another mirror, without counting as a failed attempt of the file.
+  item.notBefore = 0;
+  queue_.push_front(item);
+  return true;
+}
+
+bool UpdateEngine::BlameMirrors(DownloadJob& job, const std::wstring& reason) {
+  std::vector<int32_t> served;
+  served.swap(job.servedBy);
+  const bool resumed = job.resumed;
+  job.resumed = false;
+  job.firstMirror = -1;
+  job.pinMirror = -1;
+  // Segments of an earlier run came from mirrors unknown: no one is blamed for them.
+  if (resumed || served.empty()) return false;
+  if (served.size() == 1) {
+    const Mirror& mirror = mirrors_.at(served[0]);
+    if (mirror.left) return true;  // the same mirror's bytes, left for another file's
+    if (!mirrors_.Leave(served[0], reason)) return false;
+    Log(L"Ayna birakildi: %ls (%ls)", mirror.base.c_str(), mirror.whyLeft.c_str());
+    return true;
+  }
+  if (job.pinned) return false;
+  // Which of the mirrors sent the bad bytes is unknown: the next download comes from one.
+  job.pinned = true;
+  Log(L"%ls birden cok aynadan geldi; tek aynadan yeniden indirilecek", job.name.c_str());
+  return true;
+}
+
+void UpdateEngine::LogMirrors() const {
+  std::vector<std::wstring> lines;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    lines = mirrors_.Report();
+  }
+  for (const std::wstring& line : lines) Log(L"%ls", line.c_str());
+}
+
 void UpdateEngine::WorkerLoop() {
   for (;;) {
     WorkItem item;
+    Attempt attempt;
     {
       std::unique_lock<std::mutex> guard(lock_);
       if (downloadFailed_ || Cancelled()) return;
@@ -244,12 +344,14 @@ void UpdateEngine::WorkerLoop() {
       queue_.erase(found);
       ++activeWorkers_;
       ++jobs_[size_t(item.job)].attemptsInFlight;
+      attempt = BeginAttempt(item);
     }
 
     std::wstring error;
     bool complete = false;
-    const bool ok = item.part < 0 ? FirstRequest(item.job, error, complete)
-                                  : DownloadPart(item.job, item.part, error, complete);
+    const uint32_t began = os::tickCount();
+    const bool ok = item.part < 0 ? FirstRequest(item.job, attempt, error, complete)
+                                  : DownloadPart(item.job, item.part, attempt, error, complete);
     if (ok && complete && !Cancelled()) FinishJob(item.job);
     if (ok && !complete && !Cancelled()) AdvanceObjectHash(item.job);
 
@@ -265,7 +367,16 @@ void UpdateEngine::WorkerLoop() {
 
     std::lock_guard<std::mutex> guard(lock_);
     --activeWorkers_;
+    if (attempt.mirror >= 0) {
+      mirrors_.End(attempt.mirror, attempt.bytes, os::tickCount() - began, ok,
+                   ok || attempt.movedTo >= 0);
+    }
     if (ok || Cancelled() || downloadFailed_) continue;
+    if (MoveToOtherMirror(item, attempt, error)) continue;
+    if (attempt.finalFault) {
+      SetDownloadFailure(error);
+      continue;
+    }
     ++item.retries;
     if (item.retries < kWorkItemAttempts) {
       // Delays of 2, 4, 8 and 16 s, kept in the queue so no worker waits on them.
@@ -279,16 +390,17 @@ void UpdateEngine::WorkerLoop() {
   }
 }
 
-bool UpdateEngine::FirstRequest(int32_t jobIndex, std::wstring& errorOut, bool& completeOut) {
+bool UpdateEngine::FirstRequest(int32_t jobIndex, Attempt& attempt, std::wstring& errorOut,
+                                bool& completeOut) {
   completeOut = false;
-  std::wstring name, url, partPath;
+  std::wstring name, partPath;
+  const std::wstring& url = attempt.url;
   uint64_t size = 0, limit = 0;
   int32_t generation = 0;
   {
     std::lock_guard<std::mutex> guard(lock_);
     DownloadJob& job = jobs_[size_t(jobIndex)];
     name = job.name;
-    url = job.url;
     partPath = job.partPath;
     size = job.size;
     // A signed object is exactly its size: a longer answer ends at that size, not near 2^32.
@@ -311,9 +423,14 @@ bool UpdateEngine::FirstRequest(int32_t jobIndex, std::wstring& errorOut, bool& 
   sink.file = &file;
   sink.limit = limit;
   sink.generation = generation;
+  sink.attempt = &attempt;
+  sink.expected = asked;
+  sink.began = sink.lastLook = os::tickCount();
   HttpResult result;
   const bool ok = http_.Get(url, 0, int64_t(asked - 1), result, SinkPiece, &sink,
                             &cancel_);
+  attempt.bytes = sink.attemptBytes;
+  attempt.remoteFault = sink.writeError == 0 && !Cancelled();
   // Closed before the engine lock is let go: the worker finishing the file opens it at once.
   file.close();
   const std::wstring prefix = Text("FAILED_DOWNLOAD_FILE") + L"\n" + name + L": ";
@@ -330,7 +447,7 @@ bool UpdateEngine::FirstRequest(int32_t jobIndex, std::wstring& errorOut, bool& 
     } else {
       errorOut = prefix + result.error_text;
     }
-    if (AttemptIsFinal(sink.writeError, sink.overLimit)) SetDownloadFailure(errorOut);
+    attempt.finalFault = AttemptIsFinal(sink.writeError, sink.overLimit);
     return false;
   }
   if (result.status == 206 && result.has_range && result.range_first == 0 &&
@@ -345,7 +462,7 @@ bool UpdateEngine::FirstRequest(int32_t jobIndex, std::wstring& errorOut, bool& 
     if (total > limit) {
       TakeBack(job, totalDownloaded_, sink.attemptBytes);
       errorOut = prefix + L"yanıt beklenenden büyük";
-      SetDownloadFailure(errorOut);
+      attempt.finalFault = true;
       return false;
     }
     const uint64_t count = (total - 1) / segment + 1;
@@ -366,23 +483,25 @@ bool UpdateEngine::FirstRequest(int32_t jobIndex, std::wstring& errorOut, bool& 
     job.partDone.assign(1, 1);
     job.partsLeft = 0;
   }
+  job.firstMirror = attempt.mirror;
+  NoteServedBy(job, attempt.mirror);
   completeOut = job.partsLeft == 0;
   guard.unlock();
   SaveResumeState(jobIndex);
   return true;
 }
 
-bool UpdateEngine::DownloadPart(int32_t jobIndex, int32_t part, std::wstring& errorOut,
-                                bool& completeOut) {
+bool UpdateEngine::DownloadPart(int32_t jobIndex, int32_t part, Attempt& attempt,
+                                std::wstring& errorOut, bool& completeOut) {
   completeOut = false;
-  std::wstring name, url, partPath;
+  std::wstring name, partPath;
+  const std::wstring& url = attempt.url;
   uint64_t first = 0, end = 0;
   int32_t generation = 0;
   {
     std::lock_guard<std::mutex> guard(lock_);
     DownloadJob& job = jobs_[size_t(jobIndex)];
     name = job.name;
-    url = job.url;
     partPath = job.partPath;
     first = uint64_t(part) * job.segmentSize;
     end = first + job.segmentSize;
@@ -401,10 +520,15 @@ bool UpdateEngine::DownloadPart(int32_t jobIndex, int32_t part, std::wstring& er
   sink.file = &file;
   sink.limit = end - first;
   sink.generation = generation;
+  sink.attempt = &attempt;
+  sink.expected = end - first;
+  sink.began = sink.lastLook = os::tickCount();
   HttpResult result;
   const bool ok = http_.Get(url, int64_t(first), int64_t(end - 1), result, SinkPiece,
                             &sink, &cancel_);
   file.close();
+  attempt.bytes = sink.attemptBytes;
+  attempt.remoteFault = sink.writeError == 0 && !Cancelled();
   const bool valid = ok && result.status == 206 && result.has_range &&
                      result.range_first == first && sink.attemptBytes == end - first;
 
@@ -417,7 +541,11 @@ bool UpdateEngine::DownloadPart(int32_t jobIndex, int32_t part, std::wstring& er
       result.status == kHttpRangeNotSatisfiable ||
       (result.status == 206 && result.has_range && result.range_total != 0 &&
        result.range_total != uint64_t(job.remoteSize));
-  if (resourceChanged && job.restarts < kMaxJobRestarts) {
+  // While the mirror that gave the file's size is in use, one that disagrees holds another file.
+  const bool otherMirrorsFile = resourceChanged && attempt.mirror >= 0 && job.firstMirror >= 0 &&
+                                attempt.mirror != job.firstMirror &&
+                                !mirrors_.at(job.firstMirror).left;
+  if (resourceChanged && !otherMirrorsFile && job.restarts < kMaxJobRestarts) {
     TakeBack(job, totalDownloaded_, sink.attemptBytes);
     Log(L"Sunucudaki dosya degismis (HTTP %u, %llu / %lld bayt): %ls bastan indirilecek",
         unsigned(result.status), (unsigned long long)result.range_total,
@@ -437,9 +565,10 @@ bool UpdateEngine::DownloadPart(int32_t jobIndex, int32_t part, std::wstring& er
       errorOut = prefix + result.error_text;
     }
     // More than the segment's range is a server fault that may pass; a full disk is not.
-    if (AttemptIsFinal(sink.writeError, false)) SetDownloadFailure(errorOut);
+    attempt.finalFault = AttemptIsFinal(sink.writeError, false);
     return false;
   }
+  NoteServedBy(job, attempt.mirror);
   if (!job.partDone[size_t(part)]) {
     job.partDone[size_t(part)] = 1;
     --job.partsLeft;
@@ -459,6 +588,7 @@ bool UpdateEngine::LoadResumeState(DownloadJob& job) {
   job.segmentSize = state.segmentSize;
   job.partCount = int32_t(state.partDone.size());
   job.partDone = state.partDone;
+  job.resumed = true;
   job.partsLeft = 0;
   job.downloaded = 0;
   for (size_t i = 0; i < job.partDone.size(); ++i) {
@@ -549,6 +679,8 @@ void UpdateEngine::RestartJob(int32_t jobIndex) {
   job.partsLeft = 0;
   job.partDone.clear();
   job.objectHash = NewObjectHash(job);
+  job.servedBy.clear();
+  job.firstMirror = -1;
   job.state = kJobNew;
   queue_.push_front(WorkItem{jobIndex, -1, 0, 0});
 }

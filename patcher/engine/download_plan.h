@@ -52,6 +52,15 @@ struct DownloadJob {
   int32_t attemptsInFlight = 0;
   int32_t restarts = 0;
   bool restartPending = false;
+  // Mirrors: those that served the segments now in the ".part" (none known for a resumed one),
+  // the one that answered its first request, and, once a mixed download failed its check, the one
+  // mirror every segment comes from.
+  std::vector<int32_t> servedBy;
+  bool resumed = false;
+  int32_t firstMirror = -1;
+  bool pinned = false;
+  int32_t pinMirror = -1;
+  bool pastCache = false;  // fetched again after a failed check: past any cache on the way
 };
 
 // part -1 is the first request of a file whose segmentation is still open.
@@ -60,6 +69,18 @@ struct WorkItem {
   int32_t part = -1;
   int32_t retries = 0;
   uint32_t notBefore = 0;  // GetTickCount value; 0 = ready at once
+  int32_t avoid = -1;      // a mirror this item left for being slow: it goes elsewhere
+};
+
+// One attempt on a work item: where it goes, and how it failed as far as mirrors go.
+struct Attempt {
+  int32_t mirror = -1;   // -1: the job's own address
+  std::wstring url;
+  bool mayMove = false;  // a slow transfer may be cut off for a faster mirror
+  uint64_t bytes = 0;    // what it brought
+  bool remoteFault = false;  // the server's doing: another mirror may serve it
+  bool finalFault = false;   // the file fails unless another mirror takes it
+  int32_t movedTo = -1;      // cut off for this faster mirror
 };
 
 constexpr int32_t kWorkItemAttempts = 5;

@@ -183,12 +183,14 @@ void UpdateEngine::Redownload(int32_t jobIndex, const std::wstring& reason) {
   os::deleteFile(out);
   std::lock_guard<std::mutex> guard(lock_);
   DownloadJob& job = jobs_[size_t(jobIndex)];
-  if (job.redownloads >= 1) {
+  // Another mirror owes a download when the bad bytes came from one that is now left.
+  const bool owed = BlameMirrors(job, reason);
+  if (!owed && job.redownloads >= 1) {
     job.state = kJobFailed;
     SetDownloadFailure(reason);
     return;
   }
-  ++job.redownloads;
+  if (!owed) ++job.redownloads;
   totalDownloaded_ -= job.downloaded < totalDownloaded_ ? job.downloaded : totalDownloaded_;
   job.downloaded = 0;
   job.remoteSize = -1;
@@ -198,7 +200,8 @@ void UpdateEngine::Redownload(int32_t jobIndex, const std::wstring& reason) {
   job.partDone.clear();
   job.objectHash = NewObjectHash(job);
   // A cache on the way must not hand back the same bytes.
-  job.url = PastCacheUrl(job.url);
+  if (!job.pastCache) job.url = PastCacheUrl(job.url);
+  job.pastCache = true;
   job.state = kJobNew;
   queue_.push_back(WorkItem{jobIndex, -1, 0, 0});
   Log(L"Yeniden indirilecek: %ls (%ls)", job.name.c_str(), reason.c_str());

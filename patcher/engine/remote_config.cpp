@@ -22,6 +22,21 @@ std::wstring WideAttribute(const XmlNode& node, std::string_view name) {
 // "http://host/dir/config.xml?x" -> "http://host/dir/"; empty when the URL names no folder.
 std::wstring ConfigFolder(std::wstring_view configUrl) { return siblingUrl(configUrl, L""); }
 
+// The source's crcversion applies to each mirror as to crcpatch_url.
+void ReadMirrors(const XmlNode& patch, const std::wstring& version, const std::wstring& source,
+                 RemoteConfig& config) {
+  for (const XmlNode& mirror : patch.children) {
+    if (!equalsNoCase(mirror.name, "sv_mirror")) continue;
+    const std::wstring url = WideAttribute(mirror, "url");
+    if (url.empty()) continue;
+    std::wstring base = sourceBaseUrl(url, version);
+    std::vector<std::wstring>& bases = config.mirrors[source];
+    if (base != source && std::find(bases.begin(), bases.end(), base) == bases.end())
+      bases.push_back(std::move(base));
+    if (bases.empty()) config.mirrors.erase(source);
+  }
+}
+
 void ReadSources(const XmlNode& root, RemoteConfig& config) {
   unsigned index = 0;
   for (const XmlNode& child : root.children) {
@@ -44,6 +59,7 @@ void ReadSources(const XmlNode& root, RemoteConfig& config) {
             config.immutableSources.end()) {
       config.immutableSources.push_back(source);
     }
+    ReadMirrors(child, version, source, config);
     if (std::find(config.sources.begin(), config.sources.end(), source) == config.sources.end())
       config.sources.push_back(std::move(source));
   }
@@ -114,6 +130,9 @@ bool ParseRemoteConfig(std::string_view bytes, std::wstring_view configUrl,
     const bool immutable = IsImmutableSource(config, config.sources[i]);
     Log(L"  kaynak %u: %ls%ls", unsigned(i + 1), config.sources[i].c_str(),
         immutable ? L" (degismez surum)" : L"");
+    const auto mirrors = config.mirrors.find(config.sources[i]);
+    if (mirrors == config.mirrors.end()) continue;
+    for (const std::wstring& mirror : mirrors->second) Log(L"    ayna: %ls", mirror.c_str());
   }
   configOut = std::move(config);
   return true;

@@ -2,6 +2,7 @@
 // The remote configuration: the small XML document ("draskeltorrent.config.xml") through which the
 // game operator steers every patcher, and the local file that remembers the accepted notice.
 #include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,6 +22,9 @@ struct RemoteConfig {
   // The sources whose version folder the release marks immutable: their lists may come from a
   // cache on the way, so they are fetched without the cache-busting query.
   std::vector<std::wstring> immutableSources;
+  // Further bases carrying a source's release (its sv_mirror children), by source: they stand in
+  // for the source's files and chunks, never for its lists, which decide what is trusted.
+  std::map<std::wstring, std::vector<std::wstring>> mirrors;
   int32_t noticeVersion = 0;
   std::wstring noticeUrl;            // empty: no notice
   int32_t noticeWidth = kDefaultNoticeWidth;

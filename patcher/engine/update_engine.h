@@ -19,6 +19,7 @@
 #include "release/file_list.h"
 #include "patcher/engine/http_client.h"
 #include "patcher/engine/in_use.h"
+#include "patcher/engine/mirror_set.h"
 #include "patcher/engine/release_trust.h"
 #include "patcher/engine/remote_config.h"
 #include "patcher/engine/self_update.h"
@@ -28,6 +29,7 @@ namespace sv {
 
 class SkinDefinition;
 struct ChunkedFile;
+struct DownloadSink;
 
 constexpr uint32_t kWmApp = 0x8000;
 constexpr uint32_t WM_SV_NOTICE = kWmApp + 10;
@@ -185,8 +187,20 @@ class UpdateEngine {
   // Room on the game's volume for `bytes` of new files and their work copies; false after Fail.
   bool EnsureDiskSpace(uint64_t bytes);
   void WorkerLoop();
-  bool FirstRequest(int32_t jobIndex, std::wstring& errorOut, bool& completeOut);
-  bool DownloadPart(int32_t jobIndex, int32_t part, std::wstring& errorOut, bool& completeOut);
+  // Where the next attempt on `item` goes (engine lock held by the caller).
+  Attempt BeginAttempt(const WorkItem& item);
+  // After a failed attempt: true when the item went to another mirror (engine lock held).
+  bool MoveToOtherMirror(WorkItem& item, const Attempt& attempt, const std::wstring& error);
+  // After a failed check of a download: leaves the one mirror that served it, or has the next
+  // download come from one mirror alone; true when another download is owed (engine lock held).
+  bool BlameMirrors(DownloadJob& job, const std::wstring& reason);
+  void LogMirrors() const;
+  // True when a transfer should be cut off for a faster mirror (engine lock held).
+  bool SlowerThanAnotherMirror(DownloadSink& sink);
+  bool FirstRequest(int32_t jobIndex, Attempt& attempt, std::wstring& errorOut,
+                    bool& completeOut);
+  bool DownloadPart(int32_t jobIndex, int32_t part, Attempt& attempt, std::wstring& errorOut,
+                    bool& completeOut);
   bool LoadResumeState(DownloadJob& job);
   void SaveResumeState(int32_t jobIndex);  // engine lock NOT held: the write runs outside it
   void MarkResourceChanged(int32_t jobIndex);  // engine lock held by the caller
@@ -202,7 +216,7 @@ class UpdateEngine {
   };
   bool UpdateChunkedFiles(std::vector<FileEntry>& entries);
   ChunkOutcome RebuildChunkedFile(const FileEntry& entry, const ChunkedFile& listed,
-                                  const std::wstring& storeUrl, ChunkTotals& totals);
+                                  const std::vector<std::wstring>& stores, ChunkTotals& totals);
 
   // Installing.
   void PrepareWorkArea();
@@ -268,6 +282,7 @@ class UpdateEngine {
   std::vector<DownloadJob> jobs_;
   std::deque<WorkItem> queue_;
   int32_t activeWorkers_ = 0;
+  MirrorSet mirrors_;
   bool downloadFailed_ = false;
   std::wstring downloadFailure_;
   uint64_t totalDownloaded_ = 0;

@@ -74,6 +74,7 @@ bool UpdateEngine::UpdateRun() {
   {
     std::lock_guard<std::mutex> guard(lock_);
     remoteConfig_ = config;
+    mirrors_.Reset(config);
     if (!config.runPath.empty()) defaultRunPath_ = config.runPath;
   }
   if (config.connections > 0) connections_ = config.connections;
@@ -107,11 +108,13 @@ bool UpdateEngine::UpdateRun() {
   } else {
     if (!UpdateChunkedFiles(toUpdate)) {
       SaveCrcCache();
+      LogMirrors();
       return false;
     }
     const bool downloaded = (toUpdate.empty() && !patcherDiffers) ||
                             DownloadFiles(toUpdate, patcherDiffers ? &patcherEntry : nullptr);
     SaveCrcCache();
+    LogMirrors();
     if (!downloaded) return false;
     bool patcherReady = false;
     {

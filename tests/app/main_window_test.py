@@ -49,14 +49,7 @@ class Release:
         self.www = os.path.join(self.root, "www")
         self.sizes = pw.make_client(self.client, args.game, big_mb)
         pw.publish(args.publish, self.client, os.path.join(self.www, "patch"))
-        saved = nginx_server.CONFIG
-        if rate:
-            nginx_server.CONFIG = saved.replace("location / {{ }}",
-                                                "location / {{ limit_rate %s; }}" % rate)
-        try:
-            self.server = nginx_server.Nginx(self.www, os.path.join(self.root, "nginx")).start()
-        finally:
-            nginx_server.CONFIG = saved
+        self.server = nginx_server.Nginx(self.www, os.path.join(self.root, "nginx"), rate=rate).start()
         servers.append(self.server)
         self.base = self.server.url()
 

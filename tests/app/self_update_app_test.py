@@ -51,14 +51,7 @@ class Release:
             f.write(b"Draskel Online\r\n" * 100)
         self.www = os.path.join(self.root, "www")
         pw.publish(args.publish, client, os.path.join(self.www, "patch"))
-        saved = nginx_server.CONFIG
-        if rate:
-            nginx_server.CONFIG = saved.replace("location / {{ }}",
-                                                "location / {{ limit_rate %s; }}" % rate)
-        try:
-            self.server = nginx_server.Nginx(self.www, os.path.join(self.root, "nginx")).start()
-        finally:
-            nginx_server.CONFIG = saved
+        self.server = nginx_server.Nginx(self.www, os.path.join(self.root, "nginx"), rate=rate).start()
         servers.append(self.server)
         base = self.server.url()
         config_url = base + "/patch/draskeltorrent.config.xml"

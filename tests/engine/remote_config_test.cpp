@@ -137,6 +137,25 @@ TEST_F(RemoteConfigTest, ImmutableMarkCountsOnlyOnAVersionFolder) {
   EXPECT_EQ(config.immutableSources, std::vector<std::wstring>{L"http://a.example/f/v1/"});
 }
 
+TEST_F(RemoteConfigTest, MirrorsTakeTheSourcesVersionAndAreNoSources) {
+  ASSERT_TRUE(Parse(
+      "<torrent_config>"
+      "<foreground_patch crcpatch_url='http://a.example/f' crcversion='v1'>"
+      "<sv_mirror url='http://m1.example/f/'/><sv_mirror url=''/>"
+      "<sv_mirror url='http://a.example/f'/><sv_mirror url='http://m1.example/f'/>"
+      "</foreground_patch>"
+      "<foreground_patch crcpatch_url='http://b.example/'/>"
+      "<foreground_patch crcpatch_url='http://a.example/f' crcversion='v1'>"
+      "<SV_MIRROR url='http://m2.example/g'/></foreground_patch>"
+      "</torrent_config>"))
+      << error;
+  EXPECT_EQ(config.sources,
+            (std::vector<std::wstring>{L"http://a.example/f/v1/", L"http://b.example/"}));
+  ASSERT_EQ(config.mirrors.size(), 1u);
+  EXPECT_EQ(config.mirrors[L"http://a.example/f/v1/"],
+            (std::vector<std::wstring>{L"http://m1.example/f/v1/", L"http://m2.example/g/v1/"}));
+}
+
 TEST_F(RemoteConfigTest, WithoutForegroundPatchTheConfigFolderIsTheSource) {
   const std::wstring log = StartLog();
   ASSERT_TRUE(Parse("<torrent_config run_path='game.exe'/>")) << error;

@@ -80,7 +80,7 @@ inline bool IsOld(const std::filesystem::path& p) {
 inline void ExpectVerifies(const std::filesystem::path& out) {
   std::ostringstream report, err;
   VerifySummary verified;
-  ASSERT_TRUE(VerifyRelease(Utf8(out), verified, report, err, false)) << err.str();
+  ASSERT_TRUE(VerifyRelease(Utf8(out), {}, verified, report, err, false)) << err.str();
   EXPECT_EQ(verified.bad + verified.invalidLines, 0u) << report.str();
 }
 

@@ -149,7 +149,7 @@ TEST_F(ReleaseBuild, BuildStoppedHalfWayRecordsWhatItReplaced) {
   EXPECT_EQ(run.summary.written, 1u);  // game.exe only: data/empty.bin was recorded
   std::ostringstream report, err;
   sv::VerifySummary verified;
-  ASSERT_TRUE(sv::VerifyRelease(sv::test::Utf8(out()), verified, report, err, false));
+  ASSERT_TRUE(sv::VerifyRelease(sv::test::Utf8(out()), {}, verified, report, err, false));
   EXPECT_EQ(verified.bad, 0u) << report.str();
 }
 

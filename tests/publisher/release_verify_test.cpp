@@ -18,7 +18,8 @@ TEST_F(ReleaseVerify, NamesEveryDamagedFileAndLine) {
   ASSERT_TRUE(sv::test::Build(client, out, 1).ok);
   std::ostringstream good, err;
   sv::VerifySummary summary;
-  ASSERT_TRUE(sv::VerifyRelease(sv::test::Utf8(out), summary, good, err, false)) << err.str();
+  ASSERT_TRUE(sv::VerifyRelease(sv::test::Utf8(out), {}, summary, good, err, false))
+      << err.str();
   EXPECT_EQ(summary.files, 6u);
   EXPECT_EQ(summary.bad, 0u) << good.str();
 
@@ -34,7 +35,7 @@ TEST_F(ReleaseVerify, NamesEveryDamagedFileAndLine) {
   WriteFile(out / "crclist", list);
 
   std::ostringstream report;
-  ASSERT_TRUE(sv::VerifyRelease(sv::test::Utf8(out), summary, report, err, false));
+  ASSERT_TRUE(sv::VerifyRelease(sv::test::Utf8(out), {}, summary, report, err, false));
   const std::string text = report.str();
   EXPECT_EQ(summary.bad, 4u) << text;
   EXPECT_EQ(summary.invalidLines, 1u) << text;
@@ -48,7 +49,8 @@ TEST_F(ReleaseVerify, NamesEveryDamagedFileAndLine) {
   EXPECT_EQ(text.find("BAD b.bin"), std::string::npos) << text;
   EXPECT_EQ(text.find("BAD f.bin"), std::string::npos) << text;
 
-  EXPECT_FALSE(sv::VerifyRelease(sv::test::Utf8(root_ / "nothing"), summary, report, err, false));
+  EXPECT_FALSE(
+      sv::VerifyRelease(sv::test::Utf8(root_ / "nothing"), {}, summary, report, err, false));
 }
 
 // The configuration names patcher build Y while the list holds the patcher's own file as build
@@ -62,14 +64,14 @@ TEST_F(ReleaseVerify, ConfigurationAndListNamingTwoPatcherBuildsAreReported) {
   ASSERT_TRUE(sv::test::Build(client, out, 1).ok);
   std::ostringstream report, err;
   sv::VerifySummary summary;
-  ASSERT_TRUE(sv::VerifyRelease(sv::test::Utf8(out), summary, report, err, false));
+  ASSERT_TRUE(sv::VerifyRelease(sv::test::Utf8(out), {}, summary, report, err, false));
   EXPECT_EQ(summary.conflicts, 0u) << "no configuration, nothing to compare";
 
   WriteFile(out / "draskeltorrent.config.xml",
             "<torrent_config run_path=\"game.bin\" sv_patcher_url=\"http://h/p/Sarvik.exe.lz?x=1\" "
             "sv_patcher_crc32=\"0x1234ABCD\"></torrent_config>\n");
   std::ostringstream bad;
-  ASSERT_TRUE(sv::VerifyRelease(sv::test::Utf8(out), summary, bad, err, false));
+  ASSERT_TRUE(sv::VerifyRelease(sv::test::Utf8(out), {}, summary, bad, err, false));
   EXPECT_EQ(summary.bad, 0u) << bad.str();
   EXPECT_EQ(summary.conflicts, 1u) << bad.str();
   EXPECT_NE(bad.str().find("BAD draskeltorrent.config.xml: sv_patcher_crc32 1234abcd names another "
@@ -88,7 +90,7 @@ TEST_F(ReleaseVerify, ConfigurationAndListNamingTwoPatcherBuildsAreReported) {
             "<torrent_config sv_patcher_url=\"http://h/p/Sarvik.exe\" sv_patcher_crc32=\"" + crc +
                 "\"></torrent_config>\n");
   std::ostringstream good;
-  ASSERT_TRUE(sv::VerifyRelease(sv::test::Utf8(out), summary, good, err, false));
+  ASSERT_TRUE(sv::VerifyRelease(sv::test::Utf8(out), {}, summary, good, err, false));
   EXPECT_EQ(summary.conflicts, 0u) << good.str();
 }
 

@@ -74,11 +74,13 @@ class Nginx:
     added to the server block (a location of its own, for example). `tls` = (certificate, key)
     serves HTTPS (TLS 1.2 and 1.3) instead, with the protocol at the end of each log line.
     `cache_of` = the URL of another server makes this one a caching proxy in front of it, as a CDN
-    is: what it answered with 200 is kept, by the whole address with its query."""
+    is: what it answered with 200 is kept, by the whole address with its query. `rate` (nginx's
+    limit_rate, "256k") paces each answer; nginx lets the first second's worth out at once."""
 
-    def __init__(self, root, work, extra="", tls=None, cache_of=None):
+    def __init__(self, root, work, extra="", tls=None, cache_of=None, rate=None):
         self.extra = extra
         self.cache_of = cache_of
+        self.rate = rate
         self.tls = tls
         self.root = os.path.abspath(root)
         self.work = os.path.abspath(work)
@@ -123,6 +125,8 @@ class Nginx:
         return f"proxy_cache_path {self.work}/cache keys_zone=sv:4m;" if self.cache_of else ""
 
     def _config(self):
+        if self.rate:
+            return CONFIG.replace("location / {{ }}", "location / {{ limit_rate %s; }}" % self.rate)
         if not self.cache_of:
             return CONFIG
         return CONFIG.replace("location / {{ }}", "location / {{ proxy_pass %s; proxy_cache sv; "

@@ -98,19 +98,8 @@ class Env:
     def nginx(self, root, name, rate=None, tls=None):
         work = os.path.join(self.work, "nginx-" + name)
         shutil.rmtree(work, ignore_errors=True)
-        if rate:
-            # Slow enough to stop a run in the middle of a file.
-            saved = nginx_server.CONFIG
-            nginx_server.CONFIG = saved.replace("location / {{ }}",
-                                                "location / {{ limit_rate %s; }}" % rate)
-            if nginx_server.CONFIG == saved:
-                raise Failure("cannot add a rate limit to the nginx configuration")
-            try:
-                server = nginx_server.Nginx(root, work).start()
-            finally:
-                nginx_server.CONFIG = saved
-        else:
-            server = nginx_server.Nginx(root, work, tls=tls).start()
+        # A rate: slow enough to stop a run in the middle of a file.
+        server = nginx_server.Nginx(root, work, tls=tls, rate=rate).start()
         self.servers.append(server)
         return server
 
@@ -201,6 +190,7 @@ def script_env():
     ap.add_argument("--only")
     ap.add_argument("--native", action="store_true")
     ap.add_argument("--trust-ca", help="the Windows tool that trusts a test CA in the prefix")
+    ap.add_argument("--publish", help="the release tool, for the scripts that call it")
     args = ap.parse_args()
     NATIVE = args.native
     env = Env(argparse.Namespace(svupdate=args.svupdate, holdfile=None, work=args.work))
@@ -1021,6 +1011,7 @@ def main():
     ap.add_argument("--work", required=True)
     ap.add_argument("--native", action="store_true")
     ap.add_argument("--trust-ca", help="the Windows tool that trusts a test CA in the prefix")
+    ap.add_argument("--publish", help="the release tool, for the scripts that call it")
     args = ap.parse_args()
     NATIVE = args.native
     env = Env(args)
