@@ -269,7 +269,9 @@ def state_flags(path):
 def group_resume(env, case):
     files = [("a.bin", 50000), ("data/large.bin", 40 * MIB + 3)]
     listing, rel = release(env, "rel-resume", files)
-    server = env.nginx(os.path.join(rel, "www"), "resume", rate="3m")
+    # nginx lets a second's worth of each answer out at once: well below 1 MB/s, so that 1 MB
+    # segments arrive over time and a run can be stopped between them.
+    server = env.nginx(os.path.join(rel, "www"), "resume", rate="512k")
     config = server.url() + "/config.xml"
     game = os.path.join(env.work, "game-resume")
     shutil.rmtree(game, ignore_errors=True)
@@ -329,7 +331,7 @@ def group_resume(env, case):
         served = os.path.join(env.work, "www-republish")
         shutil.rmtree(served, ignore_errors=True)
         shutil.copytree(os.path.join(rel_a, "www"), served)
-        srv = env.nginx(served, "republish", rate="3m")
+        srv = env.nginx(served, "republish", rate="512k")
         game_r = os.path.join(env.work, "game-republish")
         shutil.rmtree(game_r, ignore_errors=True)
         state_r = os.path.join(game_r, "temp", "sv_data#republished.bin.state")
