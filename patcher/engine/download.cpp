@@ -39,10 +39,13 @@ struct DownloadSink {
   uint64_t attemptBytes = 0;
   uint32_t writeError = 0;
   bool overLimit = false;
-  // A transfer from a slow mirror at the end of the work is cut off for a faster one.
+  // A transfer from a slow mirror is cut off for a faster one.
   Attempt* attempt = nullptr;
   uint64_t expected = 0;  // bytes asked for
-  uint32_t began = 0, lastLook = 0;
+  uint32_t began = 0;
+  // The request's own stop flag: set when the run is cancelled or the transfer is cut off, so
+  // that a transfer waiting for its slow server's next piece ends at once.
+  CancelFlag stop{0};
 };
 
 bool UpdateEngine::SinkPiece(void* context, const void* data, uint32_t size) {
@@ -71,19 +74,47 @@ bool UpdateEngine::SinkPiece(void* context, const void* data, uint32_t size) {
   sink.attemptBytes += size;
   job.downloaded += size;
   engine.totalDownloaded_ += size;
-  return !engine.SlowerThanAnotherMirror(sink);
+  const uint32_t now = os::tickCount();
+  if (now - engine.lastCutLook_ >= kMoveLookMs) engine.CutSlowTransfers(now);
+  return !IsCancelled(&sink.stop);
 }
 
-bool UpdateEngine::SlowerThanAnotherMirror(DownloadSink& sink) {
-  Attempt& attempt = *sink.attempt;
-  if (!attempt.mayMove || attempt.mirror < 0) return false;
-  const uint32_t now = os::tickCount();
-  if (now - sink.lastLook < kMoveLookMs) return false;
-  sink.lastLook = now;
-  const uint64_t left = sink.expected > sink.attemptBytes ? sink.expected - sink.attemptBytes : 0;
-  attempt.movedTo = mirrors_.FasterElsewhere(attempt.mirror, sink.attemptBytes, now - sink.began,
-                                             left);
-  return attempt.movedTo >= 0;
+void UpdateEngine::CutSlowTransfers(uint32_t now) {
+  lastCutLook_ = now;
+  if (!mirrors_.HasMirrors()) return;
+  std::lock_guard<std::mutex> guard(sinksLock_);
+  for (DownloadSink* sink : runningSinks_) {
+    Attempt& attempt = *sink->attempt;
+    if (!attempt.mayMove || attempt.mirror < 0 || attempt.movedTo >= 0) continue;
+    const uint64_t left =
+        sink->expected > sink->attemptBytes ? sink->expected - sink->attemptBytes : 0;
+    attempt.movedTo =
+        mirrors_.FasterElsewhere(attempt.mirror, sink->attemptBytes, now - sink->began, left);
+    if (attempt.movedTo >= 0) sink->stop.store(1);
+  }
+}
+
+bool UpdateEngine::GetWatched(DownloadSink& sink, const std::wstring& url, int64_t first,
+                              int64_t last, HttpResult& result) {
+  {
+    std::lock_guard<std::mutex> guard(sinksLock_);
+    runningSinks_.push_back(&sink);
+    if (Cancelled()) sink.stop.store(1);
+  }
+  const bool ok = http_.Get(url, first, last, result, SinkPiece, &sink, &sink.stop);
+  std::lock_guard<std::mutex> guard(sinksLock_);
+  for (size_t i = 0; i < runningSinks_.size(); ++i) {
+    if (runningSinks_[i] != &sink) continue;
+    runningSinks_[i] = runningSinks_.back();
+    runningSinks_.pop_back();
+    break;
+  }
+  return ok;
+}
+
+void UpdateEngine::StopRunningTransfers() {
+  std::lock_guard<std::mutex> guard(sinksLock_);
+  for (DownloadSink* sink : runningSinks_) sink->stop.store(1);
 }
 
 namespace {
@@ -370,6 +401,9 @@ void UpdateEngine::WorkerLoop() {
     if (attempt.mirror >= 0) {
       mirrors_.End(attempt.mirror, attempt.bytes, os::tickCount() - began, ok,
                    ok || attempt.movedTo >= 0);
+      // A new measure may show a running transfer to be the slow one: cut now, not at its
+      // server's next piece, which a paced server may send a second later.
+      CutSlowTransfers(os::tickCount());
     }
     if (ok || Cancelled() || downloadFailed_) continue;
     if (MoveToOtherMirror(item, attempt, error)) continue;
@@ -425,10 +459,9 @@ bool UpdateEngine::FirstRequest(int32_t jobIndex, Attempt& attempt, std::wstring
   sink.generation = generation;
   sink.attempt = &attempt;
   sink.expected = asked;
-  sink.began = sink.lastLook = os::tickCount();
+  sink.began = os::tickCount();
   HttpResult result;
-  const bool ok = http_.Get(url, 0, int64_t(asked - 1), result, SinkPiece, &sink,
-                            &cancel_);
+  const bool ok = GetWatched(sink, url, 0, int64_t(asked - 1), result);
   attempt.bytes = sink.attemptBytes;
   attempt.remoteFault = sink.writeError == 0 && !Cancelled();
   // Closed before the engine lock is let go: the worker finishing the file opens it at once.
@@ -522,10 +555,9 @@ bool UpdateEngine::DownloadPart(int32_t jobIndex, int32_t part, Attempt& attempt
   sink.generation = generation;
   sink.attempt = &attempt;
   sink.expected = end - first;
-  sink.began = sink.lastLook = os::tickCount();
+  sink.began = os::tickCount();
   HttpResult result;
-  const bool ok = http_.Get(url, int64_t(first), int64_t(end - 1), result, SinkPiece,
-                            &sink, &cancel_);
+  const bool ok = GetWatched(sink, url, int64_t(first), int64_t(end - 1), result);
   file.close();
   attempt.bytes = sink.attemptBytes;
   attempt.remoteFault = sink.writeError == 0 && !Cancelled();

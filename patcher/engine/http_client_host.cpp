@@ -19,6 +19,9 @@ constexpr long kStallSeconds = 30;
 constexpr long kMaxRedirects = 10;
 constexpr size_t kMaxResponseHeaderBytes = 65536;
 constexpr uint32_t kHttpErrorHeaderOverflow = 12183;
+// How late a request sees its stop flag while nothing arrives: curl_easy_perform would sleep up to
+// a second between looks, and a transfer cut for a faster mirror would hold its worker that long.
+constexpr int kStopLookMs = 50;
 
 // One connection cache for all requests of the process, as WinHTTP keeps one per session.
 class SharedConnections {
@@ -130,6 +133,38 @@ size_t OnBody(char* data, size_t size, size_t count, void* context) {
 
 int OnProgress(void* context, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
   return IsCancelled(static_cast<Transfer*>(context)->cancel) ? 1 : 0;
+}
+
+// curl_easy_perform with the stop flag looked at every kStopLookMs, whatever the transfer waits
+// for; a stopped transfer ends as one its progress callback aborted.
+CURLcode PerformWatchingStop(CURL* curl, const CancelFlag* cancel) {
+  CURLM* multi = curl_multi_init();
+  if (!multi || curl_multi_add_handle(multi, curl) != CURLM_OK) {
+    if (multi) curl_multi_cleanup(multi);
+    return curl_easy_perform(curl);
+  }
+  CURLcode code = CURLE_GOT_NOTHING;
+  for (int running = 1;;) {
+    if (curl_multi_perform(multi, &running) != CURLM_OK) {
+      code = CURLE_OUT_OF_MEMORY;
+      break;
+    }
+    if (running == 0) {
+      int queued = 0;
+      while (CURLMsg* message = curl_multi_info_read(multi, &queued)) {
+        if (message->msg == CURLMSG_DONE) code = message->data.result;
+      }
+      break;
+    }
+    if (IsCancelled(cancel)) {
+      code = CURLE_ABORTED_BY_CALLBACK;
+      break;
+    }
+    curl_multi_poll(multi, nullptr, 0, kStopLookMs, nullptr);
+  }
+  curl_multi_remove_handle(multi, curl);
+  curl_multi_cleanup(multi);
+  return code;
 }
 
 uint32_t WinHttpNumber(CURLcode code) {
@@ -273,7 +308,7 @@ bool CurlTransport::Get(const std::wstring& url, int64_t rangeFirst, int64_t ran
   curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
   if (!range.empty()) curl_easy_setopt(curl, CURLOPT_RANGE, range.c_str());
   if (!caFile_.empty()) curl_easy_setopt(curl, CURLOPT_CAINFO, caFile_.c_str());
-  const CURLcode code = curl_easy_perform(curl);
+  const CURLcode code = PerformWatchingStop(curl, cancel);
   long verifyResult = X509_V_OK;
   if (code == CURLE_PEER_FAILED_VERIFICATION)
     curl_easy_getinfo(curl, CURLINFO_SSL_VERIFYRESULT, &verifyResult);

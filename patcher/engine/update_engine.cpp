@@ -81,6 +81,7 @@ void UpdateEngine::Start(RunMode mode) {
 
 void UpdateEngine::Cancel() {
   cancel_.exchange(1);
+  StopRunningTransfers();
   noticeEvent_.set();
   inUseEvent_.set();
 }

@@ -195,8 +195,13 @@ class UpdateEngine {
   // download come from one mirror alone; true when another download is owed (engine lock held).
   bool BlameMirrors(DownloadJob& job, const std::wstring& reason);
   void LogMirrors() const;
-  // True when a transfer should be cut off for a faster mirror (engine lock held).
-  bool SlowerThanAnotherMirror(DownloadSink& sink);
+  // Cuts off every running transfer that a faster mirror would finish clearly sooner (engine
+  // lock held): each ends at once and its segment moves to that mirror.
+  void CutSlowTransfers(uint32_t now);
+  // http_.Get of an attempt, stoppable through the sink's own flag while it runs.
+  bool GetWatched(DownloadSink& sink, const std::wstring& url, int64_t first, int64_t last,
+                  HttpResult& result);
+  void StopRunningTransfers();
   bool FirstRequest(int32_t jobIndex, Attempt& attempt, std::wstring& errorOut,
                     bool& completeOut);
   bool DownloadPart(int32_t jobIndex, int32_t part, Attempt& attempt, std::wstring& errorOut,
@@ -261,6 +266,9 @@ class UpdateEngine {
   std::mutex stateLock_;      // resume-state files: one writer at a time; taken before lock_
   os::Thread runThread_;
   CancelFlag cancel_{0};
+  std::mutex sinksLock_;  // taken last: guards runningSinks_
+  std::vector<DownloadSink*> runningSinks_;
+  uint32_t lastCutLook_ = 0;  // (L)
   std::atomic<bool> workerOutOfMemory_{false};  // an allocation failed on a run's thread
 
   StatusSnapshot status_;                 // (L)
