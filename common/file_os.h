@@ -96,6 +96,10 @@ class File {
   bool write(const void* buffer, uint32_t count, uint32_t& doneOut);
   // Puts what was written on the disk (FlushFileBuffers), so a rename never outruns the data.
   bool flush();
+  // Asks the system to start putting what was written on the disk without waiting for it, so a
+  // later flush finds little left to do. Linux has the call; Windows has none that does not
+  // wait, and there it does nothing.
+  void startWriteback();
   // False when the system reports an error on closing (data may not have reached the disk).
   bool close();
 

@@ -274,6 +274,11 @@ bool File::flush() {
   return (f && std::fflush(f) == 0 && fsync(fileno(f)) == 0) || Failed(errno);
 }
 
+void File::startWriteback() {
+  std::FILE* f = toStream(handle_);
+  if (f && std::fflush(f) == 0) sync_file_range(fileno(f), 0, 0, SYNC_FILE_RANGE_WRITE);
+}
+
 bool File::close() {
   std::FILE* f = toStream(handle_);
   handle_ = nullptr;

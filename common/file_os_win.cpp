@@ -207,6 +207,8 @@ bool File::write(const void* buffer, uint32_t count, uint32_t& doneOut) {
 
 bool File::flush() { return handle_ && FlushFileBuffers(toHandle(handle_)) != 0; }
 
+void File::startWriteback() {}
+
 bool File::close() {
   if (!handle_) return true;
   const bool ok = CloseHandle(toHandle(handle_)) != 0;

@@ -54,6 +54,7 @@ class FileWriter : public LzWriter {
 
  private:
   FileHandle handle_ = nullptr;
+  uint64_t sinceWriteback_ = 0;  // bytes written since the system was last asked to write back
 };
 
 class MemReader : public LzReader {

@@ -37,6 +37,8 @@ uint32_t FileReader::Read(void* buffer, uint32_t capacity) {
   return done;
 }
 
+constexpr uint64_t kWritebackStep = 8u << 20;
+
 FileWriter::~FileWriter() { Close(); }
 
 bool FileWriter::OpenWrite(const std::wstring& path, uint32_t* errorOut) {
@@ -64,6 +66,7 @@ bool FileWriter::Close() {
 
 bool FileWriter::Write(const void* data, size_t size) {
   const uint8_t* p = static_cast<const uint8_t*>(data);
+  sinceWriteback_ += size;
   while (size > 0) {
     if (!handle_) return false;
     const uint32_t piece = size > 0x40000000u ? 0x40000000u : uint32_t(size);
@@ -71,6 +74,12 @@ bool FileWriter::Write(const void* data, size_t size) {
     if (!AsFile(handle_)->write(p, piece, done) || done == 0) return false;
     p += done;
     size -= done;
+  }
+  // The disk starts on a large file while it is still being written: the flush before its move
+  // then waits for the last few MiB only.
+  if (sinceWriteback_ >= kWritebackStep) {
+    AsFile(handle_)->startWriteback();
+    sinceWriteback_ = 0;
   }
   return true;
 }

@@ -246,6 +246,13 @@ bool UpdateEngine::DownloadFiles(const std::vector<FileEntry>& entries, const Fi
   const int32_t workerCount = ClampWorkers(connections_);
   Log(L"Indirme basliyor: %u dosya, %ls, %d baglanti, parca %ls", unsigned(jobs_.size()),
       formatSize(sum).c_str(), workerCount, formatSize(segmentSize_).c_str());
+  os::Thread committer;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    commitQueue_.clear();
+    commitsClosed_ = false;
+    committing_ = committer.start(CommitEntry, this);
+  }
   os::Thread workers[kMaxWorkers];
   int32_t started = 0;
   for (int32_t i = 0; i < workerCount; ++i) {
@@ -262,6 +269,16 @@ bool UpdateEngine::DownloadFiles(const std::vector<FileEntry>& entries, const Fi
     if (ended) break;
   }
   for (int32_t i = 0; i < started; ++i) workers[i].release();
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    commitsClosed_ = true;
+  }
+  while (!committer.wait(kProgressTickMs)) ProgressTick();
+  committer.release();
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    committing_ = false;
+  }
 
   if (Cancelled()) return false;
   std::wstring failure;

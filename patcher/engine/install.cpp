@@ -1,5 +1,6 @@
 // Turning a downloaded ".part" into the game file: decode, verify, move into place.
 #include "common/file.h"
+#include "common/clock_os.h"
 #include "common/file_os.h"
 #include "common/folder_list.h"
 #include "common/path.h"
@@ -19,6 +20,7 @@ namespace {
 
 constexpr wchar_t kOldWorkFolder[] = L"Sarvik.tmp";
 constexpr uint32_t kInUseWaitMs = 500;
+constexpr uint32_t kCommitIdleMs = 10;
 constexpr int32_t kInUseDialogTries = 5;     // the dialog is due after the sixth failed try
 constexpr int32_t kInUseProtectedTries = 30;  // ... or the thirtieth when no holder can close
 
@@ -115,9 +117,7 @@ void UpdateEngine::FinishJob(int32_t jobIndex) {
     return;
   }
   const LzResult decoded = LzDecode(reader, &writer, DecodeCancelled, &cancel_);
-  // On the disk before the move: after a power cut the game file is old or new, never empty.
-  const bool flushed = !decoded.ok || writer.Flush();
-  const bool closed = writer.Close() && flushed;
+  const bool closed = writer.Close();
   reader.Close();
 
   if (Cancelled()) {
@@ -144,6 +144,64 @@ void UpdateEngine::FinishJob(int32_t jobIndex) {
         unsigned(job.crc), (unsigned long long)job.size, unsigned(decoded.crc),
         (unsigned long long)decoded.out_size);
     Redownload(jobIndex, skin_.format("SV_CRC_MISMATCH", {job.name}));
+    return;
+  }
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (committing_) {
+      commitQueue_.push_back(jobIndex);
+      return;
+    }
+  }
+  CommitFile(jobIndex);
+}
+
+namespace {
+
+// Through a handle of its own: the flush covers the file's data, whichever handle wrote it.
+bool FlushFile(const std::wstring& path) {
+  os::File file;
+  const bool flushed = file.openSharedWrite(path, false) && file.flush();
+  return file.close() && flushed;
+}
+
+}  // namespace
+
+void UpdateEngine::CommitLoop() {
+  for (;;) {
+    int32_t next = -1;
+    {
+      std::lock_guard<std::mutex> guard(lock_);
+      if (!commitQueue_.empty()) {
+        next = commitQueue_.front();
+        commitQueue_.pop_front();
+      } else if (commitsClosed_) {
+        return;
+      }
+    }
+    if (next < 0) {
+      os::sleepMs(kCommitIdleMs);
+    } else if (Cancelled()) {
+      std::lock_guard<std::mutex> guard(lock_);
+      os::deleteFile(jobs_[size_t(next)].outPath);  // ".part" and ".state" stay for the next run
+    } else {
+      CommitFile(next);
+    }
+  }
+}
+
+void UpdateEngine::CommitFile(int32_t jobIndex) {
+  DownloadJob job;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    job = jobs_[size_t(jobIndex)];
+  }
+  // On the disk before the move: after a power cut the game file is old or new, never empty.
+  if (!FlushFile(job.outPath)) {
+    os::deleteFile(job.outPath);
+    std::lock_guard<std::mutex> guard(lock_);
+    SetDownloadFailure(Text("FAILED_WRITE_FILE") + L"\n" + job.name);
+    jobs_[size_t(jobIndex)].state = kJobFailed;
     return;
   }
   std::wstring error;

@@ -39,6 +39,16 @@ void UpdateEngine::DownloadEntry(void* self) {
   }
 }
 
+void UpdateEngine::CommitEntry(void* self) {
+  UpdateEngine& engine = *static_cast<UpdateEngine*>(self);
+  try {
+    engine.CommitLoop();
+  } catch (const std::bad_alloc&) {
+    engine.workerOutOfMemory_.store(true);
+    engine.Cancel();
+  }
+}
+
 UpdateEngine* UpdateEngine::Create(const SkinDefinition& skin, const std::wstring& gameFolder,
                                    void* window, bool preview) {
   return new UpdateEngine(skin, gameFolder, window, preview);

@@ -134,6 +134,7 @@ class UpdateEngine {
   static void RunEntry(void* self);
   static void CheckEntry(void* self);
   static void DownloadEntry(void* self);
+  static void CommitEntry(void* self);
   // HttpClient sink of a download attempt; context is a DownloadSink.
   static bool SinkPiece(void* context, const void* data, uint32_t size);
   void RunThread();
@@ -227,6 +228,10 @@ class UpdateEngine {
   void PrepareWorkArea();
   void CleanTempDownloads(const std::vector<std::wstring>* keep);
   void FinishJob(int32_t jobIndex);
+  // A decoded and verified file's flush and move into place: on the commit thread while the
+  // workers go on downloading (a flush costs no connection its time), else on the caller's.
+  void CommitFile(int32_t jobIndex);
+  void CommitLoop();
   // Hashes a signed object's segments that have arrived (see ObjectHashCursor).
   void AdvanceObjectHash(int32_t jobIndex);
   void Redownload(int32_t jobIndex, const std::wstring& reason);
@@ -297,6 +302,9 @@ class UpdateEngine {
   ChunkTotals chunkTotals_;
   ProgressMeter progress_;
   bool selfUpdateReady_ = false;
+  std::deque<int32_t> commitQueue_;  // decoded files waiting for CommitFile
+  bool committing_ = false;          // the commit thread takes them
+  bool commitsClosed_ = false;       // no more will come: the commit thread ends when done
 
   // Local check (L).
   CrcCacheMap crcCache_;
