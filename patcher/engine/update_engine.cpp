@@ -29,25 +29,23 @@ void UpdateEngine::CheckEntry(void* self) {
   }
 }
 
-void UpdateEngine::DownloadEntry(void* self) {
-  UpdateEngine& engine = *static_cast<UpdateEngine*>(self);
+void UpdateEngine::RunOrCancel(void (UpdateEngine::*loop)()) {
   try {
-    engine.WorkerLoop();
+    (this->*loop)();
   } catch (const std::bad_alloc&) {
-    engine.workerOutOfMemory_.store(true);
-    engine.Cancel();
+    workerOutOfMemory_.store(true);
+    Cancel();
   }
 }
 
-void UpdateEngine::CommitEntry(void* self) {
-  UpdateEngine& engine = *static_cast<UpdateEngine*>(self);
-  try {
-    engine.CommitLoop();
-  } catch (const std::bad_alloc&) {
-    engine.workerOutOfMemory_.store(true);
-    engine.Cancel();
-  }
+void UpdateEngine::DownloadEntry(void* self) {
+  static_cast<UpdateEngine*>(self)->RunOrCancel(&UpdateEngine::WorkerLoop);
 }
+
+void UpdateEngine::CommitEntry(void* self) {
+  static_cast<UpdateEngine*>(self)->RunOrCancel(&UpdateEngine::CommitLoop);
+}
+
 
 UpdateEngine* UpdateEngine::Create(const SkinDefinition& skin, const std::wstring& gameFolder,
                                    void* window, bool preview) {

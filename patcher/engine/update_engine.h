@@ -135,6 +135,8 @@ class UpdateEngine {
   static void CheckEntry(void* self);
   static void DownloadEntry(void* self);
   static void CommitEntry(void* self);
+  // A download-phase thread's loop: running out of memory ends the run.
+  void RunOrCancel(void (UpdateEngine::*loop)());
   // HttpClient sink of a download attempt; context is a DownloadSink.
   static bool SinkPiece(void* context, const void* data, uint32_t size);
   void RunThread();
