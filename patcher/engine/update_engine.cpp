@@ -57,6 +57,15 @@ UpdateEngine::UpdateEngine(const SkinDefinition& skin, const std::wstring& gameF
     Log(L"CreateEvent hatasi: %u", unsigned(os::lastError()));
 }
 
+UpdateEngine::UpdateEngine(const EngineSkin& skin, const std::wstring& gameFolder)
+    : skin_(skin),
+      gameFolder_(gameFolder),
+      root_(EngineRoot(gameFolder)),
+      programPath_(modulePath()),
+      workFolder_(joinPath(root_, kWorkFolderName)),
+      window_(nullptr),
+      preview_(false) {}
+
 UpdateEngine::~UpdateEngine() = default;
 
 void UpdateEngine::Start(RunMode mode) {
@@ -72,6 +81,7 @@ void UpdateEngine::Start(RunMode mode) {
     status_.errorText.clear();
     status_.stoppedInUse = false;
     stoppedInUse_ = false;
+    preloadPending_ = false;
     inUseText_.clear();
     pendingInUseMessage_.clear();
     inUseList_.message.clear();
@@ -81,6 +91,10 @@ void UpdateEngine::Start(RunMode mode) {
 
 void UpdateEngine::Cancel() {
   cancel_.exchange(1);
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (stager_) stager_->Cancel();
+  }
   noticeEvent_.set();
   inUseEvent_.set();
 }
@@ -115,6 +129,19 @@ void UpdateEngine::RunThread() {
     return;
   }
   if (!Cancelled()) Post(WM_SV_DONE, result ? 1 : 0);
+  if (!result || Cancelled() || !PreloadPending()) return;
+  bool staged = false;
+  try {
+    staged = PreloadAfterRun();
+  } catch (const std::bad_alloc&) {
+    Log(L"%ls", kOutOfMemoryText);
+  }
+  if (!Cancelled()) Post(WM_SV_PRELOADED, staged ? 1 : 0);
+}
+
+bool UpdateEngine::PreloadPending() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return preloadPending_;
 }
 
 StatusSnapshot UpdateEngine::GetStatus() const {

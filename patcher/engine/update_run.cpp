@@ -99,11 +99,14 @@ bool UpdateEngine::UpdateRun() {
   bool patcherDiffers = false;
   if (!CheckFiles(targets, toUpdate, patcherEntry, patcherDiffers)) return false;
   SaveCrcCache();
+  const size_t checkedCount = toUpdate.size();
+  TakeStagedFiles(toUpdate);
+  if (toUpdate.size() != checkedCount) SaveCrcCache();
 
-  const bool nothingToDo = toUpdate.empty() && !patcherDiffers;
+  const bool nothingToDo = checkedCount == 0 && !patcherDiffers;
   // Counted now: chunked files that are rebuilt leave the list before the download.
-  const size_t repairCount = toUpdate.size();
-  if (nothingToDo) {
+  const size_t repairCount = checkedCount;
+  if (toUpdate.empty() && !patcherDiffers) {
     CleanTempDownloads(nullptr);
   } else {
     if (!UpdateChunkedFiles(toUpdate)) {
@@ -147,6 +150,8 @@ bool UpdateEngine::UpdateRun() {
     status_.overall = 1.0f;
     status_.current = 1.0f;
     ++status_.changeCounter;
+    preloadPending_ = true;
+    installed_ = std::move(targets);
   }
   if (repair_) Log(L"Onarim: %u dosya onarildi", unsigned(repairCount));
   Log(L"Tamamlandi.");
