@@ -614,6 +614,12 @@ bool BuildVersion(const BuildOptions& options, const ClientScan& scan, BuildSumm
         << " names no version yet: publish the first one without --stage\n";
     return false;
   }
+  // The announcement changes the live configuration, which a signed manifest names by its bytes.
+  if (stage && !options.signing && fs::exists(options.out / kReleaseManifestName, error)) {
+    err << "error: the release in " << Utf8Name(options.out) << " is signed ("
+        << kReleaseManifestName << "); --stage needs --sign-key KEY\n";
+    return false;
+  }
   std::string name = options.version;
   if (name.empty()) {
     const std::string stamp = VersionNameAt(std::time(nullptr));
@@ -797,6 +803,13 @@ bool PromoteRelease(const fs::path& out, const std::string& version,
   if (!SetConfiguredVersion(configText, version, named, problem) ||
       !SetNextRelease(named, "", "", configText, problem)) {
     err << "error: " << problem << "\n";
+    return false;
+  }
+  std::error_code noManifest;
+  if (!signing && fs::exists(out / kReleaseManifestName, noManifest)) {
+    // The manifest names the configuration's bytes: patchers with the key would refuse the edit.
+    err << "error: the release in " << Utf8Name(out) << " is signed (" << kReleaseManifestName
+        << "); give --sign-key KEY to sign the switch\n";
     return false;
   }
   if (signing && !SigningReady(out, *signing, err)) return false;
