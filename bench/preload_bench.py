@@ -90,13 +90,14 @@ def main():
         return sum(int(l.split()[-1]) for l in nginx_server.access_lines(server.access_log, ".lz"))
 
     try:
+        on_v1 = os.path.join(work, "game-v1")
         for version, extra in ((1, ()), (2, ("--stage", "2026-12-24T18:00:00Z"))):
             client = os.path.join(work, f"client-v{version}")
             write_client(client, version)
             run(args.publish, "build", client, pub, "--base-url", base, "--versioned", "--version",
                 f"v{version}", "--level", "1", *extra)
-        on_v1 = os.path.join(work, "game-v1")
-        update(on_v1, CONFIG)
+            if version == 1:
+                update(on_v1, CONFIG)  # before the announcement: nothing staged
         staged = os.path.join(work, "game-staged")
         shutil.copytree(on_v1, staged)
         update(staged, CONFIG)
