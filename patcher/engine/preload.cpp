@@ -112,7 +112,7 @@ bool UpdateEngine::PreloadAfterRun() {
     std::lock_guard<std::mutex> guard(lock_);
     stager_ = stager;
   }
-  if (Cancelled()) stager->Cancel();
+  if (Cancelled() || preloadStopped_.load()) stager->Cancel();
 
   RateLimiter& limiter = ProcessRateLimiter();
   const uint64_t foregroundRate = limiter.Rate();
@@ -126,11 +126,14 @@ bool UpdateEngine::PreloadAfterRun() {
   {
     std::lock_guard<std::mutex> guard(lock_);
     stager_ = nullptr;
+    ++status_.changeCounter;  // the remark comes back
   }
   const StatusSnapshot result = stager->GetStatus();
   delete stager;
   if (staged) {
     Log(L"Sonraki surum hazir.");
+  } else if (preloadStopped_.load()) {
+    Log(L"Sonraki surumun hazirlanmasi oyun icin durduruldu.");
   } else if (!Cancelled()) {
     Log(L"Sonraki surum hazirlanamadi: %ls", result.errorText.c_str());
   }

@@ -82,6 +82,7 @@ void UpdateEngine::Start(RunMode mode) {
     status_.stoppedInUse = false;
     stoppedInUse_ = false;
     preloadPending_ = false;
+    preloadStopped_.store(false);
     inUseText_.clear();
     pendingInUseMessage_.clear();
     inUseList_.message.clear();
@@ -139,6 +140,12 @@ void UpdateEngine::RunThread() {
   if (!Cancelled()) Post(WM_SV_PRELOADED, staged ? 1 : 0);
 }
 
+void UpdateEngine::StopPreload() {
+  preloadStopped_.store(true);
+  std::lock_guard<std::mutex> guard(lock_);
+  if (stager_) stager_->Cancel();
+}
+
 bool UpdateEngine::PreloadPending() const {
   std::lock_guard<std::mutex> guard(lock_);
   return preloadPending_;
@@ -146,7 +153,17 @@ bool UpdateEngine::PreloadPending() const {
 
 StatusSnapshot UpdateEngine::GetStatus() const {
   std::lock_guard<std::mutex> guard(lock_);
-  return status_;
+  StatusSnapshot status = status_;
+  // While the next release downloads, the finished run's remark makes room for its progress.
+  // The staging engine never takes this engine's lock, so holding it here cannot deadlock.
+  if (stager_ && status.phase == kPhaseFinished) {
+    const StatusSnapshot staging = stager_->GetStatus();
+    if (staging.phase == kPhaseDownloading) {
+      status.currentText = skin_.format("SV_PRELOADING", {formatPercent(staging.overall)});
+      status.changeCounter += staging.changeCounter;
+    }
+  }
+  return status;
 }
 
 void UpdateEngine::AnswerNotice(bool accepted) {

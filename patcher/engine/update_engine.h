@@ -110,6 +110,8 @@ class UpdateEngine {
   // release (staging it, or removing what was staged for a release no longer announced); it then
   // posts WM_SV_PRELOADED. Set before WM_SV_DONE is posted.
   bool PreloadPending() const;
+  // Stops staging the next release for this run (the game is starting: it gets the line).
+  void StopPreload();
 
   // Started by a self-update ("--sv-updated", or put back after a build that could not start):
   // this run takes no other patcher build (SelfUpdateFacts::restarted). Before Start.
@@ -303,6 +305,7 @@ class UpdateEngine {
   bool preloadPending_ = false;           // (L)
   std::vector<FileEntry> installed_;      // (L) the finished run's list, for staging
   UpdateEngine* stager_ = nullptr;        // (L) while the next release is staged
+  std::atomic<bool> preloadStopped_{false};
 
   int32_t connections_ = 4;
   uint64_t segmentSize_ = 4194304;

@@ -113,6 +113,8 @@ def run_cases(env, publish, case):
         fresh_log()
         run = update(game, *slow)
         check(run.value("PRELOAD") == "ok", f"staging did not finish\n{run}")
+        check(any("| Sonraki güncelleme hazırlanıyor: %" in l for l in run.lines),
+              f"the status line did not show the staging\n{run}")
         second = lz_sent(server.access_log)
         check(0 < second < changed_lz and "Kaldigi yerden devam" in run.log,
               f"the resumed run fetched {second} of {changed_lz} bytes\n{run}")
