@@ -144,20 +144,8 @@ bool UpdateEngine::StageRelease(const std::vector<FileEntry>& present) {
   if (!http_.Open(kUserAgent)) return Fail(L"HTTP istemcisi acilamadi");
   PrepareWorkArea();
   LoadCrcCache();
-  std::string document;
-  if (!FetchConfigDocument(document)) return false;
-  if (releaseKey_ && !AcceptSignedRelease(document)) return false;
   RemoteConfig config;
-  std::wstring error;
-  if (!ParseRemoteConfig(document, skin_.remoteConfigPath, Text("SV_NO_DOWNLOAD_URL"), config,
-                         error)) {
-    return Fail(Text("SV_INVALID_CONFIG") + L"\n" + error);
-  }
-  {
-    std::lock_guard<std::mutex> guard(lock_);
-    remoteConfig_ = config;
-    mirrors_.Reset(config);
-  }
+  if (!LoadRemoteConfig(config)) return false;
   std::vector<FileEntry> targets;
   std::vector<std::wstring> removed;
   if (!FetchFileLists(config, targets, removed)) return false;

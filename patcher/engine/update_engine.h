@@ -188,6 +188,9 @@ class UpdateEngine {
                       std::vector<std::wstring>& removedOut);
   // Deletes the removed files this patcher put in place (see obsolete_files.cpp).
   void RemoveObsoleteFiles(const std::vector<std::wstring>& removed, const std::vector<FileEntry>& targets);
+  // The configuration fetched, checked against the signed release when there is a key, parsed
+  // and made this run's; false after Fail (or when cancelled).
+  bool LoadRemoteConfig(RemoteConfig& configOut);
   // The configuration document, fresh past any cache; false after Fail (or when cancelled).
   bool FetchConfigDocument(std::string& document);
   // With a release key: the signed manifest for `document`, read again with the configuration

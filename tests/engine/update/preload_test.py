@@ -5,7 +5,6 @@ stays v1; after promote the update takes the staged files and downloads next to 
 withdrawn announcement has its staged data removed.
 
   preload_test.py [--native] --svupdate EXE --publish EXE --work DIR"""
-import argparse
 import os
 import random
 import shutil
@@ -164,15 +163,7 @@ def run_cases(env, publish, case):
 
 
 def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument("--svupdate", required=True)
-    ap.add_argument("--publish", required=True)
-    ap.add_argument("--work", required=True)
-    ap.add_argument("--native", action="store_true")
-    args = ap.parse_args()
-    ut.NATIVE = args.native
-    env = ut.Env(argparse.Namespace(svupdate=args.svupdate, holdfile=None, work=args.work))
-    os.makedirs(env.work, exist_ok=True)
+    env, args = ut.script_env()
     return ut.run_suite(env, "update_preload", lambda e, case: run_cases(e, args.publish, case))
 
 
