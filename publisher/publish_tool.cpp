@@ -380,7 +380,8 @@ int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
   // downloading them fails that player's update, so such builds go into a version of their own.
   std::error_code noConfig;
   options.versioned = a.options.count("--versioned") != 0 ||
-                      (!flat && std::filesystem::exists(options.out / kConfigName, noConfig));
+                      (!flat && (a.options.count("--stage") ||
+                                 std::filesystem::exists(options.out / kConfigName, noConfig)));
   options.keepRemoved = a.options.count("--keep-removed") != 0;
   options.chunks = a.options.count("--chunks") != 0;
   if (!options.versioned && (a.options.count("--version") || a.options.count("--keep"))) {
@@ -402,8 +403,8 @@ int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
                    kBuildHelp);
     }
     if (!options.versioned) {
-      return Usage(err, "--stage publishes a version beside the live one: it goes with "
-                   "--versioned", kBuildHelp);
+      return Usage(err, "--stage publishes a version beside the live one: it excludes --flat",
+                   kBuildHelp);
     }
     if (when < int64_t(std::time(nullptr))) {
       err << "warning: " << it->second.back() << " has passed; patchers still wait for "

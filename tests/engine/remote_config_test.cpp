@@ -140,7 +140,8 @@ TEST_F(RemoteConfigTest, ImmutableMarkCountsOnlyOnAVersionFolder) {
 // The next release is announced by its configuration's address and a UTC time; anything else
 // in its place leaves the current release as it is, with no announcement.
 TEST_F(RemoteConfigTest, NextReleaseNeedsAnAddressAndAnExactUtcTime) {
-  const std::string source = "<foreground_patch crcpatch_url='http://a.example/f' crcversion='v1'/>";
+  const std::string source =
+      "<foreground_patch crcpatch_url='http://a.example/f' crcversion='v1'/>";
   ASSERT_TRUE(Parse("<torrent_config>" + source +
                     "<SV_NEXT config_url=' http://a.example/f/v2/draskeltorrent.config.xml ' "
                     "at='2026-12-24T18:00:00Z'/><sv_next config_url='http://b.example/x.xml' "
