@@ -159,7 +159,8 @@ StatusSnapshot UpdateEngine::GetStatus() const {
   if (stager_ && status.phase == kPhaseFinished) {
     const StatusSnapshot staging = stager_->GetStatus();
     if (staging.phase == kPhaseDownloading) {
-      status.currentText = skin_.format("SV_PRELOADING", {formatPercent(staging.overall)});
+      status.currentText =
+          skin_.format("SV_PRELOADING", {formatPercent(stager_->DownloadedFraction())});
       status.changeCounter += staging.changeCounter;
     }
   }

@@ -179,6 +179,10 @@ class UpdateEngine {
   // own game folder (the staging folder) what the game folder lacks: files not in `present`
   // with the same size and CRC.
   bool StageRelease(const std::vector<FileEntry>& present);
+  // The staging engine's bytes fetched over all it fetches, for the status line: unlike the
+  // window's weighted figure it moves during a file's first request, which at a background pace
+  // can take minutes.
+  float DownloadedFraction() const;
   // At go-live: the files to update that the staging folder holds with the listed size and CRC
   // are moved into the game folder and leave `toUpdate`.
   void TakeStagedFiles(std::vector<FileEntry>& toUpdate);
