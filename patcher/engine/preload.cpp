@@ -5,7 +5,6 @@
 // The staging folder is kept by an engine of its own whose game folder it is: its lists, its
 // signed-release check, its CRC cache, its resume states and its downloads are those of an
 // ordinary run, in its own work folder (temp\next\temp).
-#include <algorithm>
 #include <ctime>
 #include <unordered_map>
 #include <vector>
@@ -17,6 +16,7 @@
 #include "common/folder_list.h"
 #include "common/path.h"
 #include "common/text.h"
+#include "patcher/engine/download_progress.h"
 #include "patcher/engine/http_rate_limit.h"
 #include "patcher/engine/log.h"
 #include "patcher/engine/update_engine.h"
@@ -188,12 +188,8 @@ float UpdateEngine::DownloadedFraction() const {
   std::lock_guard<std::mutex> guard(lock_);
   uint64_t total = 0, done = 0;
   for (const DownloadJob& job : jobs_) {
-    // The ".lz" length once known, the file's own until then.
-    const uint64_t size = job.remoteSize >= 0 ? uint64_t(job.remoteSize)
-                          : job.hasObject     ? job.objectSize
-                                              : job.size;
-    total += size;
-    done += job.state == kJobDone ? size : std::min(job.downloaded, size);
+    total += JobBytesTotal(job);
+    done += JobBytesDone(job);
   }
   return total > 0 ? float(double(done) / double(total)) : 0.0f;
 }
