@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <ctime>
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -17,6 +18,7 @@
 #include "publisher/release_verify.h"
 #include "publisher/release_versions.h"
 #include "publisher/update_size.h"
+#include "release/release_manifest.h"
 
 namespace sv {
 
@@ -29,7 +31,10 @@ constexpr char kUsage[] =
     "  build CLIENT_DIR OUT_DIR [--base-url URL] [--exclude GLOB]... [--level N] [--jobs N]\n"
     "        [--versioned [--version NAME] [--keep N] | --flat] [--keep-removed]\n"
     "        [--sign-key KEY [--expires AGE] [--next-key NEW.pub] [--release N]] [--chunks]\n"
+    "        [--stage AT]\n"
     "      publish a game client folder as a crclist and .lz files\n"
+    "  promote OUT_DIR VERSION [--sign-key KEY ...]\n"
+    "      send patchers to a version published with --stage\n"
     "  size OLD_DIR NEW_DIR\n"
     "      how much a player on the release OLD_DIR downloads to reach NEW_DIR\n"
     "  verify DIR_OR_URL|CONFIG_URL [--key KEY.pub] [--mirror URL]...\n"
@@ -52,6 +57,7 @@ constexpr char kBuildHelp[] =
     "[--level N]\n"
     "         [--jobs N] [--versioned [--version NAME] [--keep N] | --flat] [--keep-removed]\n"
     "         [--sign-key KEY [--expires AGE] [--next-key NEW.pub] [--release N]] [--chunks]\n"
+    "         [--stage AT]\n"
     "\n"
     "Writes OUT_DIR/<path>.lz for every file below CLIENT_DIR and OUT_DIR/crclist listing the\n"
     "CRC-32, size and path of each. Upload OUT_DIR to the web server as it is. Once OUT_DIR\n"
@@ -102,6 +108,14 @@ constexpr char kBuildHelp[] =
     "                   chunks its old files lack. Patchers without it use the .lz as before.\n"
     "                   A versioned build prints what a player on each kept version\n"
     "                   downloads; chunks no kept version uses are removed.\n"
+    "  --stage AT       a versioned build that does not go live yet: the new version gets its\n"
+    "                   own configuration, OUT_DIR/<version>/draskeltorrent.config.xml, and\n"
+    "                   OUT_DIR/draskeltorrent.config.xml keeps naming the current version\n"
+    "                   while it announces the new one (sv_next, replacing an earlier\n"
+    "                   announcement) to go live at AT, a UTC time as 2026-12-24T18:00:00Z.\n"
+    "                   Patchers download what it needs ahead, beside the game, and install\n"
+    "                   it when you switch with `SarvikPublish promote OUT_DIR <version>`.\n"
+    "                   --keep never removes the announced version.\n"
     "\n"
     "Publishing into the folder a live server serves: without --versioned each .lz is replaced\n"
     "where it lies, so a patcher that read the old crclist a moment before downloads new bytes\n"
@@ -181,6 +195,16 @@ constexpr char kSignHelp[] =
     "Writes OUT_DIR/sarvik.release again for the configuration and the lists as they are now:\n"
     "after the configuration was edited by hand, or to renew the expiry. The lists must come\n"
     "from build --sign-key. Options as for build.\n";
+
+constexpr char kPromoteHelp[] =
+    "Usage: SarvikPublish promote OUT_DIR VERSION [--sign-key KEY [--expires AGE]\n"
+    "         [--next-key NEW.pub] [--release N]]\n"
+    "\n"
+    "Sets crcversion in OUT_DIR/draskeltorrent.config.xml to VERSION (a version below OUT_DIR,\n"
+    "usually one published with build --stage) and removes the sv_next announcement; the file\n"
+    "is replaced in one rename. Upload the configuration alone afterwards: patchers that\n"
+    "downloaded the version ahead install it from their disks. A signed release needs\n"
+    "--sign-key (the options as for build), and sarvik.release goes up with it.\n";
 
 constexpr char kSizeHelp[] =
     "Usage: SarvikPublish size OLD_DIR NEW_DIR\n"
@@ -325,7 +349,7 @@ int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
           bool showProgress) {
   Arguments a;
   std::vector<std::string> known = {"--base-url", "--exclude", "--level", "--jobs", "--version",
-                                    "--keep"};
+                                    "--keep", "--stage"};
   known.insert(known.end(), kSigningOptions.begin(), kSigningOptions.end());
   if (!Parse(args, 1, known, a, err, {"--versioned", "--flat", "--keep-removed", "--chunks"})) {
     return kExitUsage;
@@ -356,7 +380,8 @@ int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
   // downloading them fails that player's update, so such builds go into a version of their own.
   std::error_code noConfig;
   options.versioned = a.options.count("--versioned") != 0 ||
-                      (!flat && std::filesystem::exists(options.out / kConfigName, noConfig));
+                      (!flat && (a.options.count("--stage") ||
+                                 std::filesystem::exists(options.out / kConfigName, noConfig)));
   options.keepRemoved = a.options.count("--keep-removed") != 0;
   options.chunks = a.options.count("--chunks") != 0;
   if (!options.versioned && (a.options.count("--version") || a.options.count("--keep"))) {
@@ -370,6 +395,22 @@ int Build(const std::vector<std::string>& args, std::ostream& out, std::ostream&
                    "or trailing dot)",
                    kBuildHelp);
     }
+  }
+  if (auto it = a.options.find("--stage"); it != a.options.end()) {
+    int64_t when = 0;
+    if (!ParseUtcTime(it->second.back(), when)) {
+      return Usage(err, "--stage takes the go-live time in UTC as 2026-12-24T18:00:00Z",
+                   kBuildHelp);
+    }
+    if (!options.versioned) {
+      return Usage(err, "--stage publishes a version beside the live one: it excludes --flat",
+                   kBuildHelp);
+    }
+    if (when < int64_t(std::time(nullptr))) {
+      err << "warning: " << it->second.back() << " has passed; patchers still wait for "
+          << "promote\n";
+    }
+    options.stageAt = it->second.back();
   }
   unsigned keep = unsigned(options.keep);
   if (!ParseCount(a, "--keep", 1, keep, err)) return kExitUsage;
@@ -465,6 +506,21 @@ int Sign(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
              : kExitFailed;
 }
 
+int Promote(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  Arguments a;
+  if (!Parse(args, 1, kSigningOptions, a, err)) return kExitUsage;
+  if (a.help) {
+    out << kPromoteHelp;
+    return kExitOk;
+  }
+  if (a.positional.size() != 2) return Usage(err, "promote takes OUT_DIR and VERSION", kPromoteHelp);
+  std::optional<SigningOptions> signing;
+  if (int code = ParseSigning(a, signing, err, kPromoteHelp); code != kExitOk) return code;
+  return PromoteRelease(PathFromUtf8(a.positional[0]), a.positional[1], signing, out, err)
+             ? kExitOk
+             : kExitFailed;
+}
+
 int Size(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   Arguments a;
   if (!Parse(args, 1, {}, a, err)) return kExitUsage;
@@ -532,6 +588,7 @@ int RunPublishTool(const std::vector<std::string>& args, std::ostream& out, std:
   if (command == "crc") return Crc(args, out, err);
   if (command == "sign") return Sign(args, out, err);
   if (command == "size") return Size(args, out, err);
+  if (command == "promote") return Promote(args, out, err);
   err << "error: unknown command " << command << "\n\n" << kUsage;
   return kExitUsage;
 }

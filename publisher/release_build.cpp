@@ -608,6 +608,18 @@ bool BuildVersion(const BuildOptions& options, const ClientScan& scan, BuildSumm
     err << "error: " << problem << "\n";
     return false;
   }
+  const bool stage = !options.stageAt.empty();
+  if (stage && configured.empty()) {
+    err << "error: --stage publishes a version beside the live one, and " << kConfigName
+        << " names no version yet: publish the first one without --stage\n";
+    return false;
+  }
+  // The announcement changes the live configuration, which a signed manifest names by its bytes.
+  if (stage && !options.signing && fs::exists(options.out / kReleaseManifestName, error)) {
+    err << "error: the release in " << Utf8Name(options.out) << " is signed ("
+        << kReleaseManifestName << "); --stage needs --sign-key KEY\n";
+    return false;
+  }
   std::string name = options.version;
   if (name.empty()) {
     const std::string stamp = VersionNameAt(std::time(nullptr));
@@ -619,6 +631,13 @@ bool BuildVersion(const BuildOptions& options, const ClientScan& scan, BuildSumm
   } else if (fs::exists(options.out / PathFromUtf8(name), error)) {
     err << "error: version " << name << " exists already; a published version is never "
         << "changed, so give another --version\n";
+    return false;
+  }
+  std::string nextUrl, nextConfig, versioned;
+  if (stage && (!VersionConfigUrl(configText, name, nextUrl, problem) ||
+                !SetConfiguredVersion(configText, name, versioned, problem) ||
+                !SetNextRelease(versioned, "", "", nextConfig, problem))) {
+    err << "error: " << problem << "\n";
     return false;
   }
   if (!createDirectories(WideFromPath(options.out))) {
@@ -634,6 +653,9 @@ bool BuildVersion(const BuildOptions& options, const ClientScan& scan, BuildSumm
                     err)) {
     return false;
   }
+  // A staged version carries the configuration it goes live with; until then patchers read it
+  // only to fetch the version ahead.
+  if (stage && !WriteTextFile(staging / kConfigName, nextConfig, err)) return false;
   fs::rename(staging, release, error);
   if (error) {
     err << "error: cannot rename " << Utf8Name(staging) << " to " << name << ": "
@@ -641,17 +663,27 @@ bool BuildVersion(const BuildOptions& options, const ClientScan& scan, BuildSumm
     return false;
   }
   std::string newConfig;
-  if (!SetConfiguredVersion(configText, name, newConfig, problem)) {
+  if (stage ? !SetNextRelease(configText, nextUrl, options.stageAt, newConfig, problem)
+            : !SetConfiguredVersion(configText, name, newConfig, problem)) {
     err << "error: " << problem << "\n";
     return false;
   }
-  // The one step that moves patchers to the new release, and it is a rename.
+  // Its manifest is in place before any patcher is sent to it.
+  if (stage && options.signing &&
+      !SignPublishedRelease(options.out, *options.signing, out, err, release)) {
+    return false;
+  }
+  // The one step that moves patchers to the new release (or announces it), and it is a rename.
   if (!WriteTextFile(configPath, newConfig, err)) return false;
 
   // The version patchers were sent to until now stays too: some are still reading it, even when
-  // the operator had gone back to an older one.
+  // the operator had gone back to an older one. So does the one announced to go live next.
+  const std::string announced = AnnouncedVersion(newConfig);
+  const std::string live = stage ? configured : name;
   for (const std::string& old :
-       VersionsToRemove(ListVersions(options.out), name, configured, options.keep)) {
+       VersionsToRemove(ListVersions(options.out), live, stage ? name : configured,
+                        options.keep)) {
+    if (old == announced) continue;
     if (fs::remove_all(options.out / PathFromUtf8(old), error) ==
             static_cast<std::uintmax_t>(-1) || error) {
       err << "warning: cannot remove version " << old << ": " << error.message() << "\n";
@@ -679,8 +711,14 @@ bool BuildVersion(const BuildOptions& options, const ClientScan& scan, BuildSumm
     Utf8FromPath(previous.filename(), from);
     out << " from " << from;
   }
-  out << "; " << kConfigName << " now names it; " << summary.versionsRemoved
-      << " old version(s) removed\n";
+  if (stage) {
+    out << "; " << kConfigName << " still names " << configured << " and announces it for "
+        << options.stageAt << " (sv_next " << nextUrl << "); " << summary.versionsRemoved
+        << " old version(s) removed\n";
+  } else {
+    out << "; " << kConfigName << " now names it; " << summary.versionsRemoved
+        << " old version(s) removed\n";
+  }
   PrintDownload(summary, out);
   return !options.signing || SignPublishedRelease(options.out, *options.signing, out, err);
 }
@@ -739,6 +777,47 @@ bool BuildRelease(const BuildOptions& options, BuildSummary& summary, std::ostre
       << summary.kept << " unchanged, " << summary.removed << " removed\n";
   PrintDownload(summary, out);
   return !options.signing || SignPublishedRelease(options.out, *options.signing, out, err);
+}
+
+bool PromoteRelease(const fs::path& out, const std::string& version,
+                    const std::optional<SigningOptions>& signing, std::ostream& report,
+                    std::ostream& err) {
+  const std::vector<PublishedVersion> versions = ListVersions(out);
+  const bool published =
+      std::any_of(versions.begin(), versions.end(),
+                  [&version](const PublishedVersion& v) { return v.name == version; });
+  if (!IsValidVersionName(version) || !published) {
+    err << "error: " << Utf8Name(out) << " holds no published version " << version
+        << "; the versions are:";
+    for (const PublishedVersion& v : versions) err << " " << v.name;
+    err << "\n";
+    return false;
+  }
+  const fs::path configPath = out / kConfigName;
+  std::string configText, named, problem;
+  if (!readWholeFile(WideFromPath(configPath), uint64_t(1) << 24, configText)) {
+    err << "error: cannot read " << Utf8Name(configPath) << "\n";
+    return false;
+  }
+  const std::string announced = AnnouncedVersion(configText);
+  if (!SetConfiguredVersion(configText, version, named, problem) ||
+      !SetNextRelease(named, "", "", configText, problem)) {
+    err << "error: " << problem << "\n";
+    return false;
+  }
+  std::error_code noManifest;
+  if (!signing && fs::exists(out / kReleaseManifestName, noManifest)) {
+    // The manifest names the configuration's bytes: patchers with the key would refuse the edit.
+    err << "error: the release in " << Utf8Name(out) << " is signed (" << kReleaseManifestName
+        << "); give --sign-key KEY to sign the switch\n";
+    return false;
+  }
+  if (signing && !SigningReady(out, *signing, err)) return false;
+  if (!WriteTextFile(configPath, configText, err)) return false;
+  report << kConfigName << " now names " << version;
+  if (!announced.empty()) report << "; the announcement of " << announced << " is removed";
+  report << "\n";
+  return !signing || SignPublishedRelease(out, *signing, report, err);
 }
 
 }  // namespace sv

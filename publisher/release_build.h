@@ -37,6 +37,10 @@ struct BuildOptions {
   std::optional<SigningOptions> signing;
   // Large files also go into the shared chunk store, so patchers fetch only changed chunks.
   bool chunks = false;
+  // Versioned builds: non-empty (a UTC time, "2026-12-24T18:00:00Z") publishes the version with
+  // its own configuration in its folder and leaves the live configuration on the current
+  // version, announcing this one (sv_next) to go live at that time.
+  std::string stageAt;
 };
 
 struct BuildSummary {
@@ -64,5 +68,11 @@ struct BuildSummary {
 // Reports to `out`, problems to `err`; false when the release was not (completely) written.
 bool BuildRelease(const BuildOptions& options, BuildSummary& summary, std::ostream& out,
                   std::ostream& err);
+
+// `SarvikPublish promote`: the live configuration names `version` (a published version below
+// `out`) and announces no next release any more; signed again when `signing` is given.
+bool PromoteRelease(const std::filesystem::path& out, const std::string& version,
+                    const std::optional<SigningOptions>& signing, std::ostream& report,
+                    std::ostream& err);
 
 }  // namespace sv

@@ -239,13 +239,14 @@ bool SigningReady(const fs::path& out, const SigningOptions& options, std::ostre
 }
 
 bool SignPublishedRelease(const fs::path& out, const SigningOptions& options,
-                          std::ostream& report, std::ostream& err) {
+                          std::ostream& report, std::ostream& err, const fs::path& configDir) {
+  const fs::path& home = configDir.empty() ? out : configDir;
   std::string privatePem, error, configText;
   if (!ReadPrivateKeyFile(options.key, privatePem, error)) {
     err << "error: " << error << "\n";
     return false;
   }
-  const fs::path configPath = out / kConfigName;
+  const fs::path configPath = home / kConfigName;
   if (!readWholeFile(WideFromPath(configPath), kReleaseManifestLimit, configText)) {
     err << "error: a signed release covers " << kConfigName << ", and " << NameOf(configPath)
         << " cannot be read; give --base-url to have one written\n";
@@ -285,9 +286,9 @@ bool SignPublishedRelease(const fs::path& out, const SigningOptions& options,
     return false;
   }
   const std::string signedText = FormatSignedManifest(body, signature);
-  if (!writeFileAtomic(WideFromPath(out / kReleaseManifestName), signedText.data(),
+  if (!writeFileAtomic(WideFromPath(home / kReleaseManifestName), signedText.data(),
                        signedText.size())) {
-    err << "error: cannot write " << NameOf(out / kReleaseManifestName) << "\n";
+    err << "error: cannot write " << NameOf(home / kReleaseManifestName) << "\n";
     return false;
   }
   report << "signed release " << manifest.release << " with key " << ReleaseKeyId(publicKey)

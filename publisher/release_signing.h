@@ -56,8 +56,11 @@ bool HashListedObjects(const std::filesystem::path& release, std::vector<ListedF
 bool SigningReady(const std::filesystem::path& out, const SigningOptions& options,
                   std::ostream& err);
 
-// Writes OUT/sarvik.release for the configuration in `out` and the lists it names.
+// Writes OUT/sarvik.release for the configuration in `out` and the lists it names. With
+// `configDir` (a staged version's folder) the configuration read and the manifest written are
+// those in that folder, the lists still those below `out`.
 bool SignPublishedRelease(const std::filesystem::path& out, const SigningOptions& options,
-                          std::ostream& report, std::ostream& err);
+                          std::ostream& report, std::ostream& err,
+                          const std::filesystem::path& configDir = {});
 
 }  // namespace sv

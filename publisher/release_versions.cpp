@@ -155,4 +155,91 @@ bool SetConfiguredVersion(const std::string& configText, const std::string& vers
   return true;
 }
 
+namespace {
+
+bool IsNext(const XmlNode& node) { return equalsNoCase(node.name, "sv_next"); }
+
+// [start, end) of an element together with the indentation and line break around it, so that
+// removing it leaves no empty line.
+void WholeLines(const std::string& text, size_t& start, size_t& end) {
+  size_t s = start;
+  while (s > 0 && (text[s - 1] == ' ' || text[s - 1] == '\t')) --s;
+  size_t e = end;
+  while (e < text.size() && (text[e] == ' ' || text[e] == '\t' || text[e] == '\r')) ++e;
+  if ((s == 0 || text[s - 1] == '\n') && e < text.size() && text[e] == '\n') {
+    start = s;
+    end = e + 1;
+  }
+}
+
+}  // namespace
+
+bool SetNextRelease(const std::string& configText, const std::string& configUrl,
+                    const std::string& at, std::string& textOut, std::string& errorOut) {
+  XmlDocument doc;
+  size_t offset = 0;
+  if (!ParseEditable(configText, doc, offset, errorOut)) return false;
+  if (!equalsNoCase(doc.name, "torrent_config") || doc.contentEnd == kXmlNoPosition) {
+    errorOut = std::string(kConfigName) + " has no torrent_config element with a download source";
+    return false;
+  }
+  const std::string element = configUrl.empty() ? std::string()
+                                                : "<sv_next config_url=\"" +
+                                                      escapeAttribute(configUrl) + "\" at=\"" +
+                                                      escapeAttribute(at) + "\"/>";
+  XmlEditor editor(configText);
+  bool placed = element.empty();
+  for (const XmlNode& child : doc.children) {
+    if (!IsNext(child)) continue;
+    size_t start = offset + child.start, end = offset + child.end;
+    if (!placed) {
+      editor.replace(uint32_t(start), uint32_t(end), element);
+      placed = true;
+      continue;
+    }
+    WholeLines(configText, start, end);
+    editor.replace(uint32_t(start), uint32_t(end), "");
+  }
+  if (!placed) {
+    const size_t close = offset + doc.contentEnd;
+    editor.replace(uint32_t(close), uint32_t(close), "  " + element + "\n");
+  }
+  textOut = editor.apply();
+  return true;
+}
+
+std::string AnnouncedVersion(const std::string& configText) {
+  XmlDocument doc;
+  size_t offset = 0;
+  std::string ignored;
+  if (!ParseEditable(configText, doc, offset, ignored)) return {};
+  for (const XmlNode& child : doc.children) {
+    if (!IsNext(child)) continue;
+    std::string url = trim(child.attribute("config_url"));
+    url = url.substr(0, url.find_first_of("?#"));
+    const size_t file = url.rfind('/');
+    if (file == std::string::npos || file == 0) return {};
+    const size_t folder = url.rfind('/', file - 1);
+    return folder == std::string::npos ? std::string() : url.substr(folder + 1, file - folder - 1);
+  }
+  return {};
+}
+
+bool VersionConfigUrl(const std::string& configText, const std::string& version,
+                      std::string& urlOut, std::string& errorOut) {
+  XmlDocument doc;
+  size_t offset = 0;
+  if (!ParseEditable(configText, doc, offset, errorOut)) return false;
+  for (const XmlNode& child : doc.children) {
+    if (!IsSource(child)) continue;
+    std::string base = trim(child.attribute("crcpatch_url"));
+    if (base.back() != '/') base += '/';
+    urlOut = base + percentEncodePath(version) + "/" + kConfigName;
+    return true;
+  }
+  errorOut = std::string(kConfigName) + " names no download source (foreground_patch with "
+             "crcpatch_url) below which the version's configuration lies";
+  return false;
+}
+
 }  // namespace sv

@@ -46,4 +46,18 @@ bool ConfiguredVersion(const std::string& configText, std::string& versionOut,
 bool SetConfiguredVersion(const std::string& configText, const std::string& version,
                           std::string& textOut, std::string& errorOut);
 
+// The sv_next announcement of the release that goes live next: with a non-empty configUrl the
+// first sv_next becomes <sv_next config_url=".." at=".."/> (added when there is none), and every
+// other one goes; with an empty configUrl every sv_next goes. False with a message when the text
+// is not a configuration.
+bool SetNextRelease(const std::string& configText, const std::string& configUrl,
+                    const std::string& at, std::string& textOut, std::string& errorOut);
+// The version the sv_next announcement names (the folder its config_url ends in); empty when
+// there is none.
+std::string AnnouncedVersion(const std::string& configText);
+// Where a version's own configuration lies on the server: its folder below the first download
+// source's crcpatch_url, then kConfigName. False with a message when there is no source.
+bool VersionConfigUrl(const std::string& configText, const std::string& version,
+                      std::string& urlOut, std::string& errorOut);
+
 }  // namespace sv

@@ -56,6 +56,7 @@ const std::vector<LocaleDefault>& builtInLocaleTexts() {
       {"SV_UP_TO_DATE", L"Oyun güncel."},
       {"SV_CHUNK_SUMMARY", L"%s yerel dosyalardan alındı, %s indirildi"},
       {"SV_VERIFYING", L"Dosyalar doğrulanıyor… %s"},
+      {"SV_PRELOADING", L"Sonraki güncelleme hazırlanıyor: %s"},
       {"SV_REPAIRED", L"%s dosya onarıldı"},
       {"SV_ALL_SOUND", L"Tüm dosyalar sağlam."},
       {"SV_PREVIEW", L"Önizleme"},

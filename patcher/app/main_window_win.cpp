@@ -331,6 +331,8 @@ void MainWindow::RunButtonAction(int32_t index) {
 }
 
 void MainWindow::StartGame() {
+  // The next release is never fetched while the game runs: the game gets the line.
+  if (engine_) engine_->StopPreload();
   GameStartRequest request;
   request.startEnabled = startEnabled_;
   request.preview = preview_;

@@ -30,21 +30,26 @@ void PushSample(Queue& queue, uint32_t now, uint64_t value, uint32_t windowMs) {
 
 }  // namespace
 
+uint64_t JobBytesTotal(const DownloadJob& job) {
+  return job.remoteSize >= 0 ? uint64_t(job.remoteSize) : job.hasObject ? job.objectSize : job.size;
+}
+
+uint64_t JobBytesDone(const DownloadJob& job) {
+  const uint64_t total = JobBytesTotal(job);
+  return job.state == kJobDone ? total : std::min(job.downloaded, total);
+}
+
 ProgressFigures ProgressMeter::Tick(uint32_t now, const std::vector<DownloadJob>& jobs,
                                     uint64_t totalDownloaded, const std::wstring& writingText,
                                     const std::wstring& inUseText) {
   ProgressFigures figures;
   double totalWeight = 0, doneWeight = 0;
-  // The amount, the speed and the time left count one thing, bytes to download: a file's .lz
-  // size once the server (or the signed list) has told it, its own size until then.
+  // The amount, the speed and the time left count one thing, bytes to download.
   uint64_t bytesTotal = 0, bytesDone = 0;
   const DownloadJob* current = nullptr;
   for (const DownloadJob& job : jobs) {
-    const uint64_t toDownload = job.remoteSize >= 0 ? uint64_t(job.remoteSize)
-                                : job.hasObject     ? job.objectSize
-                                                    : job.size;
-    bytesTotal += toDownload;
-    bytesDone += job.state == kJobDone ? toDownload : std::min(job.downloaded, toDownload);
+    bytesTotal += JobBytesTotal(job);
+    bytesDone += JobBytesDone(job);
     const double weight = job.size ? double(job.size) : 1.0;
     totalWeight += weight;
     if (job.state == kJobDone) {

@@ -19,6 +19,11 @@ struct ProgressFigures {
   std::wstring speedText, remainingText, amountText;
 };
 
+// A job's bytes to download: its ".lz" size once the server (or the signed list) has told it,
+// the file's own size until then; and how many of them have arrived.
+uint64_t JobBytesTotal(const DownloadJob& job);
+uint64_t JobBytesDone(const DownloadJob& job);
+
 class ProgressMeter {
  public:
   void Reset();

@@ -6,6 +6,7 @@
 #include "common/xml.h"
 #include "common/crc32.h"
 #include "patcher/engine/log.h"
+#include "release/release_manifest.h"
 #include "release/url.h"
 
 namespace sv {
@@ -65,6 +66,27 @@ void ReadSources(const XmlNode& root, RemoteConfig& config) {
   }
 }
 
+// The first sv_next counts. A malformed one is left out with a log line: the current release must
+// still install, and a patcher stages nothing rather than something unnamed.
+void ReadNext(const XmlNode& root, RemoteConfig& config) {
+  for (const XmlNode& child : root.children) {
+    if (!equalsNoCase(child.name, "sv_next")) continue;
+    const std::wstring url = WideAttribute(child, "config_url");
+    const std::string at = trim(child.attribute("at"));
+    int64_t when = 0;
+    if (url.rfind(L"http://", 0) != 0 && url.rfind(L"https://", 0) != 0) {
+      Log(L"sv_next yok sayildi: config_url gecersiz (%ls)", url.c_str());
+    } else if (!ParseUtcTime(at, when)) {
+      Log(L"sv_next yok sayildi: at gecersiz (%ls), beklenen 2026-12-24T18:00:00Z",
+          toWide(at).c_str());
+    } else {
+      config.next = NextRelease{url, when};
+      Log(L"Sonraki surum duyuruldu: %ls, %ls", url.c_str(), toWide(at).c_str());
+    }
+    return;
+  }
+}
+
 int32_t Clamp(int32_t value, int32_t low, int32_t high, int32_t fallback) {
   return value < low || value > high ? fallback : value;
 }
@@ -108,6 +130,7 @@ bool ParseRemoteConfig(std::string_view bytes, std::wstring_view configUrl,
   config.maxKbps = doc.attributeInt("sv_max_kbps", 0);
 
   ReadSources(doc, config);
+  ReadNext(doc, config);
   if (config.sources.empty()) {
     config.primaryPatchUrl = ConfigFolder(configUrl);
     config.primaryPatchVersion.clear();

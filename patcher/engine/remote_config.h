@@ -3,6 +3,7 @@
 // game operator steers every patcher, and the local file that remembers the accepted notice.
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,6 +14,12 @@ constexpr int32_t kDefaultNoticeWidth = 680;
 constexpr int32_t kDefaultNoticeHeight = 500;
 constexpr size_t kRemoteConfigLimit = 1048576;
 constexpr wchar_t kDefaultLocalConfigName[] = L"draskeltorrent.config.xml";
+
+// The release that goes live next (sv_next): patchers fetch what it needs ahead of its day.
+struct NextRelease {
+  std::wstring configUrl;  // its own configuration document
+  int64_t at = 0;          // go-live time, seconds since 1970-01-01 UTC
+};
 
 struct RemoteConfig {
   std::wstring primaryPatchUrl;      // first usable crcpatch_url, or the configuration folder
@@ -34,6 +41,7 @@ struct RemoteConfig {
   bool patcherCrcValid = false;      // self-update is refused without a valid CRC
   int32_t connections = 0;           // > 0 replaces the skin's connection count
   int32_t maxKbps = 0;               // sv_max_kbps: > 0 lowers the builder's bandwidth limit
+  std::optional<NextRelease> next;   // none when not announced or malformed
   bool loaded = false;
 };
 

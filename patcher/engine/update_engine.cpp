@@ -46,7 +46,6 @@ void UpdateEngine::CommitEntry(void* self) {
   static_cast<UpdateEngine*>(self)->RunOrCancel(&UpdateEngine::CommitLoop);
 }
 
-
 UpdateEngine* UpdateEngine::Create(const SkinDefinition& skin, const std::wstring& gameFolder,
                                    void* window, bool preview) {
   return new UpdateEngine(skin, gameFolder, window, preview);
@@ -65,6 +64,15 @@ UpdateEngine::UpdateEngine(const SkinDefinition& skin, const std::wstring& gameF
     Log(L"CreateEvent hatasi: %u", unsigned(os::lastError()));
 }
 
+UpdateEngine::UpdateEngine(const EngineSkin& skin, const std::wstring& gameFolder)
+    : skin_(skin),
+      gameFolder_(gameFolder),
+      root_(EngineRoot(gameFolder)),
+      programPath_(modulePath()),
+      workFolder_(joinPath(root_, kWorkFolderName)),
+      window_(nullptr),
+      preview_(false) {}
+
 UpdateEngine::~UpdateEngine() = default;
 
 void UpdateEngine::Start(RunMode mode) {
@@ -80,6 +88,8 @@ void UpdateEngine::Start(RunMode mode) {
     status_.errorText.clear();
     status_.stoppedInUse = false;
     stoppedInUse_ = false;
+    preloadPending_ = false;
+    preloadStopped_.store(false);
     inUseText_.clear();
     pendingInUseMessage_.clear();
     inUseList_.message.clear();
@@ -90,6 +100,10 @@ void UpdateEngine::Start(RunMode mode) {
 void UpdateEngine::Cancel() {
   cancel_.exchange(1);
   StopRunningTransfers();
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (stager_) stager_->Cancel();
+  }
   noticeEvent_.set();
   inUseEvent_.set();
 }
@@ -124,11 +138,41 @@ void UpdateEngine::RunThread() {
     return;
   }
   if (!Cancelled()) Post(WM_SV_DONE, result ? 1 : 0);
+  if (!result || Cancelled() || !PreloadPending()) return;
+  bool staged = false;
+  try {
+    staged = PreloadAfterRun();
+  } catch (const std::bad_alloc&) {
+    Log(L"%ls", kOutOfMemoryText);
+  }
+  if (!Cancelled()) Post(WM_SV_PRELOADED, staged ? 1 : 0);
+}
+
+void UpdateEngine::StopPreload() {
+  preloadStopped_.store(true);
+  std::lock_guard<std::mutex> guard(lock_);
+  if (stager_) stager_->Cancel();
+}
+
+bool UpdateEngine::PreloadPending() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return preloadPending_;
 }
 
 StatusSnapshot UpdateEngine::GetStatus() const {
   std::lock_guard<std::mutex> guard(lock_);
-  return status_;
+  StatusSnapshot status = status_;
+  // While the next release downloads, the finished run's remark makes room for its progress.
+  // The staging engine never takes this engine's lock, so holding it here cannot deadlock.
+  if (stager_ && status.phase == kPhaseFinished) {
+    const StatusSnapshot staging = stager_->GetStatus();
+    if (staging.phase == kPhaseDownloading) {
+      status.currentText =
+          skin_.format("SV_PRELOADING", {formatPercent(stager_->DownloadedFraction())});
+      status.changeCounter += staging.changeCounter;
+    }
+  }
+  return status;
 }
 
 void UpdateEngine::AnswerNotice(bool accepted) {

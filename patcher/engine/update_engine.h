@@ -38,6 +38,9 @@ constexpr uint32_t WM_SV_NEED_ADMIN = kWmApp + 12;
 constexpr uint32_t WM_SV_SELF_UPDATED = kWmApp + 13;
 constexpr uint32_t WM_SV_INUSE_SHOW = kWmApp + 14;
 constexpr uint32_t WM_SV_INUSE_CLOSE = kWmApp + 15;
+// After WM_SV_DONE of a finished update (see PreloadPending): the announced next release is
+// staged (wParam 1), or staging stopped short (0). Not posted when cancelled.
+constexpr uint32_t WM_SV_PRELOADED = kWmApp + 17;
 
 enum RunPhase : int32_t {
   kPhaseLoading = 1,
@@ -72,6 +75,10 @@ constexpr wchar_t kWorkFolderName[] = L"temp";
 constexpr wchar_t kOutOfMemoryText[] = L"Bellek yetersiz.";
 constexpr wchar_t kWriteProbeName[] = L"Sarvik.wtest";
 constexpr wchar_t kUserAgent[] = L"Sarvik/1.0";
+// The next release's files wait in this folder of the work folder until it goes live, laid out
+// as in the game folder; kNextMarkerName in the work folder names the configuration they are for.
+constexpr wchar_t kNextFolderName[] = L"next";
+constexpr wchar_t kNextMarkerName[] = L"Sarvik.next";
 // What the player reads when a signed release is refused; the reason follows on its own line.
 constexpr wchar_t kReleaseRefusedText[] =
     L"Güncelleme reddedildi: sunucudaki sürüm oyunun imzasını taşımıyor. Oyun klasörüne "
@@ -99,6 +106,12 @@ class UpdateEngine {
   std::wstring GetRunPath() const;
   RemoteConfig GetRemoteConfig() const;
   InUseList GetInUseList() const;
+  // True once a run has finished its update and goes on, on its own thread, with the next
+  // release (staging it, or removing what was staged for a release no longer announced); it then
+  // posts WM_SV_PRELOADED. Set before WM_SV_DONE is posted.
+  bool PreloadPending() const;
+  // Stops staging the next release for this run (the game is starting: it gets the line).
+  void StopPreload();
 
   // Started by a self-update ("--sv-updated", or put back after a build that could not start):
   // this run takes no other patcher build (SelfUpdateFacts::restarted). Before Start.
@@ -126,6 +139,9 @@ class UpdateEngine {
  private:
   UpdateEngine(const SkinDefinition& skin, const std::wstring& gameFolder, void* window,
                bool preview);
+  // The engine that keeps the staging folder: its game folder is that folder, and it has no
+  // window.
+  UpdateEngine(const EngineSkin& skin, const std::wstring& gameFolder);
   ~UpdateEngine();
   UpdateEngine(const UpdateEngine&) = delete;
   UpdateEngine& operator=(const UpdateEngine&) = delete;
@@ -157,12 +173,31 @@ class UpdateEngine {
   // Sets the process's bandwidth limit from the builder's value and the configuration's (0: none).
   void ApplyRateLimit(int32_t configKbps);
   bool PreviewRun();
+
+  // Pre-loading the next release (preload.cpp).
+  // After a finished update: stages the announced release, or removes staged data no longer
+  // announced; false when staging stopped short.
+  bool PreloadAfterRun();
+  // Run by the staging engine: fetches the next configuration and lists, and downloads into its
+  // own game folder (the staging folder) what the game folder lacks: files not in `present`
+  // with the same size and CRC.
+  bool StageRelease(const std::vector<FileEntry>& present);
+  // The staging engine's bytes fetched over all it fetches, for the status line: unlike the
+  // window's weighted figure it moves during a file's first request, which at a background pace
+  // can take minutes.
+  float DownloadedFraction() const;
+  // At go-live: the files to update that the staging folder holds with the listed size and CRC
+  // are moved into the game folder and leave `toUpdate`.
+  void TakeStagedFiles(std::vector<FileEntry>& toUpdate);
   bool NoticeAccepted(const RemoteConfig& config);
   // removedOut: the files the lists name as no longer part of the release.
   bool FetchFileLists(const RemoteConfig& config, std::vector<FileEntry>& targetOut,
                       std::vector<std::wstring>& removedOut);
   // Deletes the removed files this patcher put in place (see obsolete_files.cpp).
   void RemoveObsoleteFiles(const std::vector<std::wstring>& removed, const std::vector<FileEntry>& targets);
+  // The configuration fetched, checked against the signed release when there is a key, parsed
+  // and made this run's; false after Fail (or when cancelled).
+  bool LoadRemoteConfig(RemoteConfig& configOut);
   // The configuration document, fresh past any cache; false after Fail (or when cancelled).
   bool FetchConfigDocument(std::string& document);
   // With a release key: the signed manifest for `document`, read again with the configuration
@@ -289,6 +324,10 @@ class UpdateEngine {
   std::wstring inUseText_;                // (L)
   std::wstring pendingInUseMessage_;      // (L)
   bool stoppedInUse_ = false;             // (L)
+  bool preloadPending_ = false;           // (L)
+  std::vector<FileEntry> installed_;      // (L) the finished run's list, for staging
+  UpdateEngine* stager_ = nullptr;        // (L) while the next release is staged
+  std::atomic<bool> preloadStopped_{false};
 
   int32_t connections_ = 4;
   uint64_t segmentSize_ = 4194304;

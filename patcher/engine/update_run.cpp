@@ -61,22 +61,8 @@ bool UpdateEngine::UpdateRun() {
   if (skin_.remoteConfigPath.empty()) {
     return Fail(Text("REMOTE_CONFIG_OPEN_ERROR") + L"\n(url.xml: remoteConfigPath boş)");
   }
-  std::string document;
-  std::wstring error;
-  if (!FetchConfigDocument(document)) return false;
-  release_.reset();
-  if (releaseKey_ && !AcceptSignedRelease(document)) return false;
   RemoteConfig config;
-  if (!ParseRemoteConfig(document, skin_.remoteConfigPath, Text("SV_NO_DOWNLOAD_URL"), config,
-                         error)) {
-    return Fail(Text("SV_INVALID_CONFIG") + L"\n" + error);
-  }
-  {
-    std::lock_guard<std::mutex> guard(lock_);
-    remoteConfig_ = config;
-    mirrors_.Reset(config);
-    if (!config.runPath.empty()) defaultRunPath_ = config.runPath;
-  }
+  if (!LoadRemoteConfig(config)) return false;
   if (config.connections > 0) connections_ = config.connections;
   ApplyRateLimit(config.maxKbps);
 
@@ -99,11 +85,14 @@ bool UpdateEngine::UpdateRun() {
   bool patcherDiffers = false;
   if (!CheckFiles(targets, toUpdate, patcherEntry, patcherDiffers)) return false;
   SaveCrcCache();
+  const size_t checkedCount = toUpdate.size();
+  TakeStagedFiles(toUpdate);
+  if (toUpdate.size() != checkedCount) SaveCrcCache();
 
-  const bool nothingToDo = toUpdate.empty() && !patcherDiffers;
+  const bool nothingToDo = checkedCount == 0 && !patcherDiffers;
   // Counted now: chunked files that are rebuilt leave the list before the download.
-  const size_t repairCount = toUpdate.size();
-  if (nothingToDo) {
+  const size_t repairCount = checkedCount;
+  if (toUpdate.empty() && !patcherDiffers) {
     CleanTempDownloads(nullptr);
   } else {
     if (!UpdateChunkedFiles(toUpdate)) {
@@ -147,9 +136,28 @@ bool UpdateEngine::UpdateRun() {
     status_.overall = 1.0f;
     status_.current = 1.0f;
     ++status_.changeCounter;
+    preloadPending_ = true;
+    installed_ = std::move(targets);
   }
   if (repair_) Log(L"Onarim: %u dosya onarildi", unsigned(repairCount));
   Log(L"Tamamlandi.");
+  return true;
+}
+
+bool UpdateEngine::LoadRemoteConfig(RemoteConfig& configOut) {
+  std::string document;
+  std::wstring error;
+  if (!FetchConfigDocument(document)) return false;
+  release_.reset();
+  if (releaseKey_ && !AcceptSignedRelease(document)) return false;
+  if (!ParseRemoteConfig(document, skin_.remoteConfigPath, Text("SV_NO_DOWNLOAD_URL"), configOut,
+                         error)) {
+    return Fail(Text("SV_INVALID_CONFIG") + L"\n" + error);
+  }
+  std::lock_guard<std::mutex> guard(lock_);
+  remoteConfig_ = configOut;
+  mirrors_.Reset(configOut);
+  if (!configOut.runPath.empty()) defaultRunPath_ = configOut.runPath;
   return true;
 }
 

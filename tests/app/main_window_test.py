@@ -2,7 +2,8 @@
 """The patcher's real window under Wine + Xvfb against nginx and the fault server, driven as a
 player would (xdotool on the skin's button rectangles): START after a finished run, Enter,
 close-on-start, EXIT in the middle of a download, dragging, a refused link, a failed run with
-its retry box, launches that cannot start, and a repair (its check captured while it runs).
+its retry box, launches that cannot start, a repair (its check captured while it runs), and the
+next release staged after a run until the game starts.
 Screen captures of the X display go to build/windows/artifacts/.
 
   main_window_test.py --sarvik EXE --embed EXE --probe EXE --game EXE --publish EXE --work DIR
@@ -474,6 +475,45 @@ def case_repair_reads_every_file_and_reports():
     proc.wait(timeout=20)
 
 
+def case_preload_shows_on_the_status_line_and_stops_for_the_game():
+    """A finished run stages the release the configuration announces: the status line says so,
+    the game folder stays as it is, and START stops the staging before the game starts."""
+    release = Release("preload", big_mb=2)
+    later = os.path.join(release.root, "client-next")
+    shutil.copytree(release.client, later)
+    big = "data/maps/kuzey_vadisi.pak"
+    with open(os.path.join(later, big), "wb") as f:
+        f.write(os.urandom(8 << 20))
+    next_www = os.path.join(release.root, "www-next")
+    pw.publish(args.publish, later, next_www)
+    # Slow, so that the staging is still going when the window is looked at.
+    slow = nginx_server.Nginx(next_www, os.path.join(release.root, "nginx-next"), rate="200k").start()
+    servers.append(slow)
+    pw.write_config(next_www, slow.url() + "/")
+    with open(os.path.join(release.www, "patch", "draskeltorrent.config.xml"), "w") as f:
+        f.write(f'<torrent_config run_path="{pw.GAME_PROGRAM}">\n'
+                f'  <foreground_patch crcpatch_url="{release.base}/patch/" crcversion=""/>\n'
+                f'  <sv_next config_url="{slow.url()}/draskeltorrent.config.xml" '
+                'at="2026-12-24T18:00:00Z"/>\n</torrent_config>\n')
+    game, exe, layout = release.patcher("game", settings={"close_on_start": "0"})
+    proc = start(exe)
+    rect = open_window(layout)
+    check(wait_done(game) == "Tamamlandi.", pw.read_log(game)[-2000:])
+    check(pw.wait_log(game, r"Sonraki surum: \d+ dosyadan 1 tanesi", 60),
+          "no staging\n" + pw.read_log(game)[-2000:])
+    time.sleep(3.0)
+    pw.screenshot(os.path.join(artifacts(), "window-preload.png"), rect)
+    pw.click(TITLE, *layout.center("START"))
+    check(pw.wait_log(game, r"oyun icin durduruldu", 20), "START did not stop the staging\n" +
+          pw.read_log(game)[-2000:])
+    check(marker_lines(game) is not None, "START did not start the game")
+    with open(os.path.join(game, big), "rb") as a, open(os.path.join(release.client, big), "rb") as b:
+        check(a.read() == b.read(), "the game folder changed before go-live")
+    pw.click(TITLE, *layout.center("EXIT"))
+    check(pw.window_gone(TITLE, 5), "EXIT did not close the window")
+    proc.wait(timeout=20)
+
+
 def start_raw(cmd):
     proc = subprocess.Popen([pw.WINE_RUN, *cmd], stdin=subprocess.DEVNULL,
                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -494,6 +534,7 @@ CASES = [
     case_switch_mode_with_missing_file_shows_system_error,
     case_preview_starts_nothing,
     case_repair_reads_every_file_and_reports,
+    case_preload_shows_on_the_status_line_and_stops_for_the_game,
 ]
 
 

@@ -137,6 +137,33 @@ TEST_F(RemoteConfigTest, ImmutableMarkCountsOnlyOnAVersionFolder) {
   EXPECT_EQ(config.immutableSources, std::vector<std::wstring>{L"http://a.example/f/v1/"});
 }
 
+// The next release is announced by its configuration's address and a UTC time; anything else
+// in its place leaves the current release as it is, with no announcement.
+TEST_F(RemoteConfigTest, NextReleaseNeedsAnAddressAndAnExactUtcTime) {
+  const std::string source =
+      "<foreground_patch crcpatch_url='http://a.example/f' crcversion='v1'/>";
+  ASSERT_TRUE(Parse("<torrent_config>" + source +
+                    "<SV_NEXT config_url=' http://a.example/f/v2/draskeltorrent.config.xml ' "
+                    "at='2026-12-24T18:00:00Z'/><sv_next config_url='http://b.example/x.xml' "
+                    "at='2027-01-01T00:00:00Z'/></torrent_config>"))
+      << error;
+  ASSERT_TRUE(config.next.has_value());
+  EXPECT_EQ(config.next->configUrl, L"http://a.example/f/v2/draskeltorrent.config.xml");
+  EXPECT_EQ(config.next->at, 1798135200);
+  const std::string bad[] = {
+      "<sv_next config_url='ftp://a.example/c.xml' at='2026-12-24T18:00:00Z'/>",
+      "<sv_next config_url='' at='2026-12-24T18:00:00Z'/>",
+      "<sv_next config_url='http://a.example/c.xml' at='2026-12-24 18:00:00'/>",
+      "<sv_next config_url='http://a.example/c.xml' at='2026-13-24T18:00:00Z'/>",
+      "<sv_next config_url='http://a.example/c.xml'/>",
+  };
+  for (const std::string& next : bad) {
+    ASSERT_TRUE(Parse("<torrent_config>" + source + next + "</torrent_config>")) << next;
+    EXPECT_FALSE(config.next.has_value()) << next;
+    EXPECT_EQ(config.sources.size(), 1u);
+  }
+}
+
 TEST_F(RemoteConfigTest, MirrorsTakeTheSourcesVersionAndAreNoSources) {
   ASSERT_TRUE(Parse(
       "<torrent_config>"

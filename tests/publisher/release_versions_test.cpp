@@ -5,9 +5,11 @@
 
 #include <map>
 #include <set>
+#include <sstream>
 
 #include "common/text.h"
 #include "patcher/engine/remote_config.h"
+#include "publisher/release_build.h"
 #include "publisher/release_files.h"
 #include "publisher/release_versions.h"
 #include "tests/publisher/publish_test_util.h"
@@ -209,6 +211,49 @@ TEST_F(ReleaseVersions, KeepNeverRemovesTheConfiguredVersionNorTheOneBefore) {
   WriteFile(out() / "v6.svpart" / "game.exe.lz", "half");
   ASSERT_TRUE(Run("v7", 1).ok);
   EXPECT_FALSE(fs::exists(out() / "v6.svpart"));
+}
+
+// A staged version carries its own configuration, the live one only announces it: --keep and
+// later builds leave it, a later stage replaces the announcement, promote switches to it.
+TEST_F(ReleaseVersions, StagedVersionIsAnnouncedKeptAndPromoted) {
+  MakeClient();
+  ASSERT_TRUE(Run("v1").ok);
+  auto stage = [this](const std::string& version) {
+    WriteFile(client() / "game.exe", "build " + version);
+    sv::BuildOptions options;
+    options.client = client();
+    options.out = out();
+    options.level = sv::kLzoFastLevel;
+    options.versioned = true;
+    options.version = version;
+    options.keep = 1;
+    options.stageAt = "2026-12-24T18:00:00Z";
+    return sv::test::Build(options);
+  };
+  sv::test::BuildRun staged = stage("v2");
+  ASSERT_TRUE(staged.ok) << staged.err;
+  EXPECT_EQ(Configured(), "v1");
+  const std::string announce = std::string("<sv_next config_url=\"") + kBase +
+                               "/v2/draskeltorrent.config.xml\" at=\"2026-12-24T18:00:00Z\"/>";
+  EXPECT_NE(ReadFile(out() / sv::kConfigName).find(announce), std::string::npos);
+  const std::string own = ReadFile(out() / "v2" / sv::kConfigName);
+  EXPECT_NE(own.find("crcversion=\"v2\""), std::string::npos) << own;
+  EXPECT_EQ(own.find("sv_next"), std::string::npos) << own;
+
+  // A live build with keep 1 keeps the announced version; a new stage replaces the announcement.
+  WriteFile(client() / "game.exe", "build v3");
+  ASSERT_TRUE(Run("v3", 1).ok);
+  EXPECT_TRUE(fs::exists(out() / "v2" / "crclist"));
+  ASSERT_TRUE(stage("v4").ok);
+  const std::string live = ReadFile(out() / sv::kConfigName);
+  EXPECT_EQ(sv::AnnouncedVersion(live), "v4");
+  EXPECT_EQ(live.find("sv_next"), live.rfind("sv_next")) << live;
+
+  std::ostringstream report, err;
+  EXPECT_FALSE(sv::PromoteRelease(out(), "v9", std::nullopt, report, err));
+  ASSERT_TRUE(sv::PromoteRelease(out(), "v4", std::nullopt, report, err)) << err.str();
+  EXPECT_EQ(Configured(), "v4");
+  EXPECT_EQ(ReadFile(out() / sv::kConfigName).find("sv_next"), std::string::npos);
 }
 
 TEST_F(ReleaseVersions, SwitchingAnInPlaceReleaseToVersionsReusesItsFiles) {

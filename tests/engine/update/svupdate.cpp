@@ -29,6 +29,9 @@
 // --release-key makes the run a patcher's with that key embedded: only a signed release passes.
 // --repair runs a repair instead of an update: every file is read, whatever the cache says.
 // --max-kbps is the builder's bandwidth limit (KiB/s).
+// After a finished update the run stages the release the configuration announces as the next
+// one (or removes what was staged for one no longer announced) and prints "PRELOAD ok" or
+// "PRELOAD failed" before it exits; the exit code is the update's.
 // Exit code: 0 success, 1 failure, 2 bad arguments.
 #include "tests/engine/update/svupdate.h"
 
@@ -295,9 +298,18 @@ bool Driver::Handle(uint32_t message, uintptr_t wParam) {
       Print(L"CURRENT " + OneLine(s.currentText));
       Print(L"ERROR " + OneLine(s.errorText));
       Print(wParam ? L"RESULT ok" : L"RESULT failed");
+      // A finished update goes on with the next release; the run ends when that is done.
+      if (wParam && engine_->PreloadPending()) {
+        exitCode_ = 0;
+        break;
+      }
       Finish(wParam ? 0 : 1);
       break;
     }
+    case sv::WM_SV_PRELOADED:
+      Print(wParam ? L"PRELOAD ok" : L"PRELOAD failed");
+      Finish(exitCode_);
+      break;
     case kWmClose:
       // The engine asks the window to close when the notice is refused.
       Print(L"CLOSE");

@@ -38,7 +38,8 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     }
     return 0;
   }
-  if (message == WM_CLOSE || (message >= sv::WM_SV_NOTICE && message <= sv::WM_SV_INUSE_CLOSE)) {
+  if (message == WM_CLOSE || message == sv::WM_SV_PRELOADED ||
+      (message >= sv::WM_SV_NOTICE && message <= sv::WM_SV_INUSE_CLOSE)) {
     if (gDriver->Handle(message, wParam)) Finish(window);
     return 0;
   }
