@@ -9,8 +9,8 @@ namespace {
 
 TEST(LocaleTable, BuiltInTexts) {
   const LocaleTable table;
-  EXPECT_EQ(builtInLocaleTexts().size(), 77u);
-  EXPECT_EQ(table.entries.size(), 77u);
+  EXPECT_EQ(builtInLocaleTexts().size(), 78u);
+  EXPECT_EQ(table.entries.size(), 78u);
   EXPECT_EQ(table.text("sv_news"), L"Haberler");
   EXPECT_EQ(table.text("SV_NEWS"), L"Haberler");
   EXPECT_EQ(table.text("ERROR_NO_SKIN"), L"Düzenleme mevcut değil.");
@@ -24,11 +24,12 @@ TEST(LocaleTable, BuiltInTexts) {
   EXPECT_EQ(table.format("SV_RETRY", {L"Bağlantı hatası"}),
             L"Güncelleme tamamlanamadı.\n\nBağlantı hatası\n\nTekrar denemek ister misiniz?");
   EXPECT_EQ(table.format("SV_VERIFYING", {L"%42"}), L"Dosyalar doğrulanıyor… %42");
+  EXPECT_EQ(table.format("SV_PRELOADING", {L"%7"}), L"Sonraki güncelleme hazırlanıyor: %7");
   EXPECT_EQ(table.format("INTERNET_OPEN_ERROR", {L"12029"}),
             L"İnternet bağlantısı yok (ErrorCode 12029)");
   std::set<std::string> keys;
   for (const LocaleDefault& entry : builtInLocaleTexts()) keys.insert(entry.key);
-  EXPECT_EQ(keys.size(), 77u);
+  EXPECT_EQ(keys.size(), 78u);
 }
 
 TEST(LocaleTable, LanguageFileOverrides) {
