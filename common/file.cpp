@@ -79,22 +79,31 @@ bool readWholeFile(const std::wstring& p, uint64_t limit, std::string& out) {
 
 bool writeFileAtomic(const std::wstring& p, const void* data, size_t size,
                      WriteDurability durability) {
+  return writeFileAtomic(
+      p, [&](const PieceWriter& write) { return write(data, size); }, durability);
+}
+
+bool writeFileAtomic(const std::wstring& p, const std::function<bool(const PieceWriter&)>& produce,
+                     WriteDurability durability) {
   const std::wstring temp = p + kTempSuffix;
   os::File file;
   if (!file.createWrite(temp)) return false;
-  const auto* bytes = static_cast<const unsigned char*>(data);
-  size_t left = size;
-  while (left > 0) {
-    const uint32_t piece = uint32_t(std::min<size_t>(left, kPieceSize));
-    uint32_t written = 0;
-    if (!file.write(bytes, piece, written) || written == 0) {
-      file.close();
-      os::deleteFileQuietly(temp);
-      return false;
+  const PieceWriter write = [&file](const void* data, size_t size) {
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    while (size > 0) {
+      const uint32_t piece = uint32_t(std::min<size_t>(size, kPieceSize));
+      uint32_t written = 0;
+      if (!file.write(bytes, piece, written) || written == 0) return false;
+      written = std::min(written, piece);
+      bytes += written;
+      size -= written;
     }
-    written = std::min(written, piece);
-    bytes += written;
-    left -= written;
+    return true;
+  };
+  if (!produce(write)) {
+    file.close();
+    os::deleteFileQuietly(temp);
+    return false;
   }
   // Flushed before the move: after a crash the name must not point at data never written.
   const bool flushed = durability == WriteDurability::kCached || file.flush();

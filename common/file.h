@@ -3,6 +3,7 @@
 // '\' read as '/'. Nothing here throws except on allocation failure.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -21,6 +22,11 @@ bool readWholeFile(const std::wstring& p, uint64_t limit, std::string& out);
 enum class WriteDurability { kFlushed, kCached };
 // Writes p + ".svtmp" and moves it over p; on failure p is left as it was.
 bool writeFileAtomic(const std::wstring& p, const void* data, size_t size,
+                     WriteDurability durability = WriteDurability::kFlushed);
+// The same for a file made piece by piece, so that a large one never sits in memory whole:
+// `produce` hands every piece to `write` and returns false (as does a failed write) to give up.
+using PieceWriter = std::function<bool(const void* data, size_t size)>;
+bool writeFileAtomic(const std::wstring& p, const std::function<bool(const PieceWriter&)>& produce,
                      WriteDurability durability = WriteDurability::kFlushed);
 
 }  // namespace sv

@@ -105,7 +105,10 @@ bool makeSafeRelativePath(std::string_view utf8Name, std::wstring& out) {
   }
   if (name.front() == L'\\') return false;
 
+  // Sized once: a list keeps a path per file, and a string grown by doubling holds up to twice
+  // what it needs for as long as the list lives.
   std::wstring result;
+  result.reserve(name.size());
   size_t start = 0;
   while (start <= name.size()) {
     size_t end = name.find(L'\\', start);

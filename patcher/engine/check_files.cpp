@@ -37,12 +37,14 @@ void UpdateEngine::LoadCrcCache() {
 }
 
 void UpdateEngine::SaveCrcCache() {
-  std::string text;
-  {
-    std::lock_guard<std::mutex> guard(lock_);
-    text = FormatCrcCache(crcCache_, defaultRunPath_);
-  }
-  if (!writeFileAtomic(joinPath(workFolder_, kCrcCacheFileName), text.data(), text.size())) {
+  // Written straight from the map, under the lock only while the text is written (not while it
+  // is flushed): a copy of the text would hold megabytes more at the run's fullest point.
+  const bool saved = writeFileAtomic(joinPath(workFolder_, kCrcCacheFileName),
+                                     [this](const PieceWriter& write) {
+                                       std::lock_guard<std::mutex> guard(lock_);
+                                       return WriteCrcCache(crcCache_, defaultRunPath_, write);
+                                     });
+  if (!saved) {
     Log(L"Uyari: %ls yazilamadi (%u)", kCrcCacheFileName, unsigned(os::lastError()));
   }
 }

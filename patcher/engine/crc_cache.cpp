@@ -76,15 +76,6 @@ bool KeyLess(std::string_view a, std::string_view b) {
   return x < y;
 }
 
-size_t DecimalDigits(uint64_t value) {
-  size_t digits = 1;
-  while (value >= 10) {
-    value /= 10;
-    ++digits;
-  }
-  return digits;
-}
-
 }  // namespace
 
 const CrcCacheEntry* CrcCacheMap::find(std::wstring_view key) const {
@@ -159,26 +150,35 @@ bool ParseCrcCache(std::string_view bytes, CrcCacheMap& mapOut, std::wstring& ru
   return !first;
 }
 
-std::string FormatCrcCache(const CrcCacheMap& map, const std::wstring& runPath) {
-  std::string head = "SVC1\r\n";
-  if (!runPath.empty()) head += "#run " + toUtf8(runPath) + "\r\n";
-  // The text is made at its final size: a doubling string would hold up to three times the
-  // file of a large client at once.
-  size_t length = head.size();
-  map.ForEachInKeyOrder([&](std::string_view key, const CrcCacheEntry& entry) {
-    length += DecimalDigits(entry.size) + 1 + DecimalDigits(entry.lastWrite) + 1 + 8 + 1 +
-              key.size() + 2;
-  });
-  std::string text;
-  text.reserve(length);
-  text += head;
+bool WriteCrcCache(const CrcCacheMap& map, const std::wstring& runPath, const PieceWriter& write) {
+  // Written in batches of this size: the text of a large client runs to megabytes, more than the
+  // map itself holds.
+  constexpr size_t kBatchBytes = 65536;
+  std::string batch = "SVC1\r\n";
+  if (!runPath.empty()) batch += "#run " + toUtf8(runPath) + "\r\n";
+  batch.reserve(kBatchBytes + 512);
+  bool ok = true;
   char numbers[kNumberBufferChars];
   map.ForEachInKeyOrder([&](std::string_view key, const CrcCacheEntry& entry) {
+    if (!ok) return;
     snprintf(numbers, sizeof numbers, "%" PRIu64 " %" PRIu64 " %08x ", entry.size,
              entry.lastWrite, unsigned(entry.crc));
-    text += numbers;
-    text += key;
-    text += "\r\n";
+    batch += numbers;
+    batch += key;
+    batch += "\r\n";
+    if (batch.size() >= kBatchBytes) {
+      ok = write(batch.data(), batch.size());
+      batch.clear();
+    }
+  });
+  return ok && write(batch.data(), batch.size());
+}
+
+std::string FormatCrcCache(const CrcCacheMap& map, const std::wstring& runPath) {
+  std::string text;
+  WriteCrcCache(map, runPath, [&text](const void* data, size_t size) {
+    text.append(static_cast<const char*>(data), size);
+    return true;
   });
   return text;
 }

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/file.h"
 #include "release/position_index.h"
 
 namespace sv {
@@ -64,6 +65,8 @@ class CrcCacheMap {
 // line is not the magic. A "#run " line sets runPathOut. Lines that do not fit are skipped.
 bool ParseCrcCache(std::string_view bytes, CrcCacheMap& mapOut, std::wstring& runPathOut);
 // The whole file: magic, the "#run " line when runPath is non-empty, one line per entry, CR LF.
+// WriteCrcCache hands it to `write` in pieces; false when a write failed.
+bool WriteCrcCache(const CrcCacheMap& map, const std::wstring& runPath, const PieceWriter& write);
 std::string FormatCrcCache(const CrcCacheMap& map, const std::wstring& runPath);
 
 // A cached CRC stands for the file while its size and time stamp are the ones recorded with it.
