@@ -10,6 +10,7 @@ patch) and the whole .lz, then
   BENCH chunk_update_time_vs_whole    update of pair a by chunks / by its whole .lz, nginx at
                                       2.5 MB/s on each of the patcher's 4 connections: 10 MB/s
                                       in all (goal <= 0.3)
+  BENCH chunk_update_time_vs_whole_wine  the same by svupdate.exe under Wine (--wine-svupdate)
   BENCH publish_chunks_vs_plain       plain build time / build time with --chunks (goal >= 0.7)
   BENCH storage_three_versions_vs_one three kept versions with their chunk store / one plain
                                       release (goal <= 1.3)
@@ -137,7 +138,7 @@ class Bench:
                       "--versioned", "--version", version, "--level",
                       str(level or self.args.level), *extra])
 
-    def update(self, pub, game, rate=None):
+    def update(self, pub, game, rate=None, wine=False):
         root = os.path.join(self.work, "serve")
         shutil.rmtree(root, ignore_errors=True)
         shutil.copytree(pub, root, symlinks=True)
@@ -149,8 +150,9 @@ class Bench:
             text = open(config).read().replace("http://x/", server.url() + "/")
             with open(config, "w") as f:
                 f.write(text)
-            took, _ = timed([self.args.svupdate, "--folder", game, "--config",
-                             server.url() + "/draskeltorrent.config.xml"])
+            cmd = ([os.path.join(SOURCE, "scripts", "wine-run"), self.args.wine_svupdate,
+                    "--folder", "Z:" + game] if wine else [self.args.svupdate, "--folder", game])
+            took, _ = timed(cmd + ["--config", server.url() + "/draskeltorrent.config.xml"])
             sent = sum(int(l.rsplit(" ", 1)[1]) for l in open(server.access_log))
         finally:
             server.stop()
@@ -224,24 +226,26 @@ class Bench:
 
         # Time: pair a by chunks and by its whole .lz (the same release without its store).
         pub_a, c1_a = results["a"][3], results["a"][4]
-        times = {}
-        for how in ("chunks", "whole"):
-            pub = pub_a
-            if how == "whole":
-                pub = os.path.join(self.work, "a", "pub-whole")
-                shutil.rmtree(pub, ignore_errors=True)
-                shutil.copytree(pub_a, pub, symlinks=True)
-                shutil.rmtree(os.path.join(pub, "chunks"))
-            runs = []
-            for _ in range(3):
-                game = os.path.join(self.work, "a", "game-time")
-                shutil.rmtree(game, ignore_errors=True)
-                shutil.copytree(c1_a, game)
-                runs.append(self.update(pub, game, rate="2500k")[0])
-            times[how] = sorted(runs)[1]
-        print(f"update of pair a at 10 MB/s (4 x 2.5 MB/s): by chunks {times['chunks']:.2f} s, "
-              f"whole {times['whole']:.2f} s (medians of 3)", file=sys.stderr)
-        print(f"BENCH chunk_update_time_vs_whole {times['chunks'] / times['whole']:.2f} ratio")
+        pub_whole = os.path.join(self.work, "a", "pub-whole")
+        shutil.rmtree(pub_whole, ignore_errors=True)
+        shutil.copytree(pub_a, pub_whole, symlinks=True)
+        shutil.rmtree(os.path.join(pub_whole, "chunks"))
+        for wine in (False, True) if self.args.wine_svupdate else (False,):
+            times = {}
+            for how, pub in (("chunks", pub_a), ("whole", pub_whole)):
+                runs = []
+                for _ in range(3):
+                    game = os.path.join(self.work, "a", "game-time")
+                    shutil.rmtree(game, ignore_errors=True)
+                    shutil.copytree(c1_a, game)
+                    runs.append(self.update(pub, game, rate="2500k", wine=wine)[0])
+                times[how] = sorted(runs)[1]
+            where = " under Wine" if wine else ""
+            print(f"update of pair a at 10 MB/s (4 x 2.5 MB/s){where}: by chunks "
+                  f"{times['chunks']:.2f} s, whole {times['whole']:.2f} s (medians of 3)",
+                  file=sys.stderr)
+            print(f"BENCH chunk_update_time_vs_whole{'_wine' if wine else ''} "
+                  f"{times['chunks'] / times['whole']:.2f} ratio", flush=True)
 
         # Publishing: a fresh build of pair a's first client, plain and with --chunks.
         plain, chunked = [], []
@@ -277,6 +281,7 @@ def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--publish", required=True)
     ap.add_argument("--svupdate", required=True)
+    ap.add_argument("--wine-svupdate", help="svupdate.exe, timed under Wine as well")
     ap.add_argument("--work", required=True)
     ap.add_argument("--mb", type=int, default=200)
     ap.add_argument("--big-mb", type=int, default=3072)
