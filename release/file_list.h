@@ -32,15 +32,17 @@ class SourceUrl {
   std::shared_ptr<const std::wstring> url_;
 };
 
+// The fields are ordered largest first: a list holds one entry per file of the client, and
+// padding between them would cost a tenth of each.
 struct FileEntry {
   std::wstring path;  // normalised: components joined by '\', nothing unsafe
   SourceUrl source;   // base URL of the supplying source, empty until merged
-  uint32_t crc = 0;
   uint64_t size = 0;  // below 2^47
   // The ".lz" object as a signed release names it (the two fields older patchers skip).
-  bool hasObject = false;
   uint64_t objectSize = 0;
   Sha256Digest objectDigest{};
+  uint32_t crc = 0;
+  bool hasObject = false;
 };
 
 // The path as the list's URLs name it: '/' separators, UTF-8, percent-encoded. Derived when a
