@@ -180,9 +180,8 @@ bool FileListReadsBack(const std::string& text, const std::vector<ListedFile>& l
     std::wstring expected = toWide(listed[i].path);
     std::replace(expected.begin(), expected.end(), L'/', L'\\');
     if (entries[i].path != expected || entries[i].crc != listed[i].crc ||
-        entries[i].size != listed[i].size || entries[i].hasObject != listed[i].hasObject ||
-        (listed[i].hasObject && (entries[i].objectDigest != listed[i].object.digest ||
-                                 entries[i].objectSize != listed[i].object.size))) {
+        entries[i].size != listed[i].size || bool(entries[i].object) != listed[i].hasObject ||
+        (listed[i].hasObject && *entries[i].object != listed[i].object)) {
       return false;
     }
   }

@@ -73,7 +73,7 @@ bool HashList(const SignedSource& source, ReleaseObject& object, std::string& er
     return false;
   }
   for (const FileEntry& entry : entries) {
-    if (!entry.hasObject) {
+    if (!entry.object) {
       error = NameOf(source.list) + " names " + toUtf8(entry.path) +
               " without its SHA-256: publish it with build --sign-key";
       return false;

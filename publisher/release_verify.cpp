@@ -181,10 +181,10 @@ void VerifyEntries(ReleaseSource& source, const std::string& list, bool objects,
       Sha256Digest digest{};
       uint64_t lzSize = 0;
       char text[96];
-      if (objects && !entry.hasObject) {
+      if (objects && !entry.object) {
         why = "the list names no SHA-256 for it";
       } else if (objects && (!Sha256OfFile(source.LzFile(), digest, lzSize) ||
-                             digest != entry.objectDigest || lzSize != entry.objectSize)) {
+                             digest != entry.object->digest || lzSize != entry.object->size)) {
         why = path + ".lz does not match the SHA-256 and size the list names";
       } else if (!d.ok) {
         why = path + ".lz cannot be unpacked: " + toUtf8(d.error_text);

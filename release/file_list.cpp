@@ -92,6 +92,15 @@ void AddOrReplace(PositionIndex& positionByLowerPath, std::vector<FileEntry>& en
 
 }  // namespace
 
+FileEntry& FileEntry::operator=(const FileEntry& other) {
+  path = other.path;
+  source = other.source;
+  size = other.size;
+  crc = other.crc;
+  object = other.object ? std::make_unique<const ReleaseObject>(*other.object) : nullptr;
+  return *this;
+}
+
 const std::wstring& SourceUrl::str() const {
   static const std::wstring kNoSource;
   return url_ ? *url_ : kNoSource;
@@ -164,10 +173,11 @@ bool ParseFileList(std::string_view bytes, std::vector<FileEntry>& entriesOut,
     }
     entry.size = static_cast<uint64_t>(size);
     int64_t objectSize = 0;
-    if (ParseDigestHex(fields.object[0], entry.objectDigest) &&
+    Sha256Digest objectDigest{};
+    if (ParseDigestHex(fields.object[0], objectDigest) &&
         parseInt64(fields.object[1], objectSize) && objectSize > 0) {
-      entry.hasObject = true;
-      entry.objectSize = uint64_t(objectSize);
+      entry.object = std::make_unique<const ReleaseObject>(
+          ReleaseObject{objectDigest, uint64_t(objectSize)});
     }
 
     AddOrReplace(positionByLowerPath, entriesOut, std::move(entry));

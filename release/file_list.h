@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "release/position_index.h"
+#include "release/release_manifest.h"
 #include "release/sha256.h"
 
 namespace sv {
@@ -32,17 +33,22 @@ class SourceUrl {
   std::shared_ptr<const std::wstring> url_;
 };
 
-// The fields are ordered largest first: a list holds one entry per file of the client, and
-// padding between them would cost a tenth of each.
+// A list holds one entry per file of the client, a few hundred thousand for the largest: what
+// most lists leave empty is kept apart, and the fields are ordered so that nothing pads them.
 struct FileEntry {
+  FileEntry() = default;
+  FileEntry(const FileEntry& other) { *this = other; }
+  FileEntry(FileEntry&&) noexcept = default;
+  FileEntry& operator=(const FileEntry& other);
+  FileEntry& operator=(FileEntry&&) noexcept = default;
+
   std::wstring path;  // normalised: components joined by '\', nothing unsafe
   SourceUrl source;   // base URL of the supplying source, empty until merged
   uint64_t size = 0;  // below 2^47
-  // The ".lz" object as a signed release names it (the two fields older patchers skip).
-  uint64_t objectSize = 0;
-  Sha256Digest objectDigest{};
   uint32_t crc = 0;
-  bool hasObject = false;
+  // The ".lz" object as a signed release names it (the two fields older patchers skip); null
+  // in an unsigned list, where it would cost 48 bytes a file.
+  std::unique_ptr<const ReleaseObject> object;
 };
 
 // The path as the list's URLs name it: '/' separators, UTF-8, percent-encoded. Derived when a

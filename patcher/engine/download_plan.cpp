@@ -59,9 +59,11 @@ DownloadJob MakeDownloadJob(const FileEntry& entry, std::wstring_view gameFolder
   job.statePath = base + L".state";
   job.outPath = base + L".out";
   job.url = FileDownloadUrl(job.baseUrl, job.listPath, job.crc);
-  job.hasObject = entry.hasObject;
-  job.objectSize = entry.objectSize;
-  job.objectDigest = entry.objectDigest;
+  if (entry.object) {
+    job.hasObject = true;
+    job.objectSize = entry.object->size;
+    job.objectDigest = entry.object->digest;
+  }
   job.objectHash = NewObjectHash(job);
   return job;
 }

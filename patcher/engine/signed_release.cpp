@@ -93,7 +93,7 @@ bool UpdateEngine::SignedListAccepted(const std::wstring& source, std::string_vi
                          "list mismatch: " + toUtf8(source));
   }
   for (const FileEntry& entry : list) {
-    if (!entry.hasObject) {
+    if (!entry.object) {
       return RefuseRelease(L"Dosya listesinde imzasız satır var" + suffix + L".",
                            "unsigned line: " + toUtf8(entry.path));
     }
