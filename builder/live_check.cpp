@@ -3,7 +3,7 @@
 #include "common/text.h"
 #include "patcher/engine/fetch_retries.h"
 #include "release/file_list.h"
-#include "patcher/engine/http_client.h"
+#include "http/http_client.h"
 #include "patcher/engine/remote_config.h"
 #include "release/url.h"
 #include "skin/locale_table.h"

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "fuzz/fuzz_check.h"
-#include "patcher/engine/http_client.h"
+#include "http/http_client.h"
 
 using sv::fuzz::Check;
 

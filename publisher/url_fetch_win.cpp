@@ -1,7 +1,7 @@
 // The Windows build fetches with the patcher's own HTTP client, so a verified release has been
 // read the way the patcher reads it.
 #include "common/text.h"
-#include "patcher/engine/http_client.h"
+#include "http/http_client.h"
 #include "release/lz_stream.h"
 #include "publisher/path_convert.h"
 #include "publisher/url_fetch.h"

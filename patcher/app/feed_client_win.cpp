@@ -6,7 +6,7 @@
 
 #include "common/scoped_win.h"
 #include "patcher/app/feed_client.h"
-#include "patcher/engine/http_stoppable_win.h"
+#include "http/http_stoppable_win.h"
 #include "patcher/engine/log.h"
 
 namespace sv {

@@ -17,7 +17,7 @@
 #include "common/path.h"
 #include "common/text.h"
 #include "patcher/engine/download_progress.h"
-#include "patcher/engine/http_rate_limit.h"
+#include "http/http_rate_limit.h"
 #include "patcher/engine/log.h"
 #include "patcher/engine/update_engine.h"
 #include "release/release_manifest.h"

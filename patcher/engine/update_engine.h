@@ -17,7 +17,7 @@
 #include "patcher/engine/download_progress.h"
 #include "patcher/engine/engine_skin.h"
 #include "release/file_list.h"
-#include "patcher/engine/http_client.h"
+#include "http/http_client.h"
 #include "patcher/engine/in_use.h"
 #include "patcher/engine/mirror_set.h"
 #include "patcher/engine/release_trust.h"

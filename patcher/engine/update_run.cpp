@@ -4,7 +4,7 @@
 #include "common/path.h"
 #include "common/text.h"
 #include "patcher/engine/fetch_retries.h"
-#include "patcher/engine/http_rate_limit.h"
+#include "http/http_rate_limit.h"
 #include "patcher/engine/log.h"
 #include "patcher/engine/update_engine.h"
 #include "release/chunk_list.h"

@@ -17,7 +17,7 @@
 #include "common/clock_os.h"
 #include "common/text.h"
 #include "patcher/engine/fetch_retries.h"
-#include "patcher/engine/http_client.h"
+#include "http/http_client.h"
 #include "patcher/engine/log.h"
 #include "patcher/engine/remote_config.h"
 #include "tests/engine/net/net_test_util.h"

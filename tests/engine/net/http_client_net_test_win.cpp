@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "patcher/engine/http_winhttp_win.h"
+#include "http/http_winhttp_win.h"
 #include "tests/engine/net/net_test_util.h"
 
 namespace sv {

@@ -11,7 +11,7 @@
 
 #include "common/clock_os.h"
 #include "common/text.h"
-#include "patcher/engine/http_client.h"
+#include "http/http_client.h"
 
 namespace sv {
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "common/text.h"
-#include "patcher/engine/http_client.h"
+#include "http/http_client.h"
 
 int main(int argc, char** argv) {
   if (argc != 4) {

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <mutex>
 
-#include "patcher/engine/http_client.h"
+#include "http/http_client.h"
 
 namespace sv {
 

@@ -1,7 +1,7 @@
 // What HttpClient decides whatever its transport: the memory sink's limit and the error texts.
-#include "patcher/engine/http_client.h"
+#include "http/http_client.h"
 
-#include "patcher/engine/http_rate_limit.h"
+#include "http/http_rate_limit.h"
 
 namespace sv {
 

@@ -1,6 +1,6 @@
 // The WinHTTP pieces both transports use (the synchronous one in http_client_win.cpp, the
 // stoppable one in http_stoppable_win.cpp).
-#include "patcher/engine/http_winhttp_win.h"
+#include "http/http_winhttp_win.h"
 
 namespace sv {
 

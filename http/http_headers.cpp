@@ -1,5 +1,5 @@
 // Header value parsing of the HTTP client; no OS calls, so both builds test it.
-#include "patcher/engine/http_client.h"
+#include "http/http_client.h"
 
 namespace sv {
 

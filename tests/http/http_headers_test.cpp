@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "patcher/engine/http_client.h"
+#include "http/http_client.h"
 
 namespace sv {
 namespace {

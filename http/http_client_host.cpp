@@ -7,7 +7,7 @@
 #include <mutex>
 
 #include "common/text.h"
-#include "patcher/engine/http_client.h"
+#include "http/http_client.h"
 
 namespace sv {
 

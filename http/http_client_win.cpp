@@ -2,8 +2,8 @@
 #include <memory>
 
 #include "common/text.h"
-#include "patcher/engine/http_client.h"
-#include "patcher/engine/http_winhttp_win.h"
+#include "http/http_client.h"
+#include "http/http_winhttp_win.h"
 
 namespace sv {
 

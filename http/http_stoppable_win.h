@@ -10,7 +10,7 @@
 #include <cstddef>
 #include <string>
 
-#include "patcher/engine/http_client.h"
+#include "http/http_client.h"
 
 namespace sv {
 

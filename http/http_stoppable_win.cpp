@@ -1,9 +1,9 @@
-#include "patcher/engine/http_stoppable_win.h"
+#include "http/http_stoppable_win.h"
 
 #include <atomic>
 
-#include "patcher/engine/http_rate_limit.h"
-#include "patcher/engine/http_winhttp_win.h"
+#include "http/http_rate_limit.h"
+#include "http/http_winhttp_win.h"
 
 namespace sv {
 

@@ -1,4 +1,4 @@
-#include "patcher/engine/http_rate_limit.h"
+#include "http/http_rate_limit.h"
 
 #include <gtest/gtest.h>
 

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "patcher/engine/http_client.h"
+#include "http/http_client.h"
 
 namespace sv {
 
