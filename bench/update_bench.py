@@ -2,8 +2,10 @@
 """Driver of update_bench.sh: makes (once) a 1 GB release with an independent LZO1X compressor,
 serves it with nginx and times svupdate.exe against aria2c and against the plainest WinHTTP loop
 (winhttp_bare.exe: the same .lz files, whole, on the same number of connections, read into a
-reused buffer), and the host build's svupdate (the same engine over libcurl, without Wine) against
-the same aria2c runs, best of two runs each. Every side is timed from its process start to its end."""
+reused buffer) and, when given, install_bare.exe (the same install done by the plainest code: each
+.lz downloaded whole into a work file, decoded, flushed and moved into place), and the host build's
+svupdate (the same engine over libcurl, without Wine) against the same aria2c runs, best of two
+runs each. Every side is timed from its process start to its end."""
 import argparse
 import os
 import resource
@@ -106,31 +108,50 @@ def run_bare(bare, urls, connections):
     return time.monotonic() - start
 
 
-def bench_arguments():
-    """(svupdate.exe, work folder made if missing, winhttp_bare.exe or None) from the command
-    line of a Wine benchmark."""
+def run_bare_install(program, urls, folder, connections):
+    """install_bare.exe into an emptied folder: the disk work of an install by the plainest code."""
+    shutil.rmtree(folder, ignore_errors=True)
+    os.makedirs(folder)
+    cmd = [os.path.join(SOURCE, "scripts", "wine-run"), program, str(connections), "1",
+           "Z:" + folder] + [u for u, _ in urls]
+    start = time.monotonic()
+    subprocess.run(cmd, check=True, stdout=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
+    return time.monotonic() - start
+
+
+def parse_arguments():
     ap = argparse.ArgumentParser()
     ap.add_argument("--svupdate", help="svupdate.exe; without it only the native engine runs")
     ap.add_argument("--work", required=True)
     ap.add_argument("--bare", help="winhttp_bare.exe")
+    ap.add_argument("--bare-install", help="install_bare.exe")
     ap.add_argument("--native-svupdate", help="the host build's svupdate (libcurl, no Wine)")
     args = ap.parse_args()
-    work = os.path.abspath(args.work)
-    os.makedirs(work, exist_ok=True)
-    return args.svupdate, work, args.bare, args.native_svupdate
+    args.work = os.path.abspath(args.work)
+    os.makedirs(args.work, exist_ok=True)
+    return args
+
+
+def bench_arguments():
+    """(svupdate.exe, work folder made if missing, winhttp_bare.exe or None) from the command
+    line of a Wine benchmark."""
+    args = parse_arguments()
+    return args.svupdate, args.work, args.bare, args.native_svupdate
 
 
 def main():
-    svupdate, work, bare, native = bench_arguments()
+    args = parse_arguments()
+    svupdate, work, bare, native = args.svupdate, args.work, args.bare, args.native_svupdate
+    bare_install = args.bare_install
     rel = release(work)
     server = nginx_server.Nginx(os.path.join(rel, "www"), os.path.join(work, "nginx")).start()
     total = sum(size for _, size in FILES)
     urls = [(f"{server.url()}/{path}.lz", path + ".lz") for path, _ in FILES]
     peak = 0
-    ratios, bare_ratios, host_ratios = [], [], []
+    ratios, bare_ratios, install_ratios, host_ratios = [], [], [], []
     try:
         for connections in (4, 8):
-            ours, theirs, plain, host = [], [], [], []
+            ours, theirs, plain, plain_install, host = [], [], [], [], []
             host_cpu, aria2_cpu, unflushed = [], [], []
             for _ in range(RUNS):
                 if native:
@@ -152,6 +173,9 @@ def main():
                 aria2_cpu.append(cpu)
                 if bare:
                     plain.append(run_bare(bare, urls, connections))
+                if bare_install:
+                    plain_install.append(run_bare_install(
+                        bare_install, urls, os.path.join(work, "bare-install"), connections))
             best_theirs = min(theirs)
             print(f"update_bench: {connections} connections: aria2c {best_theirs:.2f} s "
                   f"(download of the .lz files), best of {RUNS}", file=sys.stderr)
@@ -186,11 +210,20 @@ def main():
                 bare_ratios.append(min(plain) / best_ours)
                 print(f"BENCH update_vs_winhttp_bare_{connections}conn {bare_ratios[-1]:.3f} ratio",
                       flush=True)
+            if plain_install:
+                # Against the same disk work done plainly, Wine's own cost of it drops out.
+                print(f"update_bench: {connections} connections: bare install "
+                      f"{min(plain_install):.2f} s", file=sys.stderr)
+                install_ratios.append(min(plain_install) / best_ours)
+                print(f"BENCH update_vs_bare_install_{connections}conn {install_ratios[-1]:.3f} "
+                      f"ratio", flush=True)
         # The headline figure is the weaker of the two.
         if ratios:
             print(f"BENCH update_vs_aria2 {min(ratios):.3f} ratio", flush=True)
         if bare_ratios:
             print(f"BENCH update_vs_winhttp_bare {min(bare_ratios):.3f} ratio", flush=True)
+        if install_ratios:
+            print(f"BENCH update_vs_bare_install {min(install_ratios):.3f} ratio", flush=True)
         if host_ratios:
             # The engine's own cost without Wine: the same install by the host build over libcurl.
             print(f"BENCH update_host_vs_aria2 {min(host_ratios):.3f} ratio", flush=True)
@@ -200,6 +233,7 @@ def main():
         server.stop()
         shutil.rmtree(os.path.join(work, "game"), ignore_errors=True)
         shutil.rmtree(os.path.join(work, "aria2"), ignore_errors=True)
+        shutil.rmtree(os.path.join(work, "bare-install"), ignore_errors=True)
 
 
 if __name__ == "__main__":

@@ -6,6 +6,9 @@
 #   BENCH update_vs_aria2 <the lower of the two> ratio
 #   BENCH update_vs_winhttp_bare_<n>conn, update_vs_winhttp_bare <bare loop time / our time>
 #     (the same .lz files fetched whole by the plainest WinHTTP loop: the transport's ceiling)
+#   BENCH update_vs_bare_install_<n>conn, update_vs_bare_install <bare install time / our time>
+#     (install_bare.exe: each .lz fetched whole into a work file, decoded, flushed and moved into
+#     place by the plainest code: the same disk work under Wine, without the engine)
 #   BENCH update_host_vs_aria2_<n>conn, update_host_vs_aria2 <aria2c time / time of the host
 #     build's svupdate> (the same engine natively over libcurl: its own cost without Wine)
 #   BENCH update_host_cpu_vs_aria2_<n>conn <processor time of the native svupdate / of aria2c>
@@ -28,10 +31,10 @@ if ! why=$(scripts/wine-usable 2>&1); then
   exit 0
 fi
 cmake --preset windows -B "$build" >/dev/null
-cmake --build "$build" --target svupdate winhttp_bare >/dev/null
+cmake --build "$build" --target svupdate winhttp_bare install_bare >/dev/null
 . scripts/test-env
 /usr/bin/python3 bench/update_bench.py --svupdate "$build/tests/engine/update/svupdate.exe" \
   --work "$build/update-bench" --bare "$build/tests/engine/net/winhttp_bare.exe" \
-  --native-svupdate "$native"
+  --bare-install "$build/tests/engine/net/install_bare.exe" --native-svupdate "$native"
 /usr/bin/python3 bench/list_memory_bench.py --svupdate "$build/tests/engine/update/svupdate.exe" \
   --work "$build/list-memory-bench"
