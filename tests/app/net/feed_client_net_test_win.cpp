@@ -13,7 +13,7 @@
 
 #include "common/text.h"
 #include "patcher/app/feed_client.h"
-#include "patcher/engine/http_rate_limit.h"
+#include "http/http_rate_limit.h"
 #include "patcher/engine/log.h"
 
 namespace {
