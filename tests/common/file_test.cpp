@@ -95,3 +95,17 @@ TEST_F(FileTest, WriteFileAtomicFailureLeavesDestinationAlone) {
   EXPECT_FALSE(sv::writeFileAtomic(path(L"nofolder\\x"), "x", 1));
   EXPECT_FALSE(sv::isDirectory(path(L"nofolder")));
 }
+
+TEST_F(FileTest, WriteFileAtomicInPiecesKeepsTheOldFileWhenTheProducerGivesUp) {
+  const std::wstring p = path(L"cache");
+  ASSERT_TRUE(sv::writeFileAtomic(p, [](const sv::PieceWriter& write) {
+    return write("one ", 4) && write("two", 3);
+  }));
+  EXPECT_EQ(readBack(p), "one two");
+  // Half written, then given up: the file holds what it held, and no temporary is left.
+  EXPECT_FALSE(sv::writeFileAtomic(p, [](const sv::PieceWriter& write) {
+    return write("half", 4) && false;
+  }));
+  EXPECT_EQ(readBack(p), "one two");
+  EXPECT_FALSE(sv::isFile(p + L".svtmp"));
+}
